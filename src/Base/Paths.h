@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// Where the application keeps its files. Every folder is computed from the environment at each
+// call (tests point XDG_DATA_HOME and XDG_CONFIG_HOME elsewhere), and the folder-returning calls
+// create the folder when it is missing, ignoring failure.
+class Paths
+{
+public:
+    // $XDG_DATA_HOME, or ~/.local/share: the user's application-support folder.
+    static QString applicationSupport();
+    // A sub-folder of applicationSupport(), created when missing.
+    static QString supportFolder(const QString &name);
+    // The folder named after the bundle identifier (debug log and other per-bundle files).
+    static QString bundleSupportFolder();
+    // $XDG_CONFIG_HOME/<bundle identifier>, created when missing (user defaults).
+    static QString configFolder();
+    // $XDG_RUNTIME_DIR, or the temporary folder when the session has none.
+    static QString runtimeFolder();
+    // share/sonorvelle next to the executable: <prefix>/bin/sonorvelle -> <prefix>/share/sonorvelle;
+    // in the build tree the folder the build copies resources to. Not created.
+    static QString resourceFolder();
+};

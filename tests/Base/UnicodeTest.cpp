@@ -3,12 +3,10 @@
 #include <QtConcurrent/QtConcurrent>
 #include <gtest/gtest.h>
 
+#include "TestSupport/QtPrinters.h"
+
 #include <ostream>
 
-static void PrintTo(const QString &s, std::ostream *os)
-{
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace {
 

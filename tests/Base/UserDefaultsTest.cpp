@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QPoint>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "Core/TextCleanup/CleanupContext.h"
+
+#include <QString>
+
+#include <QCoro/QCoroTask>
+
+// One cleanup stage: turns a raw transcript into the text that is inserted.
+//
+// Stages are immutable once built and may be awaited from any task. `cleanup` never fails and
+// never throws: a stage that cannot do its work yields a safe text of its own (the rule-based
+// result or the input itself). Both arguments are taken by value, so they live as long as the
+// coroutine does.
+class TextCleanupService
+{
+public:
+    virtual ~TextCleanupService() = default;
+
+    // Names the stage in logs and in the session timeline.
+    virtual QString name() const = 0;
+    // The cleaned text.
+    virtual QCoro::Task<QString> cleanup(QString text, CleanupContext context) const = 0;
+};

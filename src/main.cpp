@@ -7,9 +7,10 @@
 int main(int argc, char **argv)
 {
     // Before any thread exists, so that every thread inherits the blocked quit signals.
-    QuitSignalWatcher quitWatcher;
+    QuitSignalWatcher::blockQuitSignals();
 
     QApplication app(argc, argv);
+    QuitSignalWatcher quitWatcher;
     QApplication::setApplicationName(QStringLiteral("Sonorvelle"));
     QApplication::setOrganizationDomain(QStringLiteral("sonorvelle.org"));
     QApplication::setApplicationVersion(AppInfo::shortVersion());

@@ -7,22 +7,34 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-QuitSignalWatcher::QuitSignalWatcher(QObject *parent)
-    : QObject(parent)
+namespace {
+
+sigset_t quitSignals()
 {
     sigset_t mask;
     sigemptyset(&mask);
     sigaddset(&mask, SIGTERM);
     sigaddset(&mask, SIGINT);
-    // Blocked before any worker thread exists, so every thread inherits the mask and the signal
+    return mask;
+}
+
+} // namespace
+
+bool QuitSignalWatcher::blockQuitSignals()
+{
+    // Blocked before any worker thread exists, so every thread inherits the mask and the signals
     // can only be taken from the descriptor.
-    if (pthread_sigmask(SIG_BLOCK, &mask, nullptr) != 0) {
-        qWarning("signals: cannot block SIGTERM/SIGINT");
-        return;
-    }
+    const sigset_t mask = quitSignals();
+    return pthread_sigmask(SIG_BLOCK, &mask, nullptr) == 0;
+}
+
+QuitSignalWatcher::QuitSignalWatcher(QObject *parent)
+    : QObject(parent)
+{
+    const sigset_t mask = quitSignals();
     m_fd = signalfd(-1, &mask, SFD_NONBLOCK | SFD_CLOEXEC);
     if (m_fd < 0) {
-        qWarning("signals: signalfd failed");
+        qWarning("signals: signalfd failed; SIGTERM and SIGINT end the process at once");
         pthread_sigmask(SIG_UNBLOCK, &mask, nullptr);
         return;
     }

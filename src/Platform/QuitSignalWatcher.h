@@ -6,13 +6,16 @@ class QSocketNotifier;
 
 // Turns SIGTERM and SIGINT into a Qt signal on the main thread, so the application leaves its
 // event loop the ordinary way (and runs its termination steps) when the session ends or the user
-// presses Ctrl+C in a terminal. Construct it on the main thread before other threads start: the
-// two signals are blocked for the process and read from a signalfd.
+// presses Ctrl+C in a terminal. The two signals are blocked for the process and read from a
+// signalfd: call blockQuitSignals() first thing in main, before any thread starts, then make the
+// watcher once the application object exists.
 class QuitSignalWatcher : public QObject
 {
     Q_OBJECT
 
 public:
+    static bool blockQuitSignals();
+
     explicit QuitSignalWatcher(QObject *parent = nullptr);
     ~QuitSignalWatcher() override;
 

@@ -113,8 +113,8 @@ private:
 };
 
 template<typename R>
-using Outcome = std::variant<std::conditional_t<std::is_void_v<R>, std::monostate, R>,
-                             std::exception_ptr>;
+using Outcome =
+    std::variant<std::conditional_t<std::is_void_v<R>, std::monostate, R>, std::exception_ptr>;
 
 } // namespace detail
 
@@ -133,19 +133,19 @@ auto runInBackground(F work, QThreadPool *pool = QThreadPool::globalInstance())
     -> QCoro::Task<std::invoke_result_t<F>>
 {
     using R = std::invoke_result_t<F>;
-    QFuture<detail::Outcome<R>> future
-        = QtConcurrent::run(pool, [work = std::move(work)]() mutable -> detail::Outcome<R> {
-              try {
-                  if constexpr (std::is_void_v<R>) {
-                      work();
-                      return std::monostate {};
-                  } else {
-                      return work();
-                  }
-              } catch (...) {
-                  return std::current_exception();
-              }
-          });
+    QFuture<detail::Outcome<R>> future =
+        QtConcurrent::run(pool, [work = std::move(work)]() mutable -> detail::Outcome<R> {
+            try {
+                if constexpr (std::is_void_v<R>) {
+                    work();
+                    return std::monostate {};
+                } else {
+                    return work();
+                }
+            } catch (...) {
+                return std::current_exception();
+            }
+        });
     detail::Outcome<R> outcome = co_await future;
     if (auto *error = std::get_if<std::exception_ptr>(&outcome)) {
         std::rethrow_exception(*error);

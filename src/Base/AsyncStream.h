@@ -41,8 +41,7 @@ class AsyncStream
 public:
     AsyncStream()
         : m_state(std::make_shared<State>())
-    {
-    }
+    { }
 
     // Producer side. Calls after the end are ignored (returns false).
     bool yield(T value) const
@@ -111,8 +110,7 @@ public:
     public:
         explicit NextAwaiter(std::shared_ptr<State> state)
             : m_state(std::move(state))
-        {
-        }
+        { }
 
         bool await_ready() const
         {

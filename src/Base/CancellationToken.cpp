@@ -2,7 +2,6 @@
 
 #include "Base/CancelledError.h"
 
-
 #include <utility>
 
 struct CancellationToken::State
@@ -15,8 +14,7 @@ struct CancellationToken::State
 
 CancellationToken::CancellationToken()
     : m_state(std::make_shared<State>())
-{
-}
+{ }
 
 void CancellationToken::cancel() const
 {

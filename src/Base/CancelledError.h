@@ -10,8 +10,7 @@ class CancelledError : public std::runtime_error
 public:
     CancelledError()
         : std::runtime_error("cancelled")
-    {
-    }
+    { }
 
     // True when the exception is a cancellation, also one nested inside another error
     // (std::throw_with_nested), as a recogniser's session failure may wrap it.

@@ -47,8 +47,7 @@ public:
 ManualClock::ManualClock(QDateTime start, nanoseconds uptime)
     : m_wallOrigin(std::move(start))
     , m_uptimeOrigin(uptime)
-{
-}
+{ }
 
 ManualClock::~ManualClock()
 {
@@ -84,7 +83,8 @@ void ManualClock::advance(nanoseconds by)
                 continue;
             }
             if (!next || timer->m_deadline < next->m_deadline
-                || (timer->m_deadline == next->m_deadline && timer->m_sequence < next->m_sequence)) {
+                || (timer->m_deadline == next->m_deadline
+                    && timer->m_sequence < next->m_sequence)) {
                 next = timer;
             }
         }
@@ -114,6 +114,7 @@ void ManualClock::setNow(const QDateTime &now)
 
 int ManualClock::activeTimerCount() const
 {
-    return static_cast<int>(std::count_if(m_timers.cbegin(), m_timers.cend(),
-                                          [](const ManualTimer *timer) { return timer->m_active; }));
+    return static_cast<int>(
+        std::count_if(m_timers.cbegin(), m_timers.cend(),
+                      [](const ManualTimer *timer) { return timer->m_active; }));
 }

@@ -56,8 +56,8 @@ QString Paths::runtimeFolder()
 
 QString Paths::resourceFolder()
 {
-    const QString binDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath()
-                                                        : QDir::currentPath();
+    const QString binDir =
+        QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QDir::currentPath();
     const QString installed = QDir::cleanPath(binDir + QStringLiteral("/../share/sonorvelle"));
     if (QFileInfo(installed).isDir()) {
         return installed;

@@ -18,7 +18,8 @@ public:
     static QString configFolder();
     // $XDG_RUNTIME_DIR, or the temporary folder when the session has none.
     static QString runtimeFolder();
-    // share/sonorvelle next to the executable: <prefix>/bin/sonorvelle -> <prefix>/share/sonorvelle;
-    // in the build tree the folder the build copies resources to. Not created.
+    // share/sonorvelle next to the executable: <prefix>/bin/sonorvelle ->
+    // <prefix>/share/sonorvelle; in the build tree the folder the build copies resources to. Not
+    // created.
     static QString resourceFolder();
 };

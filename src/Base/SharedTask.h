@@ -44,8 +44,7 @@ public:
     public:
         explicit Awaiter(std::shared_ptr<State> state)
             : m_state(std::move(state))
-        {
-        }
+        { }
         bool await_ready() const { return m_state->done; }
         void await_suspend(std::coroutine_handle<> handle) { m_state->waiters.push_back(handle); }
         T await_resume() const

@@ -9,10 +9,7 @@ namespace {
 class SystemTimer final : public Timer
 {
 public:
-    SystemTimer()
-    {
-        connect(&m_timer, &QTimer::timeout, this, &Timer::timeout);
-    }
+    SystemTimer() { connect(&m_timer, &QTimer::timeout, this, &Timer::timeout); }
 
     void start(std::chrono::nanoseconds interval, bool repeating,
                std::chrono::nanoseconds tolerance) override

@@ -16,8 +16,7 @@ public:
     // (Re)starts the timer. A repeating timer fires every interval until stopped; a tolerance
     // lets the system coalesce wake-ups (production only; ManualClock fires at the deadline).
     virtual void start(std::chrono::nanoseconds interval, bool repeating,
-                       std::chrono::nanoseconds tolerance = std::chrono::nanoseconds::zero())
-        = 0;
+                       std::chrono::nanoseconds tolerance = std::chrono::nanoseconds::zero()) = 0;
     virtual void stop() = 0;
     virtual bool isActive() const = 0;
 

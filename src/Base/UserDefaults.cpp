@@ -167,8 +167,8 @@ UserDefaults &UserDefaults::standard()
     if (UserDefaults *instance = g_override.load()) {
         return *instance;
     }
-    static UserDefaults *shared
-        = new UserDefaults(Paths::configFolder() + QStringLiteral("/defaults.json"));
+    static UserDefaults *shared =
+        new UserDefaults(Paths::configFolder() + QStringLiteral("/defaults.json"));
     return *shared;
 }
 
@@ -212,8 +212,7 @@ std::optional<qint64> UserDefaults::integer(const QString &key) const
     }
     if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float) {
         const double number = value.toDouble();
-        if (!std::isfinite(number) || std::trunc(number) != number
-            || std::fabs(number) > 9.0e18) {
+        if (!std::isfinite(number) || std::trunc(number) != number || std::fabs(number) > 9.0e18) {
             return std::nullopt;
         }
         return static_cast<qint64>(number);

@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoro/QCoroTask>
 #include <QCoreApplication>
+#include <QCoro/QCoroTask>
 #include <QThread>
 
 #include <atomic>
@@ -93,8 +93,7 @@ TEST(AsyncSleep, CancelFromAnotherThreadResumesOnTheMainThread)
     auto body = [&]() -> QCoro::Task<void> {
         try {
             co_await Async::sleep(clock, 10s, token);
-        } catch (const CancelledError &) {
-        }
+        } catch (const CancelledError &) { }
         resumedOn = QThread::currentThread();
         finished = true;
     };
@@ -199,7 +198,9 @@ TEST(SharedTask, SeveralAwaitersGetTheSameResult)
     };
     SharedTask<int> shared(body());
     std::vector<int> results;
-    auto awaitIt = [&]() -> QCoro::Task<void> { results.push_back(co_await shared); };
+    auto awaitIt = [&]() -> QCoro::Task<void> {
+        results.push_back(co_await shared);
+    };
     auto a = awaitIt();
     auto b = awaitIt();
     auto c = awaitIt();
@@ -293,8 +294,7 @@ TEST(AsyncStream, ConsumerCancelEndsTheWaitAndTellsTheProducerOnce)
     // The closure must outlive the coroutine: its captures live in it.
     auto body = [&]() -> QCoro::Task<void> {
         try {
-            while (co_await stream.next()) {
-            }
+            while (co_await stream.next()) { }
         } catch (const CancelledError &) {
             cancelled = true;
         }

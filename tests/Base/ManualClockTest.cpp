@@ -55,8 +55,9 @@ TEST(ManualClock, TimersFireAtTheirOwnDeadlinesInOrder)
     clock.advance(99ms);
     EXPECT_TRUE(fired.isEmpty());
     clock.advance(1s);
-    EXPECT_EQ(fired, (QStringList {QStringLiteral("early@100"), QStringLiteral("same@100"),
-                                   QStringLiteral("late@300")}));
+    EXPECT_EQ(fired,
+              (QStringList {QStringLiteral("early@100"), QStringLiteral("same@100"),
+                            QStringLiteral("late@300")}));
     EXPECT_EQ((clock.uptime() - origin) / 1ms, 1099);
     EXPECT_EQ(clock.activeTimerCount(), 0);
 }

@@ -19,7 +19,8 @@ TEST(Paths, FoldersFollowTheEnvironmentAndAreCreated)
     EXPECT_EQ(bundle, dir.filePath(QStringLiteral("data/org.sonorvelle.Sonorvelle")));
     EXPECT_TRUE(QFileInfo(bundle).isDir());
     EXPECT_TRUE(QFileInfo(Paths::supportFolder(QStringLiteral("Sonorvelle"))).isDir());
-    EXPECT_EQ(Paths::configFolder(), dir.filePath(QStringLiteral("config/org.sonorvelle.Sonorvelle")));
+    EXPECT_EQ(Paths::configFolder(),
+              dir.filePath(QStringLiteral("config/org.sonorvelle.Sonorvelle")));
 
     // A relative value is not a valid XDG folder and falls back to the home folder.
     qputenv("XDG_DATA_HOME", "relative/path");

@@ -48,8 +48,9 @@ TEST(UserDefaults, PersistsEveryTypeAcrossInstances)
         defaults.setValue(QStringLiteral("text"), QStringLiteral("日本語 “quoted”"));
         defaults.setValue(QStringLiteral("empty"), QStringList {});
         defaults.setValue(QStringLiteral("blob"), QByteArray("{\"$data\":1}"));
-        defaults.setValue(QStringLiteral("dict"),
-                          QVariantMap {{QStringLiteral("nested"), QVariantList {1, QStringLiteral("x")}}});
+        defaults.setValue(
+            QStringLiteral("dict"),
+            QVariantMap {{QStringLiteral("nested"), QVariantList {1, QStringLiteral("x")}}});
         defaults.setValue(QStringLiteral("gone"), 1);
         defaults.remove(QStringLiteral("gone"));
     }
@@ -60,8 +61,8 @@ TEST(UserDefaults, PersistsEveryTypeAcrossInstances)
     EXPECT_EQ(reread.string(QStringLiteral("text")), QStringLiteral("日本語 “quoted”"));
     EXPECT_EQ(reread.stringArray(QStringLiteral("empty")), QStringList {});
     EXPECT_EQ(reread.data(QStringLiteral("blob")), QByteArray("{\"$data\":1}"));
-    const QVariantList nested
-        = reread.dictionary(QStringLiteral("dict"))->value(QStringLiteral("nested")).toList();
+    const QVariantList nested =
+        reread.dictionary(QStringLiteral("dict"))->value(QStringLiteral("nested")).toList();
     ASSERT_EQ(nested.size(), 2);
     EXPECT_EQ(nested[1].toString(), QStringLiteral("x"));
     EXPECT_FALSE(reread.contains(QStringLiteral("gone")));

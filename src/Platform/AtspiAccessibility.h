@@ -1,0 +1,52 @@
+#pragma once
+
+#include "Platform/Accessibility.h"
+
+#include <QString>
+
+#include <memory>
+
+// The desktop's accessibility service through AT-SPI2, spoken over D-Bus with QtDBus: the
+// accessibility bus (org.a11y.Bus), the registry's list of applications, each application's
+// windows, states, roles and text.
+//
+// Why not libatspi: it keeps process-wide caches that it updates from GLib's default main context,
+// which Qt's main thread runs, while the focus is read on a background thread. QtDBus is safe from
+// any thread and needs no main loop for blocking calls.
+//
+// Trusted means the bus is switched on (org.a11y.Status IsEnabled or ScreenReaderEnabled).
+// Applications are matched to the frontmost one by process id; the focused window is the one with
+// the ACTIVE state, the focused element the one with the FOCUSED state below it (asked through the
+// Collection interface where the application offers it, else walked, skipping what is not showing).
+//
+// Every request waits at most requestTimeoutMs; an application that lets one time out is not asked
+// again by this object, and the search for the focused element gives up after searchBudgetMs. Make
+// one object per read. Offsets are turned into Unicode scalars: AT-SPI counts characters as code
+// points, but some toolkits (Qt 6.4) report UTF-16 code units; which one an element uses is told
+// apart by comparing its character count with its text.
+class AtspiAccessibility final : public Accessibility
+{
+public:
+    static constexpr int requestTimeoutMs = 1000;
+    static constexpr int searchBudgetMs = 1000;
+
+    AtspiAccessibility();
+    ~AtspiAccessibility() override;
+
+    bool isTrusted() override;
+    // Switches the bus on (IsEnabled): Chromium and Electron build their tree only while it is.
+    // ScreenReaderEnabled is left alone, since desktops start a screen reader when it turns on.
+    void requestAccessibilityTree(const FrontmostApplication &application) override;
+    std::optional<QString> focusedWindowTitle(const FrontmostApplication &application) override;
+    std::unique_ptr<AccessibilityElement>
+    focusedElement(const std::optional<FrontmostApplication> &application) override;
+
+    // Whether an element whose text is `text` and which reported `characterCount` characters
+    // counts in UTF-16 code units rather than code points.
+    static bool countsUtf16CodeUnits(const QString &text, qint64 characterCount);
+
+    class Client;
+
+private:
+    std::shared_ptr<Client> m_client;
+};

@@ -201,7 +201,7 @@ private:
     bool m_reading = false;
 
     std::deque<Transfer> m_transfers;
-    QTimer m_transferTimer;
+    QTimer *m_transferTimer = nullptr;
     QElapsedTimer m_sinceStart;
 };
 
@@ -324,8 +324,9 @@ bool X11Pasteboard::Engine::init()
     }
 
     m_sinceStart.start();
-    m_transferTimer.setInterval(1000);
-    QObject::connect(&m_transferTimer, &QTimer::timeout, this, [this] { dropIdleTransfers(); });
+    m_transferTimer = new QTimer(this);
+    m_transferTimer->setInterval(1000);
+    QObject::connect(m_transferTimer, &QTimer::timeout, this, [this] { dropIdleTransfers(); });
     m_notifier =
         new QSocketNotifier(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read, this);
     QObject::connect(m_notifier, &QSocketNotifier::activated, this, [this] { drain(); });
@@ -337,7 +338,9 @@ void X11Pasteboard::Engine::shutdown()
 {
     delete m_notifier;
     m_notifier = nullptr;
-    m_transferTimer.stop();
+    if (m_transferTimer) {
+        m_transferTimer->stop();
+    }
     // Waiting readers get their answer; their coroutines are abandoned with the thread.
     for (const auto &wait : std::as_const(m_waits)) {
         wait->done = true;
@@ -867,7 +870,7 @@ bool X11Pasteboard::Engine::serveTarget(xcb_window_t requestor, xcb_atom_t targe
         transfer.data = entry.data;
         transfer.lastActivity = m_sinceStart.elapsed();
         m_transfers.push_back(std::move(transfer));
-        m_transferTimer.start();
+        m_transferTimer->start();
         return true;
     }
     const int unit = format / 8;
@@ -947,7 +950,7 @@ void X11Pasteboard::Engine::dropIdleTransfers()
     std::erase_if(m_transfers,
                   [now](const Transfer &t) { return now - t.lastActivity > transferIdleMs; });
     if (m_transfers.empty()) {
-        m_transferTimer.stop();
+        m_transferTimer->stop();
     }
 }
 

@@ -6,8 +6,10 @@
 
 TextInserter &TextInserter::shared()
 {
-    static TextInserter inserter;
-    return inserter;
+    // Never destroyed: a restore may still be pending at exit, and the clipboard thread must not
+    // be torn down after the application object is gone.
+    static TextInserter *const inserter = new TextInserter;
+    return *inserter;
 }
 
 TextInserter::TextInserter()

@@ -1,0 +1,139 @@
+// A window with one multi-line text field, the target of the insertion tests.
+//
+// Usage: sonorvelle_paste_target [--class NAME] [--terminal]
+//   --class NAME   the window's WM_CLASS instance and class name (a terminal's, for example)
+//   --terminal     behave like a terminal emulator: Control+Shift+V pastes, Control+V is a
+//                  character for the shell and inserts nothing
+//
+// Once the field has the keyboard focus it prints "ready". Then it prints one line per change:
+//   text BASE64      the field's whole text, UTF-8, in base64
+//   key SHORTCUT     a key pressed with Control, e.g. "key ctrl+shift+V"
+// It reads commands on stdin, one per line: "clear" empties the field and answers "cleared".
+// End of input quits.
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+void say(const QByteArray &line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+class Field : public QPlainTextEdit
+{
+public:
+    explicit Field(bool terminal)
+        : m_terminal(terminal)
+    { }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        const int key = event->key();
+        const bool modifierKey = key == Qt::Key_Control || key == Qt::Key_Shift
+            || key == Qt::Key_Alt || key == Qt::Key_Meta || key == Qt::Key_AltGr;
+        if ((event->modifiers() & Qt::ControlModifier) && !modifierKey) {
+            QByteArray shortcut = "key ctrl+";
+            if (event->modifiers() & Qt::ShiftModifier) {
+                shortcut += "shift+";
+            }
+            if (event->modifiers() & Qt::AltModifier) {
+                shortcut += "alt+";
+            }
+            shortcut += QKeySequence(event->key()).toString().toUtf8();
+            say(shortcut);
+            if (m_terminal && event->key() == Qt::Key_V) {
+                if (event->modifiers() & Qt::ShiftModifier) {
+                    paste();
+                }
+                return;
+            }
+        }
+        QPlainTextEdit::keyPressEvent(event);
+    }
+
+private:
+    bool m_terminal;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QByteArray className;
+    bool terminal = false;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg = argv[i];
+        if (arg == "--class" && i + 1 < argc) {
+            className = argv[++i];
+        } else if (arg == "--terminal") {
+            terminal = true;
+        } else {
+            std::fprintf(stderr, "sonorvelle_paste_target: unknown argument %s\n", argv[i]);
+            return 2;
+        }
+    }
+    if (!className.isEmpty()) {
+        // Read by Qt's xcb platform for the instance part of WM_CLASS.
+        qputenv("RESOURCE_NAME", className);
+    }
+    QApplication app(argc, argv);
+    if (!className.isEmpty()) {
+        QApplication::setApplicationName(QString::fromLatin1(className));
+    }
+
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Sonorvelle paste target"));
+    auto *field = new Field(terminal);
+    auto *layout = new QVBoxLayout(&window);
+    layout->addWidget(field);
+    window.resize(480, 320);
+    QObject::connect(field, &QPlainTextEdit::textChanged, field,
+                     [field] { say("text " + field->toPlainText().toUtf8().toBase64()); });
+    window.show();
+    window.activateWindow();
+    field->setFocus();
+
+    QTimer readyCheck;
+    QObject::connect(&readyCheck, &QTimer::timeout, &readyCheck, [&] {
+        if (window.isActiveWindow() && field->hasFocus()) {
+            readyCheck.stop();
+            say("ready");
+        }
+    });
+    readyCheck.start(20);
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QByteArray pending;
+    QObject::connect(&input, &QSocketNotifier::activated, &input, [&] {
+        char buffer[1024];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            QApplication::quit();
+            return;
+        }
+        pending.append(buffer, n);
+        qsizetype end;
+        while ((end = pending.indexOf('\n')) >= 0) {
+            const QByteArray command = pending.left(end).trimmed();
+            pending.remove(0, end + 1);
+            if (command == "clear") {
+                field->clear();
+                say("cleared");
+            }
+        }
+    });
+    return app.exec();
+}

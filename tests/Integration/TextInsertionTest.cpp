@@ -1,0 +1,429 @@
+// Text insertion against the real display: the X11 clipboard layer, XTest keys and a Qt
+// application with a text field (the paste target fixture) receiving pastes and typed text.
+
+#include "FixtureProgram.h"
+
+#include "Base/Clock.h"
+#include "Core/DictationTrace.h"
+#include "Core/Insertion/PasteInserter.h"
+#include "Core/Insertion/UnicodeTyper.h"
+#include "Platform/X11Keyboard.h"
+#include "Platform/X11Pasteboard.h"
+#include "TestSupport/QtPrinters.h"
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMimeData>
+#include <QProcess>
+#include <QTimer>
+#include <QWindow>
+#include <QtCore/qtestsupport_core.h>
+
+#include <QCoro/QCoroTask>
+
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int answerTimeoutMs = 10000;
+// Short, so the tests do not wait long for each restore.
+constexpr int restoreDelayMs = 300;
+
+const QString unicodeText = QStringLiteral("héllo — 日本語 🎤");
+
+struct XcbDisconnect
+{
+    void operator()(xcb_connection_t *connection) const { xcb_disconnect(connection); }
+};
+using XcbConnection = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
+
+// The keys the X server holds down right now, as keycodes.
+QList<int> keysDown()
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)> reply(
+        xcb_query_keymap_reply(connection.get(), xcb_query_keymap(connection.get()), nullptr),
+        &std::free);
+    QList<int> down;
+    for (int code = 0; reply && code < 256; ++code) {
+        if (reply->keys[code / 8] & (1 << (code % 8))) {
+            down.append(code);
+        }
+    }
+    return down;
+}
+
+// The whole core keymap.
+std::vector<xcb_keysym_t> keyboardMapping()
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    const xcb_setup_t *setup = xcb_get_setup(connection.get());
+    std::unique_ptr<xcb_get_keyboard_mapping_reply_t, decltype(&std::free)> reply(
+        xcb_get_keyboard_mapping_reply(
+            connection.get(),
+            xcb_get_keyboard_mapping(connection.get(), setup->min_keycode,
+                                     uint8_t(setup->max_keycode - setup->min_keycode + 1)),
+            nullptr),
+        &std::free);
+    if (!reply) {
+        return {};
+    }
+    const xcb_keysym_t *syms = xcb_get_keyboard_mapping_keysyms(reply.get());
+    return {syms, syms + xcb_get_keyboard_mapping_keysyms_length(reply.get())};
+}
+
+bool runInjector(const QStringList &steps)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(FixtureProgram::path(u"sonorvelle_key_injector"), steps);
+    return process.waitForFinished(answerTimeoutMs) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+// The paste target fixture: a window with a text field in a process of its own.
+class PasteTarget
+{
+public:
+    ~PasteTarget()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.closeWriteChannel();
+            if (!m_process.waitForFinished(3000)) {
+                m_process.kill();
+                m_process.waitForFinished();
+            }
+        }
+    }
+
+    bool start(const QStringList &arguments = {})
+    {
+        const QString program = FixtureProgram::path(u"sonorvelle_paste_target");
+        if (program.isEmpty()) {
+            return false;
+        }
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] {
+            while (m_process.canReadLine()) {
+                m_lines.append(m_process.readLine().trimmed());
+            }
+        });
+        m_process.start(program, arguments);
+        return QTest::qWaitFor([this] { return m_lines.contains("ready"); }, answerTimeoutMs);
+    }
+
+    // The field's latest text.
+    QString text() const
+    {
+        for (qsizetype i = m_lines.size() - 1; i >= 0; --i) {
+            if (m_lines.at(i).startsWith("text ")) {
+                return QString::fromUtf8(QByteArray::fromBase64(m_lines.at(i).mid(5)));
+            }
+        }
+        return {};
+    }
+
+    bool waitForText(const QString &expected, int timeoutMs = answerTimeoutMs)
+    {
+        return QTest::qWaitFor([&] { return text() == expected; }, timeoutMs);
+    }
+
+    QList<QByteArray> shortcuts() const
+    {
+        QList<QByteArray> result;
+        for (const QByteArray &line : m_lines) {
+            if (line.startsWith("key ")) {
+                result.append(line.mid(4));
+            }
+        }
+        return result;
+    }
+
+    bool clear()
+    {
+        m_lines.clear();
+        m_process.write("clear\n");
+        return QTest::qWaitFor([this] { return m_lines.contains("cleared"); }, answerTimeoutMs);
+    }
+
+private:
+    QProcess m_process;
+    QList<QByteArray> m_lines;
+};
+
+Pasteboard::Item textItem(const QString &text)
+{
+    return {{Pasteboard::plainTextType, text.toUtf8(), {}, 8}};
+}
+
+// What the user had copied: text, HTML and an image.
+Pasteboard::Snapshot userContent()
+{
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(QColor(200, 30, 40));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    Pasteboard::Item item = textItem(QStringLiteral("original text"));
+    item.append({QStringLiteral("text/html"), QByteArrayLiteral("<b>original</b> text"), {}, 8});
+    item.append({QStringLiteral("image/png"), png, {}, 8});
+    return {item};
+}
+
+// Qt takes the selection with the time of the last event it saw: a property change on one of its
+// windows brings that time up to date, so Qt can take the clipboard over after us.
+void freshenQtTime()
+{
+    static QWindow window;
+    static int round = 0;
+    window.setTitle(QStringLiteral("time %1").arg(++round));
+    window.winId();
+    QTest::qWait(50);
+}
+
+class TextInsertionTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"))
+            << "X11 display: the insertion tests need the X11 session of scripts/test";
+        ASSERT_TRUE(pasteboard.isAvailable())
+            << "X11 display: the clipboard layer reached no display with XFixes";
+        ASSERT_TRUE(keyboard.isTrusted()) << "XTest: the keyboard layer cannot send keys";
+        ASSERT_FALSE(FixtureProgram::path(u"sonorvelle_key_injector").isEmpty())
+            << "fixture program sonorvelle_key_injector was not built";
+    }
+
+    void TearDown() override { EXPECT_EQ(keysDown(), QList<int> {}) << "a key was left pressed"; }
+
+    PasteInserter::Services services() { return {pasteboard, keyboard, Clock::system()}; }
+
+    SessionContext context()
+    {
+        SessionContext result;
+        result.trace = trace;
+        return result;
+    }
+
+    bool paste(const QString &text, bool restore = true,
+               std::optional<PasteInserter::SnapshotTask> snapshot = std::nullopt)
+    {
+        return QCoro::waitFor(PasteInserter::insert(services(), text, restore, restoreDelayMs,
+                                                    std::move(snapshot), context()));
+    }
+
+    QStringList markNames() const
+    {
+        QStringList names;
+        for (const auto &mark : trace->marks()) {
+            names.append(mark.name);
+        }
+        return names;
+    }
+
+    static QClipboard *clipboard() { return QGuiApplication::clipboard(); }
+
+    // Another application copies. Qt's own clipboard cannot stand in for it: Qt takes the
+    // selection with the time of the last event it saw, older than ours in a test without input.
+    void copyElsewhere(const Pasteboard::Snapshot &content)
+    {
+        ASSERT_TRUE(otherApplication.writeItems(content));
+    }
+
+    static bool clipboardHasText(const QString &text)
+    {
+        return QTest::qWaitFor([&] { return clipboard()->text() == text; }, answerTimeoutMs);
+    }
+
+    X11Pasteboard pasteboard;
+    X11Pasteboard otherApplication;
+    X11Keyboard keyboard;
+    std::shared_ptr<DictationTrace> trace = std::make_shared<DictationTrace>(1);
+    PasteTarget target;
+};
+
+TEST_F(TextInsertionTest, PasteLandsTheTextAndTheClipboardComesBackWithEveryType)
+{
+    ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
+    const QStringList texts {
+        QStringLiteral("Plain ASCII, with punctuation: 1 + 2 = 3!"),
+        unicodeText,
+        QStringLiteral("first line\nsecond line\n\n\tindented 世界 🎉"),
+    };
+    for (const QString &text : texts) {
+        SCOPED_TRACE(text.toStdString());
+        ASSERT_TRUE(target.clear());
+        copyElsewhere(userContent());
+        // The snapshot starts at key release, long before the text is ready.
+        PasteInserter::SnapshotTask snapshot = PasteInserter::beginSnapshot(services());
+        QTest::qWait(50);
+
+        ASSERT_TRUE(paste(text, true, snapshot));
+        EXPECT_TRUE(target.waitForText(text)) << "the field holds: " << target.text().toStdString();
+
+        EXPECT_TRUE(clipboardHasText(QStringLiteral("original text")))
+            << "not restored; the clipboard holds: " << clipboard()->text().toStdString();
+        const QMimeData *restored = clipboard()->mimeData();
+        ASSERT_NE(restored, nullptr);
+        EXPECT_TRUE(restored->html().contains(QStringLiteral("<b>original</b>")))
+            << restored->html().toStdString();
+        ASSERT_TRUE(restored->hasImage()) << "the image did not come back";
+        const QImage image = qvariant_cast<QImage>(restored->imageData());
+        EXPECT_EQ(image.size(), QSize(8, 8));
+        EXPECT_EQ(image.pixelColor(3, 3), QColor(200, 30, 40));
+        EXPECT_TRUE(markNames().contains(QStringLiteral("insert.restore")));
+    }
+}
+
+TEST_F(TextInsertionTest, TheDictatedTextCarriesTheMarkersForClipboardManagers)
+{
+    copyElsewhere({textItem(QStringLiteral("before"))});
+    ASSERT_TRUE(PasteInserter::armPasteboard(pasteboard, QStringLiteral("secret words")));
+    ASSERT_TRUE(clipboardHasText(QStringLiteral("secret words")));
+    const QMimeData *offered = clipboard()->mimeData();
+    ASSERT_NE(offered, nullptr);
+    EXPECT_EQ(offered->text(), QStringLiteral("secret words"));
+    EXPECT_TRUE(offered->formats().contains(QStringLiteral("org.nspasteboard.TransientType")))
+        << offered->formats().join(u' ').toStdString();
+    EXPECT_TRUE(offered->formats().contains(QStringLiteral("org.nspasteboard.AutoGeneratedType")));
+    EXPECT_EQ(offered->data(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
+}
+
+TEST_F(TextInsertionTest, ACopyDuringTheRestoreDelaySurvives)
+{
+    ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
+    copyElsewhere(userContent());
+    ASSERT_TRUE(paste(QStringLiteral("dictated")));
+    ASSERT_TRUE(target.waitForText(QStringLiteral("dictated")));
+    copyElsewhere({textItem(QStringLiteral("copied meanwhile"))});
+    QTest::qWait(restoreDelayMs + 500);
+    EXPECT_TRUE(clipboardHasText(QStringLiteral("copied meanwhile")));
+}
+
+TEST_F(TextInsertionTest, AClipboardManagerTakingOverDuringTheGraceCausesOneRearm)
+{
+    ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
+    copyElsewhere(userContent());
+    // Like a clipboard manager: it takes the clipboard over with its own copy of the text.
+    QTimer::singleShot(30, [this] { copyElsewhere({textItem(QStringLiteral("dictated text"))}); });
+    ASSERT_TRUE(paste(QStringLiteral("dictated text")));
+    EXPECT_EQ(markNames().count(QStringLiteral("insert.rearm")), 1);
+    EXPECT_EQ(markNames().count(QStringLiteral("insert.arm")), 1);
+    EXPECT_TRUE(target.waitForText(QStringLiteral("dictated text")));
+    // Nobody changed it after the second write: the user's content comes back.
+    EXPECT_TRUE(clipboardHasText(QStringLiteral("original text")));
+}
+
+TEST_F(TextInsertionTest, ATerminalGetsControlShiftV)
+{
+    ASSERT_TRUE(target.start(
+        {QStringLiteral("--class"), QStringLiteral("konsole"), QStringLiteral("--terminal")}))
+        << "fixture sonorvelle_paste_target never got the focus";
+    ASSERT_TRUE(keyboard.isTerminalFocused()) << "the konsole-class window was not recognised";
+    ASSERT_TRUE(paste(QStringLiteral("ls -la"), false));
+    EXPECT_TRUE(target.waitForText(QStringLiteral("ls -la")));
+    EXPECT_EQ(target.shortcuts(), QList<QByteArray> {"ctrl+shift+V"});
+}
+
+TEST_F(TextInsertionTest, AnOrdinaryWindowGetsControlV)
+{
+    ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
+    EXPECT_FALSE(keyboard.isTerminalFocused());
+    ASSERT_TRUE(paste(QStringLiteral("text"), false));
+    EXPECT_TRUE(target.waitForText(QStringLiteral("text")));
+    EXPECT_EQ(target.shortcuts(), QList<QByteArray> {"ctrl+V"});
+}
+
+// The mended path: a modifier the user keeps holding means no paste at all (it would become a
+// different shortcut); the text stays on the clipboard for the user to paste.
+TEST_F(TextInsertionTest, AHeldModifierMeansNotInsertedAndTheTextStaysOnTheClipboard)
+{
+    ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
+    copyElsewhere(userContent());
+    constexpr int shiftLeft = 50;
+    ASSERT_TRUE(runInjector({QStringLiteral("down:%1").arg(shiftLeft)}));
+    ASSERT_TRUE(keyboard.isModifierHeld());
+    const bool inserted = paste(QStringLiteral("kept for later"));
+    ASSERT_TRUE(runInjector({QStringLiteral("up:%1").arg(shiftLeft)}));
+    EXPECT_FALSE(inserted);
+    QTest::qWait(restoreDelayMs + 300);
+    EXPECT_TRUE(clipboardHasText(QStringLiteral("kept for later")));
+    EXPECT_TRUE(target.text().isEmpty());
+}
+
+TEST_F(TextInsertionTest, TypedUnicodeArrivesIntactAndTheKeymapIsPutBack)
+{
+    ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
+    QString manyCharacters;
+    // More different characters than a keymap has spare keys: bound and rebound in batches.
+    for (char32_t c = U'一'; c < U'一' + 60; ++c) {
+        manyCharacters += QString::fromUcs4(&c, 1);
+    }
+    const QStringList texts {
+        unicodeText,
+        QStringLiteral("Line one\nLine two, Shifted & (punctuated)?\n\nafter an empty line"),
+        manyCharacters + QStringLiteral("\nÀÉÎÕÜ àéîõü ßøæ ✓ →"),
+    };
+    const std::vector<xcb_keysym_t> mappingBefore = keyboardMapping();
+    ASSERT_FALSE(mappingBefore.empty());
+    for (const QString &text : texts) {
+        SCOPED_TRACE(text.toStdString());
+        ASSERT_TRUE(target.clear());
+        ASSERT_TRUE(QCoro::waitFor(UnicodeTyper::type(keyboard, Clock::system(), text)));
+        EXPECT_TRUE(target.waitForText(text, 3000))
+            << "the field holds: " << target.text().toStdString();
+        EXPECT_EQ(keyboardMapping(), mappingBefore) << "the keymap was not put back";
+    }
+}
+
+TEST_F(TextInsertionTest, ALargeClipboardIsSavedAndServedInPieces)
+{
+    QString large;
+    while (large.size() < 600 * 1024) {
+        large += QStringLiteral("large clipboard line with ünïcödé and 日本語 text\n");
+    }
+    // Qt is the owner here: its INCR transfer is what gets read.
+    freshenQtTime();
+    clipboard()->setText(large);
+    ASSERT_TRUE(QTest::qWaitFor([] { return clipboard()->ownsClipboard(); }, answerTimeoutMs))
+        << "Qt could not take the clipboard";
+    const auto snapshot = QCoro::waitFor(pasteboard.readItems());
+    ASSERT_TRUE(snapshot.has_value()) << "the snapshot of a large clipboard failed";
+    ASSERT_EQ(snapshot->size(), 1);
+    const auto utf8 = std::find_if(
+        snapshot->first().cbegin(), snapshot->first().cend(),
+        [](const Pasteboard::Entry &entry) { return entry.type == QStringLiteral("UTF8_STRING"); });
+    ASSERT_NE(utf8, snapshot->first().cend());
+    EXPECT_EQ(utf8->data, large.toUtf8());
+
+    copyElsewhere({textItem(QStringLiteral("something else"))});
+    ASSERT_TRUE(pasteboard.writeItems(*snapshot));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return clipboard()->text() == large; }, answerTimeoutMs))
+        << "served back " << clipboard()->text().size() << " of " << large.size() << " characters";
+}
+
+TEST_F(TextInsertionTest, TheChangeCountCountsEveryOwnershipChange)
+{
+    const qint64 before = pasteboard.changeCount();
+    copyElsewhere({textItem(QStringLiteral("one"))});
+    copyElsewhere({textItem(QStringLiteral("two"))});
+    EXPECT_EQ(pasteboard.changeCount(), before + 2);
+    ASSERT_TRUE(pasteboard.writeItems({{{Pasteboard::plainTextType, "three", {}, 8}}}));
+    EXPECT_EQ(pasteboard.changeCount(), before + 3);
+    pasteboard.clearContents();
+    EXPECT_EQ(pasteboard.changeCount(), before + 4);
+    const auto empty = QCoro::waitFor(pasteboard.readItems());
+    ASSERT_TRUE(empty.has_value());
+    EXPECT_TRUE(empty->isEmpty());
+}
+
+} // namespace

@@ -37,6 +37,17 @@ constexpr quint8 fallbackShift = 50;
 constexpr quint8 fallbackV = 55;
 constexpr quint8 fallbackReturn = 36;
 
+// The keysym that types the character. Control characters other than Tab would otherwise become
+// editing keys (U+0008 BackSpace, U+001B Escape, U+007F Delete) that erase text or close
+// dialogs; they are sent as the characters they are, which text fields leave out.
+xkb_keysym_t keysymFor(char32_t character)
+{
+    if ((character < 0x20 && character != U'\t') || character == 0x7f) {
+        return 0x01000000 | character;
+    }
+    return xkb_utf32_to_keysym(character);
+}
+
 xcb_atom_t internAtom(xcb_connection_t *connection, const char *name)
 {
     auto atomReply = reply(xcb_intern_atom_reply(
@@ -309,7 +320,7 @@ void X11Keyboard::endTyping()
 
 bool X11Keyboard::hasKeyFor(char32_t character)
 {
-    const xkb_keysym_t keysym = xkb_utf32_to_keysym(character);
+    const xkb_keysym_t keysym = keysymFor(character);
     return keysym != XKB_KEY_NoSymbol && m_strokes.contains(keysym);
 }
 
@@ -340,7 +351,7 @@ bool X11Keyboard::bindSpareKeys(const QList<char32_t> &characters)
         if (bound.contains(c)) {
             continue;
         }
-        const xkb_keysym_t keysym = xkb_utf32_to_keysym(c);
+        const xkb_keysym_t keysym = keysymFor(c);
         if (keysym == XKB_KEY_NoSymbol || free.isEmpty()) {
             continue;
         }
@@ -369,7 +380,7 @@ bool X11Keyboard::typeCharacter(char32_t character)
     if (const auto it = m_bound.constFind(character); it != m_bound.cend()) {
         return tap(*it);
     }
-    const xkb_keysym_t keysym = xkb_utf32_to_keysym(character);
+    const xkb_keysym_t keysym = keysymFor(character);
     const auto stroke = m_strokes.constFind(keysym);
     if (keysym == XKB_KEY_NoSymbol || stroke == m_strokes.cend()) {
         return false;

@@ -385,6 +385,43 @@ TEST_F(TextInsertionTest, TypedUnicodeArrivesIntactAndTheKeymapIsPutBack)
     }
 }
 
+bool capsLockOn()
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data->root;
+    std::unique_ptr<xcb_query_pointer_reply_t, decltype(&std::free)> reply(
+        xcb_query_pointer_reply(connection.get(), xcb_query_pointer(connection.get(), root),
+                                nullptr),
+        &std::free);
+    return reply && (reply->mask & XCB_MOD_MASK_LOCK);
+}
+
+TEST_F(TextInsertionTest, CapsLockDoesNotChangeTypedLettersAndStaysOn)
+{
+    ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
+    constexpr int capsLock = 66;
+    ASSERT_TRUE(runInjector({QStringLiteral("tap:%1").arg(capsLock)}));
+    ASSERT_TRUE(QTest::qWaitFor(capsLockOn, answerTimeoutMs)) << "Caps Lock did not lock";
+    const QString text = QStringLiteral("Mixed Case, ümlaut Ünd 日本");
+    const bool typed = QCoro::waitFor(UnicodeTyper::type(keyboard, Clock::system(), text));
+    const bool stillOn = capsLockOn();
+    ASSERT_TRUE(runInjector({QStringLiteral("tap:%1").arg(capsLock)}));
+    EXPECT_TRUE(typed);
+    EXPECT_TRUE(target.waitForText(text, 3000))
+        << "the field holds: " << target.text().toStdString();
+    EXPECT_TRUE(stillOn) << "Caps Lock was not put back";
+}
+
+// U+0008, U+001B and U+007F would be BackSpace, Escape and Delete as keys.
+TEST_F(TextInsertionTest, ControlCharactersAreNotTypedAsEditingKeys)
+{
+    ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
+    ASSERT_TRUE(QCoro::waitFor(
+        UnicodeTyper::type(keyboard, Clock::system(), QStringLiteral("keep\u0008\u007f\u001bme"))));
+    EXPECT_TRUE(target.waitForText(QStringLiteral("keepme"), 3000))
+        << "the field holds: " << target.text().toStdString();
+}
+
 TEST_F(TextInsertionTest, ALargeClipboardIsSavedAndServedInPieces)
 {
     QString large;

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <ostream>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -230,5 +231,52 @@ TEST(CorrectionMatcher, WindowSizeLimits)
         field[field.size() - 4] = QLatin1Char('W');
         EXPECT_EQ(inField(inserted, field),
                   expectEdited ? Match::edited(inserted, field) : Match::notFound());
+    }
+}
+
+// Random edits of random texts, with line breaks, no-break spaces, combining marks, emoji and
+// stray surrogates: every answer is well-formed, and an edit is always reported with two
+// different, bounded, non-empty windows.
+TEST(CorrectionMatcher, RandomTextsGiveWellFormedAnswers)
+{
+    std::mt19937 random(11);
+    const QStringList pieces = {
+        QStringLiteral("a"),      QStringLiteral("b"),
+        QStringLiteral(" "),      QStringLiteral("\r\n"),
+        QStringLiteral("\r"),     QStringLiteral("\n"),
+        QStringLiteral("\u00A0"), QStringLiteral("e\u0301"),
+        QStringLiteral("\u00E9"), QStringLiteral("、"),
+        QStringLiteral("今日"),   QStringLiteral("\U0001F44D\U0001F3FD"),
+        QStringLiteral("."),      QString(QChar(char16_t(0xD800))),
+        QStringLiteral("\u2028"),
+    };
+    auto randomText = [&](int maxPieces) {
+        QString text;
+        const int count = int(random() % quint32(maxPieces + 1));
+        for (int i = 0; i < count; ++i) {
+            text += pieces[qsizetype(random() % quint32(pieces.size()))];
+        }
+        return text;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        const QString inserted = randomText(30);
+        QString edited = inserted;
+        const int edits = int(random() % 5);
+        for (int e = 0; e < edits && !edited.isEmpty(); ++e) {
+            const qsizetype at = qsizetype(random() % quint32(edited.size()));
+            edited.replace(at, qsizetype(random() % 3), randomText(2));
+        }
+        const QString field = randomText(10) + edited + randomText(10);
+        const std::optional<QString> tail =
+            random() % 2 ? std::optional(field.left(field.size() / 2)) : std::nullopt;
+        const Match match = CorrectionMatcher::match(inserted, field, tail);
+        if (match.kind == Match::Kind::edited) {
+            EXPECT_FALSE(match.original.isEmpty());
+            EXPECT_FALSE(match.corrected.isEmpty());
+            EXPECT_NE(match.original, match.corrected);
+            EXPECT_LE(match.original.size(), 300 * 4);
+        } else {
+            EXPECT_TRUE(match.original.isEmpty() && match.corrected.isEmpty());
+        }
     }
 }

@@ -15,6 +15,7 @@
 
 #include "TestSupport/QtPrinters.h"
 
+#include <random>
 #include <set>
 #include <stdexcept>
 
@@ -380,5 +381,48 @@ TEST(TaggerCleanupLoad, SharedInstanceAndFailures)
         EXPECT_EQ(TaggerModelRuntime::system().locateAssets(), std::nullopt);
         EXPECT_EQ(TaggerCleanup::shared(), nullptr);
         EXPECT_EQ(TaggerCleanup::shared(), nullptr);
+    }
+}
+
+// Random transcripts and random verdicts: the result only ever drops scalars of the trimmed text
+// (and may end in an added full stop), and is never empty.
+TEST(TaggerCleanup, RandomVerdictsOnlyDropScalars)
+{
+    std::mt19937 random(5);
+    const QStringList pieces = {
+        QStringLiteral("えー"),       QStringLiteral("今日"), QStringLiteral("は"),
+        QStringLiteral("、"),         QStringLiteral("。"),   QStringLiteral("？"),
+        QStringLiteral(" "),          QStringLiteral("猫"),   QStringLiteral("晴れ"),
+        QStringLiteral("!"),          QStringLiteral("\n"),   QStringLiteral("a"),
+        QStringLiteral("\U0001F600"),
+    };
+    Stage s(ScriptedTaggerModel::scoring([&random](qsizetype, qint32) {
+        return random() % 3 == 0 ? std::pair(1.0, 0.0) : std::pair(0.0, 1.0);
+    }));
+    for (int round = 0; round < 300; ++round) {
+        QString text;
+        const int count = int(random() % 60);
+        for (int i = 0; i < count; ++i) {
+            text += pieces[qsizetype(random() % quint32(pieces.size()))];
+        }
+        const QString result = s.clean(text);
+        const QString trimmed = Unicode::trimmedWhitespaceAndNewlines(text);
+        if (trimmed.isEmpty()) {
+            EXPECT_EQ(result, text);
+            continue;
+        }
+        ASSERT_FALSE(result.isEmpty());
+        // A subsequence of the trimmed text, allowing one appended full stop.
+        const std::u32string source = Unicode::scalars(trimmed);
+        const std::u32string output = Unicode::scalars(result);
+        size_t matched = 0;
+        size_t at = 0;
+        for (; matched < output.size() && at < source.size(); ++at) {
+            if (source[at] == output[matched]) {
+                ++matched;
+            }
+        }
+        const bool addedStop = matched + 1 == output.size() && output.back() == U'\u3002';
+        EXPECT_TRUE(matched == output.size() || addedStop) << result.toStdString();
     }
 }

@@ -17,7 +17,6 @@
 #include <QImage>
 #include <QMimeData>
 #include <QProcess>
-#include <QTimer>
 #include <QWindow>
 #include <QtCore/qtestsupport_core.h>
 
@@ -256,6 +255,7 @@ TEST_F(TextInsertionTest, PasteLandsTheTextAndTheClipboardComesBackWithEveryType
     ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
     const QStringList texts {
         QStringLiteral("Plain ASCII, with punctuation: 1 + 2 = 3!"),
+        QStringLiteral("héllo 世界 🎉"),
         unicodeText,
         QStringLiteral("first line\nsecond line\n\n\tindented 世界 🎉"),
     };
@@ -313,9 +313,21 @@ TEST_F(TextInsertionTest, AClipboardManagerTakingOverDuringTheGraceCausesOneRear
 {
     ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
     copyElsewhere(userContent());
-    // Like a clipboard manager: it takes the clipboard over with its own copy of the text.
-    QTimer::singleShot(30, [this] { copyElsewhere({textItem(QStringLiteral("dictated text"))}); });
-    ASSERT_TRUE(paste(QStringLiteral("dictated text")));
+    QTest::qWait(100); // Qt's clipboard hears of that copy before the watch starts
+    // Like a clipboard manager: as soon as the text is written, it takes the clipboard over with
+    // its own copy of it.
+    bool tookOver = false;
+    const QMetaObject::Connection watch =
+        QObject::connect(clipboard(), &QClipboard::dataChanged, clipboard(), [&] {
+            if (!tookOver) {
+                tookOver = true;
+                copyElsewhere({textItem(QStringLiteral("dictated text"))});
+            }
+        });
+    const bool pasted = paste(QStringLiteral("dictated text"));
+    QObject::disconnect(watch);
+    ASSERT_TRUE(tookOver);
+    ASSERT_TRUE(pasted);
     EXPECT_EQ(markNames().count(QStringLiteral("insert.rearm")), 1);
     EXPECT_EQ(markNames().count(QStringLiteral("insert.arm")), 1);
     EXPECT_TRUE(target.waitForText(QStringLiteral("dictated text")));
@@ -370,6 +382,7 @@ TEST_F(TextInsertionTest, TypedUnicodeArrivesIntactAndTheKeymapIsPutBack)
     }
     const QStringList texts {
         unicodeText,
+        QStringLiteral("héllo 世界 🎉"),
         QStringLiteral("Line one\nLine two, Shifted & (punctuated)?\n\nafter an empty line"),
         manyCharacters + QStringLiteral("\nÀÉÎÕÜ àéîõü ßøæ ✓ →"),
     };

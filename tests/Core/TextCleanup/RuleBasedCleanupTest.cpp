@@ -1,7 +1,5 @@
 #include "Core/TextCleanup/RuleBasedCleanup.h"
 
-#include "Core/TextCleanup/PassthroughCleanup.h"
-
 #include <gtest/gtest.h>
 
 #include <QCoro/QCoroTask>
@@ -180,7 +178,7 @@ TEST(RuleBasedCleanup, SafeFromManyThreadsAtOnce)
     }
 }
 
-TEST(CleanupStages, RuleBasedStageCleansWithTheSessionLocale)
+TEST(RuleBasedCleanup, StageCleansWithTheSessionLocale)
 {
     const RuleBasedCleanup stage;
     EXPECT_EQ(stage.name(), QStringLiteral("rules"));
@@ -196,16 +194,4 @@ TEST(CleanupStages, RuleBasedStageCleansWithTheSessionLocale)
     context.localeIdentifier = QStringLiteral("de-DE");
     EXPECT_EQ(QCoro::waitFor(stage.cleanup(QStringLiteral("えーっと、今日"), context)),
               QStringLiteral("えーっと、今日"));
-}
-
-TEST(CleanupStages, PassthroughKeepsTheTextAsItIs)
-{
-    const PassthroughCleanup stage;
-    EXPECT_EQ(stage.name(), QStringLiteral("off"));
-
-    CleanupContext context;
-    context.localeIdentifier = QStringLiteral("en-US");
-    const QString text = QStringLiteral("  Um, the the cat ,\n\n\n ");
-    EXPECT_EQ(QCoro::waitFor(stage.cleanup(text, context)), text);
-    EXPECT_EQ(QCoro::waitFor(stage.cleanup(QString(), context)), QString());
 }

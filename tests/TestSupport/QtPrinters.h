@@ -9,7 +9,7 @@
 #include <ostream>
 
 // Readable failure messages for Qt values in GoogleTest assertions (found by argument-dependent
-// lookup). Include this in every test file that compares Qt values.
+// lookup). The build force-includes this header into every test file.
 inline void PrintTo(const QString &value, std::ostream *os)
 {
     *os << '"' << value.toStdString() << '"';

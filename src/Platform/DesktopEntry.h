@@ -6,8 +6,8 @@
 
 #include <optional>
 
-// One application's desktop entry (a ".desktop" file of the freedesktop.org Desktop Entry
-// Specification): what the desktop knows the application by.
+// One application's desktop entry (a ".desktop" file as freedesktop.org defines desktop
+// entries): what the desktop knows the application by.
 struct DesktopEntry
 {
     // The desktop file id without ".desktop": its path below the applications folder with "/"
@@ -27,7 +27,7 @@ struct DesktopEntry
     static std::optional<DesktopEntry> parse(const QByteArray &contents, const QString &id,
                                              const QString &filePath);
 
-    // The name in the language of a POSIX locale ("de_AT.UTF-8@euro"), by the specification's
+    // The name in the language of a POSIX locale ("de_AT.UTF-8@euro"), in freedesktop.org's
     // order: lang_COUNTRY@MODIFIER, lang_COUNTRY, lang@MODIFIER, lang, then the plain name.
     QString localizedName(const QString &locale) const;
 };

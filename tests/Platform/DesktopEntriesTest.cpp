@@ -57,7 +57,7 @@ TEST(DesktopEntry, RejectsWhatIsNotAnApplication)
     }
 }
 
-TEST(DesktopEntry, LocalizedNameFollowsTheSpecificationOrder)
+TEST(DesktopEntry, LocalizedNameFollowsTheLocaleMatchingOrder)
 {
     DesktopEntry entry;
     entry.name = QStringLiteral("Plain");

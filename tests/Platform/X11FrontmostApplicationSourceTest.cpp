@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QtCore/qtestsupport_core.h>
 
 #include <gtest/gtest.h>
 
@@ -169,10 +170,18 @@ TEST_F(X11FrontmostApplicationSourceTest, ProcessEnvironmentReadsAnotherProcesss
     child.start(QStringLiteral("sleep"), {QStringLiteral("60")});
     ASSERT_TRUE(child.waitForStarted()) << "cannot start sleep(1)";
 
-    const QHash<QString, QString> read =
-        X11FrontmostApplicationSource::processEnvironment(child.processId());
+    // "Started" can be reported a moment before the child has replaced its image, until when it
+    // still shows this process's environment.
+    QHash<QString, QString> read;
+    const bool seen = QTest::qWaitFor(
+        [&] {
+            read = X11FrontmostApplicationSource::processEnvironment(child.processId());
+            return read.contains(QStringLiteral("SONORVELLE_FOCUS_MARK"));
+        },
+        5000);
     child.kill();
     child.waitForFinished();
+    EXPECT_TRUE(seen);
     EXPECT_EQ(read.value(QStringLiteral("SONORVELLE_FOCUS_MARK")), QStringLiteral("a=b c"));
     EXPECT_TRUE(X11FrontmostApplicationSource::processEnvironment(-1).isEmpty());
 }

@@ -38,10 +38,44 @@ QString firstFile(const QDir &dir, const QStringList &preferred, const QStringLi
 
 } // namespace
 
+namespace {
+
+bool startsWith(const QString &path, std::initializer_list<QByteArrayView> headers)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray head = file.read(8);
+    return std::any_of(headers.begin(), headers.end(),
+                       [&head](QByteArrayView header) { return head.startsWith(header); });
+}
+
+bool nonEmpty(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.size() > 0;
+}
+
+} // namespace
+
+// pocketsphinx ends the whole process when an acoustic model file is missing, empty or of the
+// wrong kind, so a model is only offered when every file it needs is there and begins as such a
+// file does.
 bool PocketsphinxModel::isComplete() const
 {
-    return !locale.isEmpty() && QFileInfo(acousticModel + QStringLiteral("/mdef")).isFile()
-        && QFileInfo(languageModel).isFile() && QFileInfo(dictionary).isFile();
+    if (locale.isEmpty()) {
+        return false;
+    }
+    if (!startsWith(acousticModel + QStringLiteral("/mdef"), {"BMDF", "0.3"})) {
+        return false;
+    }
+    for (const char *part : {"means", "variances", "transition_matrices"}) {
+        if (!startsWith(acousticModel + u'/' + QLatin1StringView(part), {"s3\n"})) {
+            return false;
+        }
+    }
+    return nonEmpty(languageModel) && nonEmpty(dictionary);
 }
 
 PocketsphinxModel PocketsphinxModel::fromFolder(const QString &folder)

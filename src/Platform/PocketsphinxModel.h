@@ -20,7 +20,7 @@ struct PocketsphinxModel
     QString languageModel;
     QString dictionary;
 
-    // Whether all three parts are still on disk.
+    // Whether all three parts are on disk, each file the decoder needs present and not empty.
     bool isComplete() const;
     // Identifies the model's files (the decoder pool keeps decoders per key).
     QString key() const { return acousticModel + u'|' + languageModel + u'|' + dictionary; }

@@ -149,11 +149,13 @@ void BufferConverter::process(const float *input, long frames, bool endOfInput, 
     capacity = std::max(capacity, 16L);
     out.resize(size_t(capacity) * channels);
 
+    // libsamplerate ignores the end of input when it is handed no input pointer at all.
+    static const float noInput[1] = {0};
     long consumed = 0;
     long produced = 0;
     for (;;) {
         SRC_DATA data {};
-        data.data_in = input ? input + consumed * channels : nullptr;
+        data.data_in = input ? input + consumed * channels : noInput;
         data.input_frames = frames - consumed;
         data.data_out = out.data() + produced * channels;
         data.output_frames = capacity - produced;

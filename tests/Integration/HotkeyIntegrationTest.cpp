@@ -1,0 +1,266 @@
+// Global hotkeys against the real display: key presses injected through XTest reach the manager
+// as XInput 2 raw events, and Escape is grabbed only while a session runs, as another window and
+// another client see it.
+
+#include "FixtureProgram.h"
+
+#include "Core/Hotkey/HotkeyManager.h"
+#include "Core/Permissions.h"
+#include "Fakes/TestAppSettings.h"
+#include "Platform/X11KeyEventTap.h"
+#include "TestSupport/QtPrinters.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QProcess>
+#include <QStringList>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+#include <xkbcommon/xkbcommon-x11.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+constexpr int answerTimeoutMs = 5000;
+// Long enough for the manager to see a key and move its Escape grab before the next key.
+constexpr int settleMs = 200;
+
+struct XcbDisconnect
+{
+    void operator()(xcb_connection_t *connection) const { xcb_disconnect(connection); }
+};
+using XcbConnection = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
+
+// The keycode whose first-level symbol is `keysym` in the server's keymap; 0 when none has it.
+quint32 keycodeFor(xkb_keysym_t keysym)
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get())
+        || !xkb_x11_setup_xkb_extension(
+            connection.get(), XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+            XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr)) {
+        return 0;
+    }
+    std::unique_ptr<xkb_context, decltype(&xkb_context_unref)> context(
+        xkb_context_new(XKB_CONTEXT_NO_FLAGS), &xkb_context_unref);
+    std::unique_ptr<xkb_keymap, decltype(&xkb_keymap_unref)> keymap(
+        xkb_x11_keymap_new_from_device(context.get(), connection.get(),
+                                       xkb_x11_get_core_keyboard_device_id(connection.get()),
+                                       XKB_KEYMAP_COMPILE_NO_FLAGS),
+        &xkb_keymap_unref);
+    if (!keymap) {
+        return 0;
+    }
+    for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap.get());
+         code <= xkb_keymap_max_keycode(keymap.get()) && code <= 255; ++code) {
+        const xkb_keysym_t *syms = nullptr;
+        if (xkb_keymap_key_get_syms_by_level(keymap.get(), code, 0, 0, &syms) > 0
+            && syms[0] == keysym) {
+            return code;
+        }
+    }
+    return 0;
+}
+
+// Whether another client could grab Escape right now with `modifiers`: the grab of a client that
+// still holds it is refused.
+bool escapeIsFree(quint32 escapeKeycode, quint16 modifiers)
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get())) {
+        return false;
+    }
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data->root;
+    xcb_generic_error_t *error = xcb_request_check(
+        connection.get(),
+        xcb_grab_key_checked(connection.get(), 0, root, modifiers, xcb_keycode_t(escapeKeycode),
+                             XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    if (error) {
+        std::free(error);
+        return false;
+    }
+    // The probe lets go before it answers, so its own grab takes no later key.
+    xcb_ungrab_key(connection.get(), xcb_keycode_t(escapeKeycode), root, modifiers);
+    std::free(xcb_get_input_focus_reply(connection.get(), xcb_get_input_focus(connection.get()),
+                                        nullptr));
+    return true;
+}
+
+bool inject(const QStringList &steps)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(FixtureProgram::path(u"sonorvelle_key_injector"), steps);
+    // The event loop keeps running meanwhile: the manager must see each key as it comes, as it
+    // would with a person at the keyboard, to move its Escape grab in time.
+    return QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, answerTimeoutMs)
+        && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+QString down(quint32 keycode)
+{
+    return QStringLiteral("down:%1").arg(keycode);
+}
+QString up(quint32 keycode)
+{
+    return QStringLiteral("up:%1").arg(keycode);
+}
+QString tap(quint32 keycode)
+{
+    return QStringLiteral("tap:%1").arg(keycode);
+}
+QString settle()
+{
+    return QStringLiteral("sleep:%1").arg(settleMs);
+}
+
+// Another application's window with the focus: counts the Escape presses that reach it.
+class EscapeWindow : public QWidget
+{
+public:
+    int escapes = 0;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() == Qt::Key_Escape) {
+            ++escapes;
+        }
+        QWidget::keyPressEvent(event);
+    }
+};
+
+class HotkeyIntegrationTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"))
+            << "X11 display: the hotkey tests need the X11 session of scripts/test";
+        ASSERT_TRUE(Permissions::accessibilityGranted())
+            << "Accessibility trust: X11 with XTest and XInput 2 and the AT-SPI bus enabled";
+        ASSERT_FALSE(FixtureProgram::path(u"sonorvelle_key_injector").isEmpty())
+            << "fixture program sonorvelle_key_injector was not built";
+        superRight = keycodeFor(XKB_KEY_Super_R);
+        ASSERT_NE(superRight, 0u) << "the display's keymap has no Super_R";
+        optionRight = keycodeFor(XKB_KEY_Alt_R);
+        if (optionRight == 0) {
+            optionRight = keycodeFor(XKB_KEY_ISO_Level3_Shift);
+        }
+        ASSERT_NE(optionRight, 0u) << "the display's keymap has neither Alt_R nor AltGr";
+        escape = keycodeFor(XKB_KEY_Escape);
+        ASSERT_NE(escape, 0u) << "the display's keymap has no Escape";
+        controlLeft = keycodeFor(XKB_KEY_Control_L);
+        ASSERT_NE(controlLeft, 0u) << "the display's keymap has no Control_L";
+
+        manager.onKeyDown = [this](DictationTask task) {
+            reports << QStringLiteral("down %1").arg(int(task));
+        };
+        manager.onKeyUp = [this](DictationTask task) {
+            reports << QStringLiteral("up %1").arg(int(task));
+        };
+        manager.onEscape = [this] {
+            reports << QStringLiteral("escape");
+        };
+    }
+
+    void TearDown() override
+    {
+        manager.cancelSubscription();
+        manager.tearDownTap();
+        EXPECT_TRUE(escapeIsFree(escape, 0)) << "Escape stayed grabbed";
+    }
+
+    bool waitForReports(qsizetype count)
+    {
+        return QTest::qWaitFor([&] { return reports.size() >= count; }, answerTimeoutMs);
+    }
+
+    TestAppSettings settings {true};
+    X11KeyEventTap keyTap;
+    HotkeyManager manager {{settings.settings.get(), &keyTap, &Permissions::accessibilityGranted}};
+    QStringList reports;
+    quint32 superRight = 0;
+    quint32 optionRight = 0;
+    quint32 escape = 0;
+    quint32 controlLeft = 0;
+
+    const QString cleanupDown = QStringLiteral("down %1").arg(int(DictationTask::cleanup));
+    const QString cleanupUp = QStringLiteral("up %1").arg(int(DictationTask::cleanup));
+};
+
+} // namespace
+
+TEST_F(HotkeyIntegrationTest, HoldingRightSuperGivesOneCleanupSession)
+{
+    manager.start();
+    ASSERT_TRUE(manager.hasTap()) << "the XInput 2 listener could not be installed";
+    ASSERT_TRUE(keyTap.isWorking());
+
+    ASSERT_TRUE(inject({down(superRight), settle(), up(superRight)}));
+    ASSERT_TRUE(waitForReports(2)) << reports.join(u", ").toStdString();
+    EXPECT_EQ(reports, (QStringList {cleanupDown, cleanupUp}));
+}
+
+TEST_F(HotkeyIntegrationTest, TheSecondHotkeyWhileOneIsHeldIsIgnored)
+{
+    manager.start();
+    ASSERT_TRUE(manager.hasTap());
+    // Right Option is the ask key by default.
+    ASSERT_TRUE(inject({down(superRight), settle(), down(optionRight), settle(), up(optionRight),
+                        settle(), up(superRight)}));
+    ASSERT_TRUE(waitForReports(2)) << reports.join(u", ").toStdString();
+    QTest::qWait(settleMs);
+    EXPECT_EQ(reports, (QStringList {cleanupDown, cleanupUp}));
+}
+
+TEST_F(HotkeyIntegrationTest, EscapeIsTakenOnlyWhileASessionRuns)
+{
+    EscapeWindow window;
+    window.setWindowTitle(QStringLiteral("Sonorvelle escape target"));
+    window.resize(320, 200);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "the target window never got the focus";
+
+    manager.start();
+    ASSERT_TRUE(manager.hasTap());
+    EXPECT_TRUE(escapeIsFree(escape, 0));
+
+    // Idle: Escape belongs to the focused window.
+    ASSERT_TRUE(inject({tap(escape)}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.escapes == 1; }, answerTimeoutMs));
+    EXPECT_TRUE(reports.isEmpty()) << reports.join(u", ").toStdString();
+
+    // A session runs: plain Escape is taken and reported, and no other client can grab it.
+    manager.setSessionState(DictationState::recording);
+    EXPECT_FALSE(escapeIsFree(escape, 0));
+    ASSERT_TRUE(inject({tap(escape)}));
+    ASSERT_TRUE(waitForReports(1));
+    EXPECT_EQ(reports, QStringList {"escape"});
+
+    // Control+Escape is someone else's shortcut: passed on.
+    ASSERT_TRUE(inject({down(controlLeft), tap(escape), up(controlLeft)}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.escapes == 2; }, answerTimeoutMs));
+
+    // With the dictation key (right Super) held, Super+Escape still cancels.
+    reports.clear();
+    ASSERT_TRUE(inject({down(superRight), settle(), tap(escape), settle(), up(superRight)}));
+    ASSERT_TRUE(waitForReports(3)) << reports.join(u", ").toStdString();
+    EXPECT_EQ(reports, (QStringList {cleanupDown, QStringLiteral("escape"), cleanupUp}));
+    EXPECT_EQ(window.escapes, 2);
+
+    // Back to idle: given back at once, to the window and to every other client.
+    manager.setSessionState(DictationState::idle);
+    EXPECT_TRUE(escapeIsFree(escape, 0));
+    reports.clear();
+    ASSERT_TRUE(inject({tap(escape)}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.escapes == 3; }, answerTimeoutMs));
+    EXPECT_TRUE(reports.isEmpty()) << reports.join(u", ").toStdString();
+}

@@ -166,6 +166,7 @@ private:
     void sendPiece(Transfer &transfer);
     void dropIdleTransfers();
     void loseOwnership();
+    void checkOwnership();
 
     xcb_connection_t *m_connection = nullptr;
     xcb_window_t m_window = XCB_WINDOW_NONE;
@@ -482,7 +483,7 @@ void X11Pasteboard::Engine::handle(const xcb_generic_event_t *event)
     case XCB_SELECTION_CLEAR: {
         const auto *clear = reinterpret_cast<const xcb_selection_clear_event_t *>(event);
         if (clear->selection == m_clipboard && clear->owner == m_window) {
-            loseOwnership();
+            checkOwnership();
         }
         return;
     }
@@ -741,6 +742,8 @@ bool X11Pasteboard::Engine::write(const Snapshot &items)
     if (!time) {
         return false;
     }
+    // Changes made before this one are counted before it, not after.
+    drain();
     m_ownChanges.append({m_window, *time});
     xcb_set_selection_owner(m_connection, m_window, m_clipboard, *time);
     if (selectionOwner() != m_window) {
@@ -768,6 +771,7 @@ void X11Pasteboard::Engine::clear()
     if (!time) {
         return;
     }
+    drain();
     m_ownChanges.append({XCB_WINDOW_NONE, *time});
     xcb_set_selection_owner(m_connection, XCB_WINDOW_NONE, m_clipboard, *time);
     sync();
@@ -792,7 +796,14 @@ void X11Pasteboard::Engine::onOwnerChange(const xcb_xfixes_selection_notify_even
         return; // counted when it was made
     }
     ++m_changeCount;
-    if (event->owner != m_window) {
+    checkOwnership();
+}
+
+void X11Pasteboard::Engine::checkOwnership()
+{
+    // The event may be older than our latest write (it waited in the queue while we took the
+    // selection): only the server knows whether we still own it.
+    if (m_owned && selectionOwner() != m_window) {
         loseOwnership();
     }
 }
@@ -807,10 +818,10 @@ void X11Pasteboard::Engine::onSelectionRequest(const xcb_selection_request_event
     notify.target = request->target;
     notify.property = XCB_ATOM_NONE;
 
-    // Requests made before we took the selection are not ours to answer (ICCCM 2.2).
-    const bool current =
-        request->time == XCB_CURRENT_TIME || qint32(request->time - m_ownTime) >= 0;
-    if (request->selection == m_clipboard && request->owner == m_window && m_owned && current) {
+    // ICCCM lets an owner refuse requests stamped before it took the selection; many clients
+    // (Qt among them) stamp requests with the time of the last event they saw, which can be
+    // older than ours, so every request gets the current content.
+    if (request->selection == m_clipboard && request->owner == m_window && m_owned) {
         // Obsolete requestors leave the property out; the target then names it.
         const xcb_atom_t property =
             request->property != XCB_ATOM_NONE ? request->property : request->target;

@@ -5,6 +5,12 @@
 //   --terminal     behave like a terminal emulator: Control+Shift+V pastes, Control+V is a
 //                  character for the shell and inserts nothing
 //
+//        sonorvelle_paste_target --dump-clipboard
+//   prints what the clipboard holds, as an application that never saw it before reads it, and
+//   exits: "formats F1 F2 ...", "text BASE64", "html BASE64", "hint BASE64" (the data of
+//   "x-kde-passwordManagerHint") and "image WIDTHxHEIGHT #RRGGBB" (the size and the colour of the
+//   middle pixel) or "image none".
+//
 // Once the field has the keyboard focus it prints "ready". Then it prints one line per change:
 //   text BASE64      the field's whole text, UTF-8, in base64
 //   key SHORTCUT     a key pressed with Control, e.g. "key ctrl+shift+V"
@@ -12,7 +18,10 @@
 // End of input quits.
 
 #include <QApplication>
+#include <QClipboard>
+#include <QImage>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -68,10 +77,35 @@ private:
     bool m_terminal;
 };
 
+int dumpClipboard(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const QMimeData *mime = QApplication::clipboard()->mimeData();
+    if (!mime) {
+        say("formats");
+        return 0;
+    }
+    say("formats " + mime->formats().join(u' ').toUtf8());
+    say("text " + mime->text().toUtf8().toBase64());
+    say("html " + mime->html().toUtf8().toBase64());
+    say("hint " + mime->data(QStringLiteral("x-kde-passwordManagerHint")).toBase64());
+    const QImage image = qvariant_cast<QImage>(mime->imageData());
+    if (image.isNull()) {
+        say("image none");
+    } else {
+        say("image " + QByteArray::number(image.width()) + 'x' + QByteArray::number(image.height())
+            + ' ' + image.pixelColor(image.width() / 2, image.height() / 2).name().toUtf8());
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && QByteArray(argv[1]) == "--dump-clipboard") {
+        return dumpClipboard(argc, argv);
+    }
     QByteArray className;
     bool terminal = false;
     for (int i = 1; i < argc; ++i) {

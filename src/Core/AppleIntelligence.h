@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QHashFunctions>
+
+// Whether the system's on-device language model can be used. Linux offers no such model, so the
+// status is always notSupported and the cleanup falls back by itself.
+namespace AppleIntelligence {
+
+enum class Status { notSupported, disabled, downloading, ready };
+
+inline size_t qHash(Status status, size_t seed = 0) noexcept
+{
+    return ::qHash(static_cast<int>(status), seed);
+}
+
+Status status();
+// There are no settings for it to open; the log says so.
+void openSettings();
+
+} // namespace AppleIntelligence

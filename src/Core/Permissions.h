@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QCoro/QCoroTask>
+
+#include <chrono>
+#include <functional>
+
+class Clock;
+class PermissionSystem;
+
+// The permissions the application needs, their requests and the links to the desktop's settings.
+//
+// On Linux the microphone has no gate; speech recognition counts as authorised when a recogniser
+// model is installed; Accessibility (global keys, reading the focused field, synthetic key
+// events) counts as trusted on an X11 display with XTest and XInput 2 while the accessibility bus
+// is enabled. A Wayland session is never trusted.
+//
+// The checks are polled every second by views and timers, so they stay cheap: what cannot change
+// while the process runs (the display server, its extensions) is asked once, and the
+// accessibility switch and the installed models are asked again at most once per
+// recheckInterval.
+//
+// Main thread only.
+class Permissions
+{
+public:
+    static constexpr std::chrono::milliseconds recheckInterval {1000};
+
+    static bool microphoneGranted();
+    // The microphone is never denied here, so no settings are opened: `followUp` runs from the
+    // event loop, as after an answered access request.
+    static void requestMicrophone(std::function<void()> followUp = {});
+
+    static bool speechGranted();
+    // True exactly when recognition is authorised.
+    static QCoro::Task<bool> requestSpeechRecognition();
+
+    static bool accessibilityGranted();
+    // Enables the accessibility bus, at most once per process; later calls do nothing, whether or
+    // not trust followed.
+    static void promptAccessibility();
+
+    static void openMicrophoneSettings();
+    static void openAccessibilitySettings();
+
+    // While a TestScope lives, the operations above ask `system` and time themselves on `clock`,
+    // starting from a fresh state (nothing cached, no prompt shown yet).
+    class TestScope
+    {
+    public:
+        TestScope(PermissionSystem &system, Clock &clock);
+        ~TestScope();
+        TestScope(const TestScope &) = delete;
+        TestScope &operator=(const TestScope &) = delete;
+    };
+};

@@ -2,6 +2,7 @@
 
 #include "Base/Paths.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QSaveFile>
 #include <QtDebug>
@@ -21,6 +22,10 @@ std::atomic<UserDefaults *> g_override {nullptr};
 
 std::optional<ordered_json> toJson(const QVariant &value)
 {
+    if (!value.isValid()) {
+        // A null inside a list read from the file goes back out as it came in.
+        return ordered_json(nullptr);
+    }
     switch (value.typeId()) {
     case QMetaType::Bool:
         return ordered_json(value.toBool());
@@ -114,7 +119,10 @@ QVariant fromJson(const ordered_json &json)
         }
         QVariantMap map;
         for (auto it = json.begin(); it != json.end(); ++it) {
-            map.insert(QString::fromStdString(it.key()), fromJson(it.value()));
+            // A null entry reads as an absent key, as it would have been had it not been written.
+            if (!it.value().is_null()) {
+                map.insert(QString::fromStdString(it.key()), fromJson(it.value()));
+            }
         }
         return map;
     }
@@ -155,8 +163,17 @@ UserDefaults::UserDefaults(const QString &filePath, QObject *parent)
         return;
     }
     const auto json = ordered_json::parse(file.readAll().toStdString(), nullptr, false);
+    file.close();
     if (!json.is_object()) {
-        qWarning() << "defaults: unreadable file, starting empty:" << m_filePath;
+        // Keep the unreadable file aside, so the first write does not destroy what may still be
+        // recovered by hand.
+        const QString aside = m_filePath + QStringLiteral(".unreadable-")
+            + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+        if (!QFile::exists(aside) && QFile::rename(m_filePath, aside)) {
+            qWarning() << "defaults: unreadable file kept as" << aside << "; starting empty";
+        } else {
+            qWarning() << "defaults: unreadable file, starting empty:" << m_filePath;
+        }
         return;
     }
     m_values = fromJson(json).toMap();
@@ -309,6 +326,10 @@ void UserDefaults::persistLocked() const
         return;
     }
     const auto json = toJson(m_values);
+    if (!json) {
+        qWarning() << "defaults: a value has no file form; not written:" << m_filePath;
+        return;
+    }
     QSaveFile file(m_filePath);
     if (!file.open(QIODevice::WriteOnly)) {
         qWarning() << "defaults: cannot write" << m_filePath << file.errorString();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QPoint>
 #include <QSignalSpy>
@@ -68,7 +69,7 @@ TEST(UserDefaults, PersistsEveryTypeAcrossInstances)
     EXPECT_FALSE(reread.contains(QStringLiteral("gone")));
 }
 
-TEST(UserDefaults, CorruptFileStartsEmptyAndIsReplacedOnTheNextWrite)
+TEST(UserDefaults, CorruptFileStartsEmptyAndIsKeptAsideBeforeTheNextWrite)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("defaults.json"));
@@ -80,6 +81,35 @@ TEST(UserDefaults, CorruptFileStartsEmptyAndIsReplacedOnTheNextWrite)
     EXPECT_TRUE(defaults.keys().isEmpty());
     defaults.setValue(QStringLiteral("a"), 1);
     EXPECT_EQ(UserDefaults(path).integer(QStringLiteral("a")), 1);
+
+    const QStringList aside =
+        QDir(dir.path()).entryList({QStringLiteral("defaults.json.unreadable-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    QFile kept(dir.filePath(aside.first()));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("{ not json"));
+}
+
+TEST(UserDefaults, NullValuesInTheFileReadAsAbsentAndNeverBreakTheNextWrite)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("defaults.json"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"cleanupIntensity": null, "holdKey": "rightShift", "list": [1, null],
+                  "dict": {"gone": null, "kept": true}})");
+    file.close();
+    UserDefaults defaults(path);
+    EXPECT_FALSE(defaults.contains(QStringLiteral("cleanupIntensity")));
+    EXPECT_FALSE(defaults.dictionary(QStringLiteral("dict"))->contains(QStringLiteral("gone")));
+    defaults.setValue(QStringLiteral("playSounds"), false);
+
+    UserDefaults reread(path);
+    EXPECT_EQ(reread.string(QStringLiteral("holdKey")), QStringLiteral("rightShift"));
+    EXPECT_EQ(reread.boolValue(QStringLiteral("playSounds")), false);
+    EXPECT_EQ(reread.object(QStringLiteral("list")).toList().size(), 2);
+    EXPECT_EQ(reread.dictionary(QStringLiteral("dict"))->value(QStringLiteral("kept")).toBool(),
+              true);
 }
 
 TEST(UserDefaults, NotifiesEveryChangeAndRejectsUnsupportedTypes)

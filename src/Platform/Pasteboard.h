@@ -8,6 +8,7 @@
 #include <QCoro/QCoroTask>
 
 #include <optional>
+#include <utility>
 
 // The system clipboard as the inserter sees it: items of typed bytes, a change count, and
 // replacing the whole content at once. On X11 it is the CLIPBOARD selection: one item, one entry
@@ -21,6 +22,14 @@ public:
     // One representation of an item: the type it is offered as and its bytes.
     struct Entry
     {
+        Entry() = default;
+        Entry(QString type, QByteArray data, QString dataType = {}, int unitBits = 8)
+            : type(std::move(type))
+            , data(std::move(data))
+            , dataType(std::move(dataType))
+            , unitBits(unitBits)
+        { }
+
         QString type;
         QByteArray data;
         // How the owner labelled the bytes when that differs from `type` (an X11 owner answers

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Core/Audio/AudioBuffer.h"
+#include "Core/Audio/AudioFormat.h"
 
 #include <QObject>
 #include <QString>
@@ -22,13 +23,7 @@ class AudioEngine : public QObject
 
 public:
     // The input's sample format: float samples, interleaved channels.
-    struct Format
-    {
-        double sampleRate = 0;
-        int channels = 0;
-
-        bool operator==(const Format &) const = default;
-    };
+    using Format = AudioFormat;
 
     // The engine's own start failure, with a readable reason.
     class Error : public std::runtime_error

@@ -83,7 +83,7 @@ void WavRecorder::append(const AudioBuffer &buffer)
         return;
     }
 
-    const std::pair<double, int> format {buffer.sampleRate, buffer.channels};
+    const AudioFormat format = AudioFormat::of(buffer);
     const double ratio = outputSampleRate / buffer.sampleRate;
     if (!m_converter || m_lastInputFormat != format) {
         if (m_converter) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Core/Audio/AudioBuffer.h"
+#include "Core/Audio/AudioFormat.h"
 
 #include <QByteArray>
 
@@ -51,6 +52,6 @@ private:
     QByteArray m_pcm;
     SRC_STATE_tag *m_converter = nullptr;
     // The input format the converter was made for.
-    std::optional<std::pair<double, int>> m_lastInputFormat;
+    std::optional<AudioFormat> m_lastInputFormat;
     bool m_finished = false;
 };

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "Core/Services/AnswerPresenting.h"
+
+#include <QStringList>
+
+// Records the cards shown: "show <question> | <answer>" or "error".
+class FakeAnswerCard final : public AnswerPresenting
+{
+public:
+    void show(const QString &question, const QString &answer) override
+    {
+        calls << QStringLiteral("show ") + question + QStringLiteral(" | ") + answer;
+    }
+    void showError() override { calls << QStringLiteral("error"); }
+
+    QStringList calls;
+};

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "Core/Insertion/TextInsertion.h"
+
+#include <QStringList>
+
+// Records what the pipeline asks of the insertion layer: "snapshot", "paste <text> restore=<b>
+// delay=<ms> snapshot=<b>", "type <text>" and "clipboard <text>". Pasting and typing succeed
+// unless told otherwise.
+class FakeTextInsertion final : public TextInsertion
+{
+public:
+    PasteInserter::SnapshotTask beginSnapshot() override
+    {
+        calls << QStringLiteral("snapshot");
+        return PasteInserter::SnapshotTask(emptySnapshot());
+    }
+
+    QCoro::Task<bool> paste(QString text, bool restoreClipboard, int restoreDelayMs,
+                            std::optional<PasteInserter::SnapshotTask> snapshot,
+                            SessionContext session) override
+    {
+        calls << QStringLiteral("paste %1 restore=%2 delay=%3 snapshot=%4")
+                     .arg(text)
+                     .arg(restoreClipboard ? "true" : "false")
+                     .arg(restoreDelayMs)
+                     .arg(snapshot ? "true" : "false");
+        lastSession = session;
+        co_return pasteResult;
+    }
+
+    QCoro::Task<bool> type(QString text) override
+    {
+        calls << QStringLiteral("type ") + text;
+        co_return typeResult;
+    }
+
+    void putOnClipboard(const QString &text) override
+    {
+        calls << QStringLiteral("clipboard ") + text;
+    }
+
+    bool pasteResult = true;
+    bool typeResult = true;
+    QStringList calls;
+    std::optional<SessionContext> lastSession;
+
+private:
+    static QCoro::Task<std::optional<Pasteboard::Snapshot>> emptySnapshot()
+    {
+        co_return Pasteboard::Snapshot {};
+    }
+};

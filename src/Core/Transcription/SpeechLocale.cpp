@@ -1,5 +1,7 @@
 #include "Core/Transcription/SpeechLocale.h"
 
+#include "Base/PreferredLanguages.h"
+
 #include <QLocale>
 #include <QStringList>
 
@@ -82,20 +84,9 @@ QString SpeechLocale::displayName() const
 
 QString SpeechLocale::normalize(const QString &identifier)
 {
-    QString name = identifier.trimmed();
-    // language[_territory][.codeset][@modifier]
-    qsizetype end = name.size();
-    for (const QChar mark : {u'.', u'@'}) {
-        const qsizetype at = name.indexOf(mark);
-        if (at >= 0 && at < end) {
-            end = at;
-        }
-    }
-    name.truncate(end);
-    if (name == QLatin1StringView("C") || name == QLatin1StringView("POSIX")) {
-        return QString();
-    }
-    name.replace(u'_', u'-');
+    // The POSIX decorations (codeset, modifier, "C") go the same way as for the preferred
+    // languages; then each subtag gets its canonical case.
+    const QString name = PreferredLanguages::normalize(identifier);
     QStringList parts = name.split(u'-', Qt::SkipEmptyParts);
     for (qsizetype i = 0; i < parts.size(); ++i) {
         QString &part = parts[i];

@@ -2,6 +2,9 @@
 
 #include <QtGlobal>
 
+#include <algorithm>
+#include <cmath>
+#include <limits>
 #include <vector>
 
 // One block of captured audio in the capture format: interleaved 32-bit float samples in
@@ -18,4 +21,18 @@ struct AudioBuffer
     // Sample of `channel` in frame `frame`.
     float sample(qsizetype frame, int channel) const { return samples[frame * channels + channel]; }
     double durationSeconds() const { return sampleRate > 0 ? frameCount() / sampleRate : 0; }
+
+    // Level of the first channel in dB full scale (RMS); the speech engines' voice and silence
+    // tests look at the first channel only. An empty buffer reads as the quietest level.
+    float firstChannelDecibels() const
+    {
+        const qsizetype frames = frameCount();
+        float sum = 0;
+        for (qsizetype frame = 0; frame < frames; ++frame) {
+            const float value = samples[size_t(frame * channels)];
+            sum += value * value;
+        }
+        const float rms = frames > 0 ? std::sqrt(sum / float(frames)) : 0.0f;
+        return 20.0f * std::log10(std::max(rms, std::numeric_limits<float>::min()));
+    }
 };

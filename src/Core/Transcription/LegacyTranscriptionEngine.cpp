@@ -9,7 +9,6 @@
 
 #include <QThread>
 
-#include <cfloat>
 #include <cmath>
 
 using namespace std::chrono;
@@ -81,18 +80,7 @@ QString LegacyTranscriptionEngine::wordSeparator(const SpeechLocale &locale)
 
 bool LegacyTranscriptionEngine::hasVoice(const AudioBuffer &buffer)
 {
-    const qsizetype frames = buffer.frameCount();
-    if (buffer.channels <= 0 || frames == 0) {
-        return false;
-    }
-    float sum = 0;
-    for (qsizetype frame = 0; frame < frames; ++frame) {
-        const float sample = buffer.samples[size_t(frame * buffer.channels)];
-        sum += sample * sample;
-    }
-    const float rms = std::sqrt(sum / float(frames));
-    const float level = 20.0f * std::log10(std::max(rms, FLT_MIN));
-    return level > -40.0f;
+    return buffer.frameCount() > 0 && buffer.firstChannelDecibels() > -40.0f;
 }
 
 QCoro::Task<void> LegacyTranscriptionEngine::prepare(SpeechLocale locale, ProgressCallback progress)

@@ -6,7 +6,6 @@
 #include "Core/Transcription/TranscriptionError.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 
 namespace {
@@ -79,18 +78,7 @@ SpeechTranscriber::Options ModernTranscriptionEngine::transcriberOptions()
 
 bool ModernTranscriptionEngine::isSilent(const AudioBuffer &buffer)
 {
-    const qsizetype frames = buffer.frameCount();
-    if (buffer.channels <= 0 || frames == 0) {
-        return true;
-    }
-    float sum = 0;
-    for (qsizetype frame = 0; frame < frames; ++frame) {
-        const float sample = buffer.samples[size_t(frame * buffer.channels)];
-        sum += sample * sample;
-    }
-    const float rms = std::sqrt(sum / float(frames));
-    const float level = 20.0f * std::log10(std::max(rms, FLT_MIN));
-    return level < silenceThresholdDbfs;
+    return buffer.frameCount() == 0 || buffer.firstChannelDecibels() < silenceThresholdDbfs;
 }
 
 QCoro::Task<void>

@@ -69,7 +69,8 @@ TEST_F(StatusMenuModelTest, IdleMenuWithEveryPermissionGranted)
     EXPECT_EQ(find(items, Action::quit)->keyEquivalent, QStringLiteral("q"));
     for (const StatusMenuItem &item : items) {
         if (!item.isSeparator) {
-            EXPECT_TRUE(item.enabled || item.action == Action::cancelDictation) << item.title.toStdString();
+            EXPECT_TRUE(item.enabled || item.action == Action::cancelDictation)
+                << item.title.toStdString();
         }
     }
 }

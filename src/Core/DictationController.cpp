@@ -101,9 +101,11 @@ QCoro::Task<> prepareQuietly(std::shared_ptr<TranscriptionEngine> engine, Speech
     }
 }
 
-std::unique_ptr<DictationController> &sharedInstance()
+// Never destroyed: the controller lives as long as the process, and must not tear down its
+// capture after the application object is gone.
+DictationController *&sharedInstance()
 {
-    static std::unique_ptr<DictationController> instance;
+    static DictationController *instance = nullptr;
     return instance;
 }
 
@@ -156,13 +158,13 @@ void DictationController::configureShared(Services services, std::unique_ptr<Aud
 
 DictationController &DictationController::shared()
 {
-    std::unique_ptr<DictationController> &instance = sharedInstance();
+    DictationController *&instance = sharedInstance();
     if (!instance) {
         SharedConfiguration &configuration = sharedConfiguration();
         Q_ASSERT_X(configuration.services && configuration.audio, "DictationController::shared",
                    "configureShared() must come first");
-        instance = std::make_unique<DictationController>(std::move(*configuration.services),
-                                                         std::move(configuration.audio));
+        instance = new DictationController(std::move(*configuration.services),
+                                           std::move(configuration.audio));
         configuration.services.reset();
     }
     return *instance;

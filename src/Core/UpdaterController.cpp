@@ -1,0 +1,44 @@
+#include "Core/UpdaterController.h"
+
+#include "Base/AppInfo.h"
+#include "Base/Clock.h"
+#include "Base/UserDefaults.h"
+#include "Platform/DesktopUrlOpener.h"
+#include "Platform/Updater.h"
+
+#include <QUrl>
+
+bool UpdaterController::isConfigured()
+{
+    return !AppInfo::feedURL().isEmpty();
+}
+
+UpdaterController *UpdaterController::shared()
+{
+    static DesktopUrlOpener opener;
+    static UpdaterController *instance = create(AppInfo::feedURL(), AppInfo::buildVersion(), opener,
+                                                UserDefaults::standard(), Clock::system())
+                                             .release();
+    return instance;
+}
+
+std::unique_ptr<UpdaterController> UpdaterController::create(const QString &feedURL,
+                                                             const QString &currentVersion,
+                                                             UrlOpener &opener,
+                                                             UserDefaults &defaults, Clock &clock)
+{
+    if (feedURL.isEmpty()) {
+        return nullptr;
+    }
+    auto updater =
+        std::make_unique<Updater>(QUrl(feedURL), currentVersion, opener, defaults, clock);
+    return std::unique_ptr<UpdaterController>(new UpdaterController(std::move(updater)));
+}
+
+UpdaterController::UpdaterController(std::unique_ptr<Updater> updater)
+    : m_updater(std::move(updater))
+{
+    m_updater->start();
+}
+
+UpdaterController::~UpdaterController() = default;

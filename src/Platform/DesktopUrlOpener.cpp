@@ -1,0 +1,8 @@
+#include "Platform/DesktopUrlOpener.h"
+
+#include <QDesktopServices>
+
+bool DesktopUrlOpener::openUrl(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
+}

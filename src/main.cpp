@@ -1,22 +1,64 @@
+#include "AppDelegate.h"
 #include "Base/AppInfo.h"
+#include "Base/Clock.h"
+#include "Base/UserDefaults.h"
 #include "Core/DebugLog.h"
 #include "Platform/QuitSignalWatcher.h"
+#include "Platform/SingleInstance.h"
+#include "Support/FrameworkLanguage.h"
 
 #include <QApplication>
+#include <QUrl>
+
+namespace {
+
+// Before anything looks up a text: the per-application language list mirrors the chosen
+// interface language, or is removed when none is chosen.
+void mirrorInterfaceLanguage()
+{
+    UserDefaults &defaults = UserDefaults::standard();
+    if (const auto code = defaults.string(QStringLiteral("languageCode"))) {
+        defaults.setValue(QStringLiteral("AppleLanguages"), QStringList {*code});
+    } else {
+        defaults.remove(QStringLiteral("AppleLanguages"));
+    }
+}
+
+std::optional<QUrl> callbackURL(const QStringList &arguments)
+{
+    for (const QString &argument : arguments) {
+        const QUrl url(argument);
+        if (url.isValid() && url.scheme() == u"sonorvelle") {
+            return url;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     // Before any thread exists, so that every thread inherits the blocked quit signals.
     QuitSignalWatcher::blockQuitSignals();
+    mirrorInterfaceLanguage();
 
     QApplication app(argc, argv);
-    QuitSignalWatcher quitWatcher;
     QApplication::setApplicationName(QStringLiteral("Sonorvelle"));
     QApplication::setOrganizationDomain(QStringLiteral("sonorvelle.org"));
     QApplication::setApplicationVersion(AppInfo::shortVersion());
+    QApplication::setDesktopFileName(AppInfo::bundleIdentifier());
     // A tray application keeps running with no window open.
     app.setQuitOnLastWindowClosed(false);
+    FrameworkLanguage::installOnce();
 
+    const QStringList arguments = app.arguments().mid(1);
+    SingleInstance instance(SingleInstance::defaultSocketPath());
+    if (!instance.claimOrForward(arguments)) {
+        return 0;
+    }
+
+    QuitSignalWatcher quitWatcher;
     QObject::connect(&quitWatcher, &QuitSignalWatcher::quitRequested, &app, [](int signal) {
         DebugLog::log(QStringLiteral("app: quit requested by signal %1").arg(signal));
         QCoreApplication::quit();
@@ -24,7 +66,20 @@ int main(int argc, char **argv)
 
     DebugLog::log(QStringLiteral("app: launched version %1 (%2)")
                       .arg(AppInfo::shortVersion(), AppInfo::buildVersion()));
+    AppDelegate delegate(Clock::system());
+    QObject::connect(&instance, &SingleInstance::launchedAgain, &delegate,
+                     [&delegate](const QStringList &again) {
+                         if (const auto url = callbackURL(again)) {
+                             delegate.handleURL(*url);
+                         }
+                     });
+    delegate.applicationDidFinishLaunching();
+    if (const auto url = callbackURL(arguments)) {
+        delegate.handleURL(*url);
+    }
+
     const int status = app.exec();
+    delegate.applicationWillTerminate();
     DebugLog::flush();
     return status;
 }

@@ -143,9 +143,10 @@ AppSettings::AppSettings(UserDefaults &defaults, const Services &services, QObje
     , m_defaults(defaults)
     , m_services(services)
 {
-    if (!services.vocabulary || !services.usageQueue || !services.enginePreparer
-        || !services.loginItem) {
-        qFatal("AppSettings: every service must be given");
+    // The shared vocabulary and the usage reporter belong to subsystems a build may not have yet;
+    // without them there is nothing to hand the legacy vocabulary to and no queue to clear.
+    if (!services.enginePreparer || !services.loginItem) {
+        qFatal("AppSettings: the engine preparer and the login item must be given");
     }
 
     m_onboardingCompleted = lenientBool(m_defaults.object(kOnboardingCompleted));
@@ -186,9 +187,11 @@ AppSettings::AppSettings(UserDefaults &defaults, const Services &services, QObje
     m_cloudLearning = m_defaults.boolValue(kCloudLearning).value_or(true);
 
     // Older versions kept the vocabulary here; the keys are left in place for them.
-    m_services.vocabulary->migrateIfNeeded(
-        m_defaults.stringArray(kLegacyDictionaryTerms).value_or(QStringList()),
-        legacyReplacements(m_defaults));
+    if (m_services.vocabulary) {
+        m_services.vocabulary->migrateIfNeeded(
+            m_defaults.stringArray(kLegacyDictionaryTerms).value_or(QStringList()),
+            legacyReplacements(m_defaults));
+    }
 
     m_historyRetentionDays = m_defaults.integer(kHistoryRetentionDays).value_or(30);
     m_historyEnabled = m_defaults.boolValue(kHistoryEnabled).value_or(true);
@@ -411,7 +414,7 @@ void AppSettings::setImproveDataSharing(bool value)
 {
     assign(m_improveDataSharing, value, kImproveDataSharing,
            &AppSettings::improveDataSharingChanged);
-    if (!value) {
+    if (!value && m_services.usageQueue) {
         m_services.usageQueue->clearQueue();
     }
 }

@@ -316,7 +316,7 @@ void DictationController::startRecording(DictationTrigger trigger)
     const auto speechLocaleID = m_services.settings->speechLocaleID();
     const SpeechLocale locale =
         speechLocaleID ? SpeechLocale(*speechLocaleID) : SpeechLocale::current();
-    const QStringList terms = m_services.vocabulary->terms();
+    const QStringList terms = m_services.vocabularyTerms();
 
     std::shared_ptr<TranscriptionEngine> engine = m_services.engines->make();
     m_engine = engine;
@@ -382,7 +382,9 @@ void DictationController::startRecording(DictationTrigger trigger)
 
     if (isSignedIn()
         && (m_services.settings->cloudSTT() || isCloud(m_services.settings->cleanupMode()))) {
-        m_services.warmer->warm();
+        if (m_services.warmer) {
+            m_services.warmer->warm();
+        }
     }
 
     m_startupTask = StartupTask(startup(engine, locale, terms, trace, gate));
@@ -491,7 +493,9 @@ QCoro::Task<> DictationController::readFocus(QPointer<DictationController> self,
         co_return;
     }
     self->m_focusContext = context;
-    self->m_services.learner->checkAndSend(*context);
+    if (self->m_services.learner) {
+        self->m_services.learner->checkAndSend(*context);
+    }
 }
 
 void DictationController::captureFailed(const std::exception_ptr &error)
@@ -614,7 +618,9 @@ void DictationController::stopAndInsert()
                 m_focusContext ? m_focusContext->appName : std::nullopt,
                 m_services.history->records(), m_services.clock->now());
         }
-        composed = m_services.composer->compose(m_focusContext, recent);
+        if (m_services.composer) {
+            composed = m_services.composer->compose(m_focusContext, recent);
+        }
         trace->mark(QStringLiteral("context.compose"),
                     QStringLiteral("recent=") + QString::number(recent.size())
                         + QStringLiteral(" composed=")
@@ -631,7 +637,7 @@ void DictationController::stopAndInsert()
     inputs.context.focus = settings.useFocusContext() ? m_focusContext : std::nullopt;
     inputs.context.localeIdentifier = localeIdentifier();
     inputs.context.customInstructions = settings.customInstructions();
-    inputs.context.dictionaryTerms = m_services.vocabulary->terms();
+    inputs.context.dictionaryTerms = m_services.vocabularyTerms();
     inputs.context.personalize = settings.cloudLearning();
     inputs.context.composedContext = composed;
     inputs.startupTask = m_startupTask;
@@ -657,13 +663,14 @@ void DictationController::cancel(bool silent)
     if (m_state == DictationState::idle) {
         return;
     }
-    m_services.reporter->record(
-        QStringLiteral("session.cancelled"),
-        {{QStringLiteral("silent"), silent},
-         {QStringLiteral("state"), caseName(m_state)},
-         {QStringLiteral("afterSec"),
-          static_cast<qint64>(m_sessionStartedAt ? inSeconds(uptime() - *m_sessionStartedAt)
-                                                 : 0)}});
+    if (m_services.reporter)
+        m_services.reporter->record(
+            QStringLiteral("session.cancelled"),
+            {{QStringLiteral("silent"), silent},
+             {QStringLiteral("state"), caseName(m_state)},
+             {QStringLiteral("afterSec"),
+              static_cast<qint64>(m_sessionStartedAt ? inSeconds(uptime() - *m_sessionStartedAt)
+                                                     : 0)}});
 
     m_audio->stop();
     stopSessionTimer();
@@ -699,10 +706,11 @@ void DictationController::failSession(const std::exception_ptr &error)
     DebugLog::log(QStringLiteral("dictation: session FAILED: ") + logDescription(error));
     recoverFromUnsupportedLocale(error);
     const auto [domain, code] = domainAndCode(error);
-    m_services.reporter->record(QStringLiteral("session.failed"),
-                                {{QStringLiteral("state"), caseName(m_state)},
-                                 {QStringLiteral("domain"), domain},
-                                 {QStringLiteral("code"), code}});
+    if (m_services.reporter)
+        m_services.reporter->record(QStringLiteral("session.failed"),
+                                    {{QStringLiteral("state"), caseName(m_state)},
+                                     {QStringLiteral("domain"), domain},
+                                     {QStringLiteral("code"), code}});
 
     if (m_state == DictationState::processing) {
         // The processing task in flight ends the session itself.
@@ -851,4 +859,14 @@ QVariantMap DictationController::environmentProps(const AppSettings &settings,
         {QStringLiteral("vocabCount"), static_cast<qint64>(vocabulary.terms().size())},
         {QStringLiteral("signedIn"), keychain.get(cloudTokenKey).has_value()},
     };
+}
+
+QStringList DictationController::Services::vocabularyTerms() const
+{
+    return vocabulary ? vocabulary->terms() : QStringList();
+}
+
+QList<Replacement> DictationController::Services::vocabularyReplacements() const
+{
+    return vocabulary ? vocabulary->replacements() : QList<Replacement>();
 }

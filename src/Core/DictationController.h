@@ -10,6 +10,7 @@
 #include "Core/Models/DictationTrigger.h"
 #include "Core/Models/EngineUpdate.h"
 #include "Core/Models/FocusContext.h"
+#include "Core/Models/Replacement.h"
 #include "Core/Permissions.h"
 #include "Core/Transcription/EngineTranscript.h"
 #include "Core/Transcription/SpeechLocale.h"
@@ -122,6 +123,11 @@ public:
         UsageReporting *reporter = nullptr;
         SignInPrompting *signIn = nullptr;
         AnswerPresenting *answerCard = nullptr;
+        // The services above from `vocabulary` on belong to subsystems a build may not have yet:
+        // an absent one is skipped (no terms, no events, no cloud result, no cleanup stage).
+
+        QStringList vocabularyTerms() const;
+        QList<Replacement> vocabularyReplacements() const;
 
         // Blocking snapshot of the focused field, with at most this many characters of text from
         // each end; run on the thread pool.

@@ -275,13 +275,15 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
     if (raw.isEmpty()) {
         DebugLog::log(head + QStringLiteral(" finished dur=") + durationText
                       + QStringLiteral("s → raw empty (nothing recognized)"));
-        services.reporter->record(QStringLiteral("dictation.empty"),
-                                  {{QStringLiteral("durationSec"), durationSec},
-                                   {QStringLiteral("path"), path},
-                                   {QStringLiteral("cloudSTT"), cloudWav.has_value()},
-                                   {QStringLiteral("task"), taskName(in.task)},
-                                   {QStringLiteral("app"), bundleID()}});
-        if (in.task == DictationTask::ask) {
+        if (services.reporter) {
+            services.reporter->record(QStringLiteral("dictation.empty"),
+                                      {{QStringLiteral("durationSec"), durationSec},
+                                       {QStringLiteral("path"), path},
+                                       {QStringLiteral("cloudSTT"), cloudWav.has_value()},
+                                       {QStringLiteral("task"), taskName(in.task)},
+                                       {QStringLiteral("app"), bundleID()}});
+        }
+        if (in.task == DictationTask::ask && services.answerCard) {
             services.answerCard->showError();
         }
         finish(*controller, trace, QStringLiteral("empty"));
@@ -308,16 +310,19 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
                     QStringLiteral("out=") + number(count(cleaned))
                         + QStringLiteral("ch (dictate)"));
     } else {
-        if (!signedIn() && (in.task != DictationTask::cleanup || isCloud(settings.cleanupMode()))) {
+        if (services.signIn && !signedIn()
+            && (in.task != DictationTask::cleanup || isCloud(settings.cleanupMode()))) {
             SignInPrompting *signIn = services.signIn;
             QMetaObject::invokeMethod(
                 controller.data(), [signIn] { signIn->promptForCloud(false); },
                 Qt::QueuedConnection);
         }
         std::shared_ptr<const TextCleanupService> stage;
-        switch (in.task) {
+        switch (services.cleanup ? in.task : DictationTask::cleanup) {
         case DictationTask::cleanup:
-            stage = services.cleanup->make(settings.cleanupMode(), settings.cleanupIntensity());
+            if (services.cleanup) {
+                stage = services.cleanup->make(settings.cleanupMode(), settings.cleanupIntensity());
+            }
             break;
         case DictationTask::ask:
             stage = services.cleanup->makeCloud(QStringLiteral("polish"), QStringLiteral("ask"),
@@ -329,15 +334,20 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
                                             settings.translateTargetLang(), 2);
             break;
         }
-        const QString stageName = stage->name();
-        trace->mark(QStringLiteral("cleanup.begin"),
-                    QStringLiteral("backend=") + stageName + QStringLiteral(" in=")
-                        + number(count(raw)) + QStringLiteral("ch"));
-        QCoro::Task<QString> cleaning = stage->cleanup(raw, in.context);
-        cleaned = co_await cleaning;
-        trace->mark(QStringLiteral("cleanup.done"),
-                    QStringLiteral("out=") + number(count(cleaned)) + QStringLiteral("ch"));
-        path = QStringLiteral("cleanup:") + stageName;
+        if (stage) {
+            const QString stageName = stage->name();
+            trace->mark(QStringLiteral("cleanup.begin"),
+                        QStringLiteral("backend=") + stageName + QStringLiteral(" in=")
+                            + number(count(raw)) + QStringLiteral("ch"));
+            QCoro::Task<QString> cleaning = stage->cleanup(raw, in.context);
+            cleaned = co_await cleaning;
+            trace->mark(QStringLiteral("cleanup.done"),
+                        QStringLiteral("out=") + number(count(cleaned)) + QStringLiteral("ch"));
+            path = QStringLiteral("cleanup:") + stageName;
+        } else {
+            // A build without the cleanup stages passes the transcript on as recognised.
+            cleaned = raw;
+        }
     }
 
     // Post-processing.
@@ -352,8 +362,8 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
     }
     // The vocabulary as it is now, not as it was at key release.
     const QString final =
-        ReplacementEngine::apply(DictionaryCasing::apply(cleaned, services.vocabulary->terms()),
-                                 services.vocabulary->replacements());
+        ReplacementEngine::apply(DictionaryCasing::apply(cleaned, services.vocabularyTerms()),
+                                 services.vocabularyReplacements());
     trace->mark(QStringLiteral("postprocess"),
                 QStringLiteral("辞書ケーシング+置換 → ") + number(count(final))
                     + QStringLiteral("ch"));
@@ -362,7 +372,9 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
     bool ok = true;
     QString insertMethod;
     if (in.task == DictationTask::ask) {
-        services.answerCard->show(raw, final);
+        if (services.answerCard) {
+            services.answerCard->show(raw, final);
+        }
         trace->mark(QStringLiteral("answer.show"), number(count(final)) + QStringLiteral("ch"));
         DebugLog::log(head + QStringLiteral(" answer card shown finalLen=") + number(count(final)));
         insertMethod = QStringLiteral("answerCard");
@@ -394,22 +406,23 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
     const qint64 totalMs = controller->m_processingStartedAt
         ? duration_cast<milliseconds>(clock.uptime() - *controller->m_processingStartedAt).count()
         : 0;
-    services.reporter->record(
-        QStringLiteral("dictation.result"),
-        {{QStringLiteral("ok"), ok},
-         {QStringLiteral("path"), path},
-         {QStringLiteral("task"), taskName(in.task)},
-         {QStringLiteral("mode"), RawEnum::rawValue(settings.cleanupMode())},
-         {QStringLiteral("intensity"), settings.cleanupIntensity()},
-         {QStringLiteral("cloudSTT"), cloudWav.has_value()},
-         {QStringLiteral("durationSec"), durationSec},
-         {QStringLiteral("totalMs"), totalMs},
-         {QStringLiteral("insertMethod"), insertMethod},
-         {QStringLiteral("app"), secure ? QStringLiteral("secure") : bundleID()},
-         {QStringLiteral("engine"), engineName},
-         {QStringLiteral("rawLen"), static_cast<qint64>(count(raw))},
-         {QStringLiteral("outLen"), static_cast<qint64>(count(final))},
-         {QStringLiteral("locale"), in.context.localeIdentifier}});
+    if (services.reporter)
+        services.reporter->record(
+            QStringLiteral("dictation.result"),
+            {{QStringLiteral("ok"), ok},
+             {QStringLiteral("path"), path},
+             {QStringLiteral("task"), taskName(in.task)},
+             {QStringLiteral("mode"), RawEnum::rawValue(settings.cleanupMode())},
+             {QStringLiteral("intensity"), settings.cleanupIntensity()},
+             {QStringLiteral("cloudSTT"), cloudWav.has_value()},
+             {QStringLiteral("durationSec"), durationSec},
+             {QStringLiteral("totalMs"), totalMs},
+             {QStringLiteral("insertMethod"), insertMethod},
+             {QStringLiteral("app"), secure ? QStringLiteral("secure") : bundleID()},
+             {QStringLiteral("engine"), engineName},
+             {QStringLiteral("rawLen"), static_cast<qint64>(count(raw))},
+             {QStringLiteral("outLen"), static_cast<qint64>(count(final))},
+             {QStringLiteral("locale"), in.context.localeIdentifier}});
 
     if (in.task == DictationTask::cleanup) {
         if (!secure && ImproveConfig::enabled(*services.defaults) && signedIn()) {
@@ -434,10 +447,12 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
             if (outcome && !outcome->raw.isEmpty()) {
                 sample.insert(QStringLiteral("cloudTranscript"), outcome->raw);
             }
-            services.reporter->sample(sample);
+            if (services.reporter) {
+                services.reporter->sample(sample);
+            }
         }
-        if (inserted && !secure && isCloud(settings.cleanupMode()) && settings.cloudLearning()
-            && signedIn()) {
+        if (services.learner && inserted && !secure && isCloud(settings.cleanupMode())
+            && settings.cloudLearning() && signedIn()) {
             const auto context = focus();
             services.learner->remember(final, context ? context->bundleID : std::nullopt);
         }
@@ -486,7 +501,7 @@ DictationPipeline::callCloud(CloudDictation *cloud, std::optional<QByteArray> wa
                              DictationTask task, CleanupMode mode, QString targetLang,
                              int intensity, CleanupContext context, SessionContext session)
 {
-    if (!wav) {
+    if (!wav || !cloud) {
         co_return std::nullopt;
     }
     try {

@@ -847,3 +847,32 @@ TEST_F(DictationPipelineTest, BrokenStageCannotLeaveTheSessionInProcessing)
     dictate(rig, QStringLiteral("again"));
     EXPECT_EQ(rig.insertion.calls.filter("paste").size(), 1);
 }
+
+TEST(DictationPipelineWithoutNeighbours, EveryTaskEndsNormallyWithTheTextAsRecognised)
+{
+    for (const Task task : {Task::cleanup, Task::translate, Task::ask}) {
+        DictationRig rig(false);
+        rig.signIn();
+        rig.appSettings().setCloudSTT(true);
+        rig.startHeld(task);
+        recordSecond(rig);
+        rig.say(finalized(QStringLiteral("go forward ten meters")));
+        const auto trace = rig.c().trace();
+        rig.releaseAfter(1s);
+
+        SCOPED_TRACE(taskName(task).toStdString());
+        EXPECT_EQ(rig.c().state(), DictationState::idle);
+        if (task == Task::ask) {
+            EXPECT_TRUE(rig.insertion.calls.filter(QStringLiteral("paste")).isEmpty());
+        } else {
+            EXPECT_EQ(rig.insertion.calls.filter(QStringLiteral("paste")),
+                      QStringList({"paste go forward ten meters restore=true delay=800 "
+                                   "snapshot=true"}));
+        }
+        ASSERT_EQ(rig.history.records().size(), 1);
+        EXPECT_EQ(rig.history.records().first().cleanedText,
+                  QStringLiteral("go forward ten meters"));
+        EXPECT_EQ(marksAmong(*trace, pipelineMarks).last(), QStringLiteral("done"));
+        EXPECT_TRUE(rig.reporter.events.isEmpty());
+    }
+}

@@ -45,7 +45,12 @@
 class DictationRig
 {
 public:
-    DictationRig()
+    bool neighbours = true;
+
+    // `withNeighbours` false: a build without the vocabulary, learning, cloud, reporting and
+    // answer-card subsystems (their services absent).
+    explicit DictationRig(bool withNeighbours = true)
+        : neighbours(withNeighbours)
     {
         UserDefaults::overrideStandard(&defaults);
         settings.make();
@@ -95,6 +100,17 @@ public:
         s.reporter = &reporter;
         s.signIn = &signInPrompt;
         s.answerCard = &answerCard;
+        if (!neighbours) {
+            s.vocabulary = nullptr;
+            s.learner = nullptr;
+            s.composer = nullptr;
+            s.cleanup = nullptr;
+            s.cloud = nullptr;
+            s.warmer = nullptr;
+            s.reporter = nullptr;
+            s.signIn = nullptr;
+            s.answerCard = nullptr;
+        }
         s.readFocus = [this](qint64 maxLength) {
             FocusContext snapshot;
             bool hold = false;

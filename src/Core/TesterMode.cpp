@@ -121,6 +121,7 @@ void TesterMode::upload()
     m_defaults.setValue(kLastExportKey, m_lastExport.toString(Qt::ISODateWithMs));
     // Waits for the lines queued so far, so a line logged just before is part of this upload.
     job.debugLogTail = DebugLog::tail();
+    job.processLogExport = exportProcessLog(m_processLog, job.since);
     job.installID = CrashConfig::installID(m_defaults);
     send(std::move(job));
 }
@@ -128,10 +129,8 @@ void TesterMode::upload()
 QCoro::Task<> TesterMode::send(Upload upload)
 {
     QPointer<TesterMode> self(this);
-    const ProcessLogRing *ring = &m_processLog;
-    auto build = [upload, ring]() -> QByteArray {
-        const QString log =
-            logText(upload.debugLogTail, upload.since, exportProcessLog(*ring, upload.since));
+    auto build = [upload]() -> QByteArray {
+        const QString log = logText(upload.debugLogTail, upload.since, upload.processLogExport);
         return uploadBody(upload.installID, log);
     };
     const QByteArray body = co_await Async::runInBackground(std::move(build));

@@ -95,6 +95,9 @@ private:
     {
         QString debugLogTail;
         QDateTime since;
+        // Taken when the window closes, so messages logged while the body is built wait for the
+        // next upload instead of being sent twice.
+        QString processLogExport;
         QString installID;
     };
 

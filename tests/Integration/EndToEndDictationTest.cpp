@@ -1,0 +1,425 @@
+// The whole product as a user meets it: the application started in a fresh home, a text field
+// with the focus, Right Super held through XTest while the virtual microphone plays a recording,
+// then released. The text must land in the field, the history and the log, and the clipboard and
+// the keyboard must be left as they were.
+
+#include "FixtureProgram.h"
+
+#include "Base/Json.h"
+#include "Platform/X11Pasteboard.h"
+#include "TestSupport/QtPrinters.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+#include <xkbcommon/xkbcommon-x11.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr int answerTimeoutMs = 15000;
+// Left after the recording ends before the key goes up, as a person lets go a moment late.
+constexpr int releaseAfterSpeechMs = 300;
+
+const QString recordingPath = QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
+const QString userClipboardText = QStringLiteral("what the user had copied");
+
+struct XcbDisconnect
+{
+    void operator()(xcb_connection_t *connection) const { xcb_disconnect(connection); }
+};
+using XcbConnection = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
+
+QList<int> keysDown()
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)> reply(
+        xcb_query_keymap_reply(connection.get(), xcb_query_keymap(connection.get()), nullptr),
+        &std::free);
+    QList<int> down;
+    for (int code = 0; reply && code < 256; ++code) {
+        if (reply->keys[code / 8] & (1 << (code % 8))) {
+            down.append(code);
+        }
+    }
+    return down;
+}
+
+// The keycode whose first-level symbol is `keysym` in the server's keymap; 0 when none has it.
+quint32 keycodeFor(xkb_keysym_t keysym)
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get())
+        || !xkb_x11_setup_xkb_extension(
+            connection.get(), XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
+            XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr, nullptr)) {
+        return 0;
+    }
+    std::unique_ptr<xkb_context, decltype(&xkb_context_unref)> context(
+        xkb_context_new(XKB_CONTEXT_NO_FLAGS), &xkb_context_unref);
+    std::unique_ptr<xkb_keymap, decltype(&xkb_keymap_unref)> keymap(
+        xkb_x11_keymap_new_from_device(context.get(), connection.get(),
+                                       xkb_x11_get_core_keyboard_device_id(connection.get()),
+                                       XKB_KEYMAP_COMPILE_NO_FLAGS),
+        &xkb_keymap_unref);
+    if (!keymap) {
+        return 0;
+    }
+    for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap.get());
+         code <= xkb_keymap_max_keycode(keymap.get()) && code <= 255; ++code) {
+        const xkb_keysym_t *syms = nullptr;
+        if (xkb_keymap_key_get_syms_by_level(keymap.get(), code, 0, 0, &syms) > 0
+            && syms[0] == keysym) {
+            return code;
+        }
+    }
+    return 0;
+}
+
+// Keys go in while this process's event loop keeps running: it owns the clipboard, and the
+// application reads it at key release.
+bool inject(const QStringList &steps)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.start(FixtureProgram::path(u"sonorvelle_key_injector"), steps);
+    return QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, answerTimeoutMs)
+        && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// The clipboard's text as a fresh application reads it.
+QString clipboardText()
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(FixtureProgram::path(u"sonorvelle_paste_target"),
+                  {QStringLiteral("--dump-clipboard")});
+    // This process may own the clipboard: its loop must answer the fixture's request.
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; },
+                         answerTimeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    for (const QByteArray &line : process.readAllStandardOutput().split('\n')) {
+        if (line.startsWith("text ")) {
+            return QString::fromUtf8(QByteArray::fromBase64(line.mid(5)));
+        }
+    }
+    return {};
+}
+
+// The paste target fixture: a window whose text field has the focus, reporting every change.
+class PasteTarget
+{
+public:
+    ~PasteTarget()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.closeWriteChannel();
+            if (!m_process.waitForFinished(3000)) {
+                m_process.kill();
+                m_process.waitForFinished();
+            }
+        }
+    }
+
+    bool start()
+    {
+        const QString program = FixtureProgram::path(u"sonorvelle_paste_target");
+        if (program.isEmpty()) {
+            return false;
+        }
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] {
+            while (m_process.canReadLine()) {
+                m_lines.append(m_process.readLine().trimmed());
+            }
+        });
+        m_process.start(program);
+        return QTest::qWaitFor([this] { return m_lines.contains("ready"); }, answerTimeoutMs);
+    }
+
+    QString text() const
+    {
+        for (qsizetype i = m_lines.size() - 1; i >= 0; --i) {
+            if (m_lines.at(i).startsWith("text ")) {
+                return QString::fromUtf8(QByteArray::fromBase64(m_lines.at(i).mid(5)));
+            }
+        }
+        return {};
+    }
+
+    bool clear()
+    {
+        m_lines.clear();
+        m_process.write("clear\n");
+        return QTest::qWaitFor([this] { return m_lines.contains("cleared"); }, answerTimeoutMs);
+    }
+
+private:
+    QProcess m_process;
+    QList<QByteArray> m_lines;
+};
+
+// The audio feeder playing one recording; it says where the speech ends.
+class Feeder
+{
+public:
+    ~Feeder()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.terminate();
+            if (!m_process.waitForFinished(3000)) {
+                m_process.kill();
+                m_process.waitForFinished();
+            }
+        }
+    }
+
+    void start(const QString &recording)
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] {
+            while (m_process.canReadLine()) {
+                m_lines.append(m_process.readLine().trimmed());
+            }
+        });
+        m_process.start(FixtureProgram::path(u"sonorvelle_audio_feeder"),
+                        {QStringLiteral("--input"), recording, QStringLiteral("--lead"),
+                         QStringLiteral("300"), QStringLiteral("--duration"), QStringLiteral("0")});
+    }
+
+    bool waitFor(const QByteArray &line)
+    {
+        return QTest::qWaitFor([&] { return m_lines.contains(line); }, answerTimeoutMs);
+    }
+
+    // Silence keeps flowing until the feeder stops, so the capture never stalls on a quiet pipe.
+    void stop()
+    {
+        m_process.terminate();
+        if (!QTest::qWaitFor([&] { return m_process.state() == QProcess::NotRunning; }, 3000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+private:
+    QProcess m_process;
+    QList<QByteArray> m_lines;
+};
+
+class EndToEndDictationTest : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"))
+            << "X11 display: the end-to-end test needs the X11 session of scripts/test";
+        ASSERT_TRUE(QFile::exists(recordingPath))
+            << "speech recording " << recordingPath.toStdString()
+            << " (package pocketsphinx-testdata) is missing";
+        for (const auto name :
+             {u"sonorvelle_key_injector", u"sonorvelle_audio_feeder", u"sonorvelle_paste_target"}) {
+            ASSERT_FALSE(FixtureProgram::path(name).isEmpty())
+                << "fixture program " << QString::fromUtf16(name).toStdString() << " was not built";
+        }
+        ASSERT_FALSE(qEnvironmentVariableIsEmpty("SONORVELLE_TEST_VIRTMIC_FIFO"))
+            << "virtual microphone: run the test through scripts/test";
+        ASSERT_TRUE(home.isValid());
+        superRight = keycodeFor(XKB_KEY_Super_R);
+        escape = keycodeFor(XKB_KEY_Escape);
+        ASSERT_NE(superRight, 0u) << "the keymap has no Super_R key";
+        ASSERT_NE(escape, 0u) << "the keymap has no Escape key";
+
+        const QString configFolder =
+            home.filePath(QStringLiteral("config/org.sonorvelle.Sonorvelle"));
+        ASSERT_TRUE(QDir().mkpath(configFolder));
+        QFile defaults(configFolder + QStringLiteral("/defaults.json"));
+        ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
+        defaults.write(R"({"onboardingCompleted": true, "cleanupMode": "rules"})");
+        defaults.close();
+
+        startApplication();
+        ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
+        // The user's clipboard, owned by this process like another application's would be.
+        ASSERT_TRUE(otherApplication.writeItems(
+            {{{Pasteboard::plainTextType, userClipboardText.toUtf8(), {}, 8}}}));
+        ASSERT_EQ(clipboardText(), userClipboardText);
+    }
+
+    void TearDown() override
+    {
+        EXPECT_EQ(keysDown(), QList<int> {}) << "a key was left pressed";
+        if (app.state() != QProcess::NotRunning) {
+            ::kill(pid_t(app.processId()), SIGTERM);
+            if (!app.waitForFinished(10000)) {
+                app.kill();
+                app.waitForFinished();
+            }
+        }
+        if (HasFailure()) {
+            std::fprintf(stderr, "--- application log ---\n%s\n", qPrintable(log()));
+        }
+    }
+
+    void startApplication()
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                           home.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"),
+                           home.filePath(QStringLiteral("cache")));
+        // Its own runtime folder, for its single-instance socket; the sound server is reached
+        // through PULSE_SERVER.
+        const QString runtime = home.filePath(QStringLiteral("runtime"));
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        app.setProcessEnvironment(environment);
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        app.start(QStringLiteral(SONORVELLE_APP_BINARY), {});
+        ASSERT_TRUE(app.waitForStarted(answerTimeoutMs)) << "the application did not start";
+        ASSERT_TRUE(waitForLog("app: launched")) << "the application never logged its launch";
+        // Its hotkey listener and the recogniser's warm-up follow the launch line.
+        QTest::qWait(1500);
+    }
+
+    QString dataPath(const QString &relative) const
+    {
+        return home.filePath(QStringLiteral("data/") + relative);
+    }
+
+    QString log() const
+    {
+        QFile file(dataPath(QStringLiteral("org.sonorvelle.Sonorvelle/tester.log")));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    bool waitForLog(const QString &text)
+    {
+        return QTest::qWaitFor([&] { return log().contains(text); }, answerTimeoutMs);
+    }
+
+    Json::Object history() const
+    {
+        QFile file(dataPath(QStringLiteral("Sonorvelle/history.json")));
+        if (!file.open(QIODevice::ReadOnly)) {
+            return Json::Object::array();
+        }
+        try {
+            return Json::parse(file.readAll());
+        } catch (const std::exception &) {
+            return Json::Object::array();
+        }
+    }
+
+    size_t historySize() const
+    {
+        const Json::Object records = history();
+        return records.is_array() ? records.size() : 0;
+    }
+
+    QTemporaryDir home;
+    QProcess app;
+    PasteTarget target;
+    X11Pasteboard otherApplication;
+    quint32 superRight = 0;
+    quint32 escape = 0;
+};
+
+TEST_F(EndToEndDictationTest, HeldKeySpeechAndReleaseInsertTheCleanedTextAndRecordIt)
+{
+    std::vector<qint64> latencies;
+    for (int run = 1; run <= 3; ++run) {
+        SCOPED_TRACE("dictation #" + std::to_string(run));
+        ASSERT_TRUE(target.clear());
+        const size_t recordsBefore = historySize();
+
+        ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));
+        Feeder feeder;
+        feeder.start(recordingPath);
+        ASSERT_TRUE(feeder.waitFor("speech-end")) << "the feeder never finished the recording";
+        QTest::qWait(releaseAfterSpeechMs);
+        ASSERT_TRUE(inject({QStringLiteral("up:%1").arg(superRight)}));
+        QElapsedTimer released;
+        released.start();
+
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !target.text().isEmpty(); }, answerTimeoutMs))
+            << "no text reached the field";
+        latencies.push_back(released.elapsed());
+        feeder.stop();
+        const QString inserted = target.text();
+        std::printf("dictation #%d inserted \"%s\"\n", run, qPrintable(inserted));
+        EXPECT_TRUE(inserted.contains(QStringLiteral("go forward ten meters"), Qt::CaseInsensitive))
+            << "the field holds \"" << inserted.toStdString() << "\"";
+
+        ASSERT_TRUE(QTest::qWaitFor([&] { return historySize() > recordsBefore; }, answerTimeoutMs))
+            << "no history record was written";
+        const Json::Object newest = history().at(0);
+        EXPECT_EQ(QString::fromStdString(newest.value("cleanedText", std::string())), inserted);
+        EXPECT_FALSE(newest.value("appName", std::string()).empty()) << newest.dump();
+        EXPECT_EQ(newest.value("engineName", std::string()), "SFSpeechRecognizer");
+        EXPECT_FALSE(newest.value("localeIdentifier", std::string()).empty()) << newest.dump();
+
+        EXPECT_TRUE(waitForLog(QStringLiteral("trace #%1 summary:").arg(run)))
+            << "the session's summary line is missing from the log";
+        EXPECT_TRUE(
+            QTest::qWaitFor([] { return clipboardText() == userClipboardText; }, answerTimeoutMs))
+            << "the clipboard holds \"" << clipboardText().toStdString() << "\"";
+        EXPECT_EQ(keysDown(), QList<int> {}) << "a key was left pressed";
+    }
+    std::vector<qint64> sorted = latencies;
+    std::sort(sorted.begin(), sorted.end());
+    std::printf("key release to text in the field: %lld ms median of %zu runs (",
+                static_cast<long long>(sorted[sorted.size() / 2]), sorted.size());
+    for (size_t i = 0; i < latencies.size(); ++i) {
+        std::printf("%s%lld", i ? ", " : "", static_cast<long long>(latencies[i]));
+    }
+    std::printf(" ms)\n");
+}
+
+TEST_F(EndToEndDictationTest, EscapeDuringTheRecordingCancelsAndInsertsNothing)
+{
+    ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));
+    Feeder feeder;
+    feeder.start(recordingPath);
+    ASSERT_TRUE(feeder.waitFor("speech-start")) << "the feeder never started the recording";
+    ASSERT_TRUE(waitForLog(QStringLiteral("dictation: start #1"))) << "no session started";
+    QTest::qWait(500);
+    ASSERT_TRUE(inject({QStringLiteral("tap:%1").arg(escape)}));
+    QTest::qWait(200);
+    ASSERT_TRUE(inject({QStringLiteral("up:%1").arg(superRight)}));
+    feeder.stop();
+    ASSERT_TRUE(waitForLog(QStringLiteral("trace #1 summary:"))) << "the session never ended";
+    // Ended by Escape, not by the release: the trace closed before it saw the key go up.
+    const QString summary =
+        log().section(QStringLiteral("trace #1 summary:"), 1).section(u'\n', 0, 0);
+    EXPECT_FALSE(summary.contains(QStringLiteral("hold="))) << summary.toStdString();
+
+    // Long enough for a transcription of the whole recording to have arrived.
+    QTest::qWait(3000);
+    EXPECT_EQ(target.text(), QString()) << "text was inserted after a cancel";
+    EXPECT_EQ(historySize(), 0u) << "a cancelled session left a history record";
+    EXPECT_EQ(clipboardText(), userClipboardText);
+}
+
+} // namespace

@@ -17,7 +17,8 @@ QPalette palette(const QColor &window, const QColor &text)
 
 TEST(Theme, ColoursAreTheSharedSrgbValues)
 {
-    EXPECT_EQ(Theme::accent().spec(), QColor::Rgb);
+    // Plain sRGB values: equal to their own RGB conversion.
+    EXPECT_EQ(Theme::accent(), Theme::accent().toRgb());
     EXPECT_EQ(Theme::accent().rgba(), qRgba(10, 132, 255, 255));
     EXPECT_EQ(Theme::warn().rgba(), qRgba(255, 149, 0, 255));
 }

@@ -97,14 +97,14 @@ Options parseArguments(int argc, char **argv)
         } else if (arg == "--input") {
             options.input = value();
         } else if (arg == "--tone") {
-            const std::string spec = value();
-            const auto colon = spec.find(':');
+            const std::string toneArgument = value();
+            const auto colon = toneArgument.find(':');
             char *end = nullptr;
-            const double hertz = std::strtod(spec.substr(0, colon).c_str(), &end);
+            const double hertz = std::strtod(toneArgument.substr(0, colon).c_str(), &end);
             if (colon == std::string::npos || *end != '\0' || !(hertz > 0 && hertz < 8000)) {
-                usage("--tone needs HZ:MS with 0 < HZ < 8000, got '" + spec + "'");
+                usage("--tone needs HZ:MS with 0 < HZ < 8000, got '" + toneArgument + "'");
             }
-            options.tone = {hertz, parseMs("--tone", spec.substr(colon + 1))};
+            options.tone = {hertz, parseMs("--tone", toneArgument.substr(colon + 1))};
         } else if (arg == "--silence") {
             options.silence = true;
         } else if (arg == "--lead") {

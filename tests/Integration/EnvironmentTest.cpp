@@ -4,6 +4,7 @@
 // facility, so a broken test run points at the session rather than at the code under test.
 
 #include "FixtureProgram.h"
+#include "Integration/X11TestSupport.h"
 
 #include <QAccessible>
 #include <QAudioDevice>
@@ -40,12 +41,6 @@ namespace {
 constexpr int answerTimeoutMs = 10000;
 
 const QString recordingPath = QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
-
-struct XcbDisconnect
-{
-    void operator()(xcb_connection_t *connection) const { xcb_disconnect(connection); }
-};
-using XcbConnection = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
 
 xcb_atom_t internAtom(xcb_connection_t *connection, const char *name)
 {

@@ -1,6 +1,7 @@
 // The status item under a real tray host (trayer, started by scripts/test): the icon is embedded
 // and drawn in the panel, and a click on it opens the menu built for that opening.
 
+#include "Integration/X11TestSupport.h"
 #include "UI/StatusButton.h"
 #include "UI/StatusItemController.h"
 #include "UI/StatusMenuRig.h"
@@ -23,11 +24,6 @@
 namespace {
 
 constexpr int answerTimeoutMs = 10000;
-
-struct XcbDisconnect
-{
-    void operator()(xcb_connection_t *connection) const { xcb_disconnect(connection); }
-};
 
 // A click of the first mouse button at a point of the screen, sent through XTest as a user's.
 bool clickAt(QPoint point)

@@ -2,6 +2,7 @@
 // application with a text field (the paste target fixture) receiving pastes and typed text.
 
 #include "FixtureProgram.h"
+#include "Integration/X11TestSupport.h"
 
 #include "Base/Clock.h"
 #include "Core/DictationTrace.h"
@@ -37,28 +38,6 @@ constexpr int answerTimeoutMs = 10000;
 constexpr int restoreDelayMs = 300;
 
 const QString unicodeText = QStringLiteral("héllo — 日本語 🎤");
-
-struct XcbDisconnect
-{
-    void operator()(xcb_connection_t *connection) const { xcb_disconnect(connection); }
-};
-using XcbConnection = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
-
-// The keys the X server holds down right now, as keycodes.
-QList<int> keysDown()
-{
-    XcbConnection connection(xcb_connect(nullptr, nullptr));
-    std::unique_ptr<xcb_query_keymap_reply_t, decltype(&std::free)> reply(
-        xcb_query_keymap_reply(connection.get(), xcb_query_keymap(connection.get()), nullptr),
-        &std::free);
-    QList<int> down;
-    for (int code = 0; reply && code < 256; ++code) {
-        if (reply->keys[code / 8] & (1 << (code % 8))) {
-            down.append(code);
-        }
-    }
-    return down;
-}
 
 // The whole core keymap.
 std::vector<xcb_keysym_t> keyboardMapping()

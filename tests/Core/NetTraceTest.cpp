@@ -143,9 +143,12 @@ TEST(NetTraceTest, RedirectReportsTheFinalTransaction)
     ASSERT_TRUE(server.listen()) << "no loopback TCP";
     QNetworkAccessManager network;
 
-    // The first hop opened the connection; the final one went out on it.
+    // The summary is the final hop's: it went out on the first hop's connection when Qt had
+    // that connection free again, else on a new one, and says which.
     const QString summary = fetch(network, server.url(QStringLiteral("/redirect")));
-    EXPECT_TRUE(summary.startsWith(QStringLiteral("net[reuse=1 "))) << summary.toStdString();
+    const QString reuse =
+        server.connections == 1 ? QStringLiteral("net[reuse=1 ") : QStringLiteral("net[reuse=0 ");
+    EXPECT_TRUE(summary.startsWith(reuse)) << summary.toStdString();
     EXPECT_TRUE(summary.endsWith(QStringLiteral(" http/1.1]"))) << summary.toStdString();
 }
 

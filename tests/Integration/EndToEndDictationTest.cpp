@@ -4,6 +4,7 @@
 // the keyboard must be left as they were.
 
 #include "FixtureProgram.h"
+#include "Integration/PasteTarget.h"
 #include "Integration/X11TestSupport.h"
 
 #include "Base/Json.h"
@@ -72,59 +73,6 @@ QString clipboardText()
     }
     return {};
 }
-
-// The paste target fixture: a window whose text field has the focus, reporting every change.
-class PasteTarget
-{
-public:
-    ~PasteTarget()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.closeWriteChannel();
-            if (!m_process.waitForFinished(3000)) {
-                m_process.kill();
-                m_process.waitForFinished();
-            }
-        }
-    }
-
-    bool start()
-    {
-        const QString program = FixtureProgram::path(u"sonorvelle_paste_target");
-        if (program.isEmpty()) {
-            return false;
-        }
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] {
-            while (m_process.canReadLine()) {
-                m_lines.append(m_process.readLine().trimmed());
-            }
-        });
-        m_process.start(program);
-        return QTest::qWaitFor([this] { return m_lines.contains("ready"); }, answerTimeoutMs);
-    }
-
-    QString text() const
-    {
-        for (qsizetype i = m_lines.size() - 1; i >= 0; --i) {
-            if (m_lines.at(i).startsWith("text ")) {
-                return QString::fromUtf8(QByteArray::fromBase64(m_lines.at(i).mid(5)));
-            }
-        }
-        return {};
-    }
-
-    bool clear()
-    {
-        m_lines.clear();
-        m_process.write("clear\n");
-        return QTest::qWaitFor([this] { return m_lines.contains("cleared"); }, answerTimeoutMs);
-    }
-
-private:
-    QProcess m_process;
-    QList<QByteArray> m_lines;
-};
 
 // The audio feeder playing one recording; it says where the speech ends.
 class Feeder
@@ -289,7 +237,7 @@ protected:
 
     QTemporaryDir home;
     QProcess app;
-    PasteTarget target;
+    PasteTarget target {answerTimeoutMs};
     X11Pasteboard otherApplication;
     quint32 superRight = 0;
     quint32 escape = 0;

@@ -2,6 +2,7 @@
 // application with a text field (the paste target fixture) receiving pastes and typed text.
 
 #include "FixtureProgram.h"
+#include "Integration/PasteTarget.h"
 #include "Integration/X11TestSupport.h"
 
 #include "Base/Clock.h"
@@ -66,76 +67,6 @@ bool runInjector(const QStringList &steps)
     return process.waitForFinished(answerTimeoutMs) && process.exitStatus() == QProcess::NormalExit
         && process.exitCode() == 0;
 }
-
-// The paste target fixture: a window with a text field in a process of its own.
-class PasteTarget
-{
-public:
-    ~PasteTarget()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.closeWriteChannel();
-            if (!m_process.waitForFinished(3000)) {
-                m_process.kill();
-                m_process.waitForFinished();
-            }
-        }
-    }
-
-    bool start(const QStringList &arguments = {})
-    {
-        const QString program = FixtureProgram::path(u"sonorvelle_paste_target");
-        if (program.isEmpty()) {
-            return false;
-        }
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] {
-            while (m_process.canReadLine()) {
-                m_lines.append(m_process.readLine().trimmed());
-            }
-        });
-        m_process.start(program, arguments);
-        return QTest::qWaitFor([this] { return m_lines.contains("ready"); }, answerTimeoutMs);
-    }
-
-    // The field's latest text.
-    QString text() const
-    {
-        for (qsizetype i = m_lines.size() - 1; i >= 0; --i) {
-            if (m_lines.at(i).startsWith("text ")) {
-                return QString::fromUtf8(QByteArray::fromBase64(m_lines.at(i).mid(5)));
-            }
-        }
-        return {};
-    }
-
-    bool waitForText(const QString &expected, int timeoutMs = answerTimeoutMs)
-    {
-        return QTest::qWaitFor([&] { return text() == expected; }, timeoutMs);
-    }
-
-    QList<QByteArray> shortcuts() const
-    {
-        QList<QByteArray> result;
-        for (const QByteArray &line : m_lines) {
-            if (line.startsWith("key ")) {
-                result.append(line.mid(4));
-            }
-        }
-        return result;
-    }
-
-    bool clear()
-    {
-        m_lines.clear();
-        m_process.write("clear\n");
-        return QTest::qWaitFor([this] { return m_lines.contains("cleared"); }, answerTimeoutMs);
-    }
-
-private:
-    QProcess m_process;
-    QList<QByteArray> m_lines;
-};
 
 // The clipboard as a fresh application reads it (Qt's clipboard in this process keeps a list of
 // types across quick changes of the owner): line kind -> value.

@@ -68,21 +68,6 @@ AudioBuffer toCaptureFormat(const AudioBuffer &speech, const AudioFormat &format
     return out;
 }
 
-std::vector<AudioBuffer> split(const AudioBuffer &audio, qsizetype frames)
-{
-    std::vector<AudioBuffer> pieces;
-    for (qsizetype start = 0; start < audio.frameCount(); start += frames) {
-        AudioBuffer piece;
-        piece.sampleRate = audio.sampleRate;
-        piece.channels = audio.channels;
-        const qsizetype end = std::min(start + frames, audio.frameCount());
-        piece.samples.assign(audio.samples.begin() + start * audio.channels,
-                             audio.samples.begin() + end * audio.channels);
-        pieces.push_back(std::move(piece));
-    }
-    return pieces;
-}
-
 PocketsphinxModel englishModel()
 {
     for (const PocketsphinxModel &model : PocketsphinxModel::installed()) {
@@ -136,7 +121,7 @@ static void BM_ConvertOneSecond48kStereoTo16kMono(benchmark::State &state)
         second.samples[i] =
             float(0.3 * std::sin(2 * std::numbers::pi * 440.0 * double(i / 2) / 48000));
     }
-    const auto buffers = split(second, state.range(0));
+    const auto buffers = second.blocks(state.range(0));
     BufferConverter converter;
     for (auto _ : state) {
         for (const AudioBuffer &buffer : buffers) {
@@ -217,7 +202,7 @@ static void BM_StreamingRecognitionLibrivox(benchmark::State &state)
         }
         const AudioBuffer speech =
             loadSpeech(QStringLiteral("librivox/") + match.captured(2) + QStringLiteral(".wav"));
-        recordings.push_back({split(toCaptureFormat(speech, {48000, 1}), 1024),
+        recordings.push_back({toCaptureFormat(speech, {48000, 1}).blocks(1024),
                               match.captured(1).split(u' ', Qt::SkipEmptyParts),
                               speech.durationSeconds()});
     }
@@ -274,7 +259,7 @@ static void BM_FinishToEndOfStream(benchmark::State &state)
     for (int i = 1; i < 4; ++i) {
         speech.samples.insert(speech.samples.end(), once.samples.begin(), once.samples.end());
     }
-    const auto buffers = split(toCaptureFormat(speech, {48000, 1}), 480);
+    const auto buffers = toCaptureFormat(speech, {48000, 1}).blocks(480);
     auto service = SpeechRecognitionService::system();
     for (auto _ : state) {
         state.PauseTiming();

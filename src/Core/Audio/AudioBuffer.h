@@ -22,6 +22,22 @@ struct AudioBuffer
     float sample(qsizetype frame, int channel) const { return samples[frame * channels + channel]; }
     double durationSeconds() const { return sampleRate > 0 ? frameCount() / sampleRate : 0; }
 
+    // Consecutive blocks of `framesPerBlock` frames in the same format, the last one shorter;
+    // how a capture hands a recording over piece by piece.
+    std::vector<AudioBuffer> blocks(qsizetype framesPerBlock) const
+    {
+        std::vector<AudioBuffer> result;
+        const qsizetype frames = frameCount();
+        for (qsizetype start = 0; framesPerBlock > 0 && start < frames; start += framesPerBlock) {
+            const qsizetype end = std::min(start + framesPerBlock, frames);
+            AudioBuffer block {sampleRate, channels, {}};
+            block.samples.assign(samples.begin() + start * channels,
+                                 samples.begin() + end * channels);
+            result.push_back(std::move(block));
+        }
+        return result;
+    }
+
     // Level of the first channel in dB full scale (RMS); the speech engines' voice and silence
     // tests look at the first channel only. An empty buffer reads as the quietest level.
     float firstChannelDecibels() const

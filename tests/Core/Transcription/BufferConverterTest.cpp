@@ -30,13 +30,7 @@ std::vector<float> convertInChunks(const AudioBuffer &source, const AudioFormat 
 {
     BufferConverter converter;
     std::vector<float> out;
-    for (qsizetype start = 0; start < source.frameCount(); start += chunk) {
-        AudioBuffer piece;
-        piece.sampleRate = source.sampleRate;
-        piece.channels = source.channels;
-        const qsizetype end = std::min(start + chunk, source.frameCount());
-        piece.samples.assign(source.samples.begin() + start * source.channels,
-                             source.samples.begin() + end * source.channels);
+    for (const AudioBuffer &piece : source.blocks(chunk)) {
         const AudioBuffer &converted = converter.convertBuffer(piece, target);
         out.insert(out.end(), converted.samples.begin(), converted.samples.end());
     }

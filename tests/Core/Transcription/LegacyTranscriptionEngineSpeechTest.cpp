@@ -77,7 +77,7 @@ protected:
     // Feeds capture-sized buffers, moving the engine's clock along with the audio.
     void feed(const AudioBuffer &audio)
     {
-        for (const AudioBuffer &buffer : SpeechRecording::split(audio, 1024)) {
+        for (const AudioBuffer &buffer : audio.blocks(1024)) {
             engine->feed(buffer);
             clock.advance(std::chrono::nanoseconds(qint64(buffer.durationSeconds() * 1e9)));
             QCoreApplication::processEvents();
@@ -109,7 +109,7 @@ protected:
 TEST_F(LegacyTranscriptionEngineSpeechTest, RecognisesRecordedSpeechCapturedAt48Kilohertz)
 {
     const AudioBuffer captured = SpeechRecording::resampled(goForward, {48000, 1});
-    const auto pieces = SpeechRecording::split(captured, captured.frameCount() / 2 + 1);
+    const auto pieces = captured.blocks(captured.frameCount() / 2 + 1);
 
     feed(pieces[0]);
     QStringList updates;

@@ -62,20 +62,4 @@ inline AudioBuffer resampled(const AudioBuffer &audio, const AudioFormat &format
     return out;
 }
 
-// Consecutive pieces of `frames` frames (the last one shorter).
-inline std::vector<AudioBuffer> split(const AudioBuffer &audio, qsizetype frames)
-{
-    std::vector<AudioBuffer> pieces;
-    for (qsizetype start = 0; start < audio.frameCount(); start += frames) {
-        AudioBuffer piece;
-        piece.sampleRate = audio.sampleRate;
-        piece.channels = audio.channels;
-        const qsizetype end = std::min(start + frames, audio.frameCount());
-        piece.samples.assign(audio.samples.begin() + start * audio.channels,
-                             audio.samples.begin() + end * audio.channels);
-        pieces.push_back(std::move(piece));
-    }
-    return pieces;
-}
-
 } // namespace SpeechRecording

@@ -1,8 +1,8 @@
 #include "Base/Clock.h"
 #include "Core/Insertion/PasteInserter.h"
 #include "Core/Insertion/UnicodeTyper.h"
-#include "Platform/X11Keyboard.h"
-#include "Platform/X11Pasteboard.h"
+#include "Platform/X11/X11Keyboard.h"
+#include "Platform/X11/X11Pasteboard.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -6,8 +6,8 @@
 #include "Base/ManualClock.h"
 #include "Core/Transcription/BufferConverter.h"
 #include "Core/Transcription/LegacyTranscriptionEngine.h"
-#include "Platform/PocketsphinxDecoderPool.h"
-#include "Platform/PocketsphinxModel.h"
+#include "Platform/Pocketsphinx/PocketsphinxDecoderPool.h"
+#include "Platform/Pocketsphinx/PocketsphinxModel.h"
 #include "Platform/SpeechRecognitionService.h"
 
 #include <QCoreApplication>

@@ -16,9 +16,9 @@
 #include "Core/TextCleanup/TaggerCleanup.h"
 #include "Core/Transcription/TranscriptionEngineFactory.h"
 #include "Core/UpdaterController.h"
-#include "Platform/SynthesizedSoundPlayer.h"
-#include "Platform/Updater.h"
-#include "Platform/XdgAutostartLoginItem.h"
+#include "Platform/Qt/SynthesizedSoundPlayer.h"
+#include "Platform/Appcast/Updater.h"
+#include "Platform/Xdg/XdgAutostartLoginItem.h"
 #include "Support/L10n.h"
 #include "UI/StatusItemController.h"
 

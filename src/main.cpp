@@ -3,8 +3,8 @@
 #include "Base/Clock.h"
 #include "Base/UserDefaults.h"
 #include "Core/DebugLog.h"
-#include "Platform/QuitSignalWatcher.h"
-#include "Platform/SingleInstance.h"
+#include "Platform/Linux/QuitSignalWatcher.h"
+#include "Platform/Qt/SingleInstance.h"
 #include "Support/FrameworkLanguage.h"
 
 #include <QApplication>

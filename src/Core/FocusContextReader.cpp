@@ -2,9 +2,9 @@
 
 #include "Base/Unicode.h"
 #include "Platform/Accessibility.h"
-#include "Platform/AtspiAccessibility.h"
+#include "Platform/Atspi/AtspiAccessibility.h"
 #include "Platform/FrontmostApplicationSource.h"
-#include "Platform/X11FrontmostApplicationSource.h"
+#include "Platform/X11/X11FrontmostApplicationSource.h"
 
 namespace FocusContextReader {
 

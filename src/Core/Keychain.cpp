@@ -3,7 +3,7 @@
 #include "Base/Clock.h"
 #include "Base/Timer.h"
 #include "Core/DebugLog.h"
-#include "Platform/QtKeychainBackend.h"
+#include "Platform/Qt/QtKeychainBackend.h"
 
 #include <QCoro/QCoroSignal>
 #include <QPointer>

@@ -2,7 +2,7 @@
 
 #include "Base/Clock.h"
 #include "Core/DebugLog.h"
-#include "Platform/LinuxPermissionSystem.h"
+#include "Platform/Linux/LinuxPermissionSystem.h"
 
 #include <QCoreApplication>
 #include <QTimer>

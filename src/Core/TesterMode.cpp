@@ -9,7 +9,7 @@
 #include "Core/CloudConfig.h"
 #include "Core/CrashConfig.h"
 #include "Core/DebugLog.h"
-#include "Platform/ProcessLogRing.h"
+#include "Platform/Qt/ProcessLogRing.h"
 
 #include <QCoro/QCoroNetworkReply>
 #include <QNetworkAccessManager>

@@ -3,8 +3,8 @@
 #include "Base/AppInfo.h"
 #include "Base/Clock.h"
 #include "Base/UserDefaults.h"
-#include "Platform/DesktopUrlOpener.h"
-#include "Platform/Updater.h"
+#include "Platform/Xdg/DesktopUrlOpener.h"
+#include "Platform/Appcast/Updater.h"
 
 #include <QUrl>
 

@@ -1,6 +1,6 @@
 #include "Platform/TaggerModelRuntime.h"
 
-#include "Platform/UnavailableTaggerModelRuntime.h"
+#include "Platform/Unavailable/UnavailableTaggerModelRuntime.h"
 
 TaggerModelRuntime &TaggerModelRuntime::system()
 {

@@ -4,7 +4,7 @@
 #include "Core/AppleIntelligence.h"
 #include "Core/DebugLog.h"
 #include "Fakes/FakePermissionSystem.h"
-#include "Platform/LinuxPermissionSystem.h"
+#include "Platform/Linux/LinuxPermissionSystem.h"
 #include "TestSupport/QtPrinters.h"
 
 #include <gtest/gtest.h>

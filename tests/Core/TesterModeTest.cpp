@@ -4,7 +4,7 @@
 #include "Base/ManualClock.h"
 #include "Base/UserDefaults.h"
 #include "Core/DebugLogCapture.h"
-#include "Platform/ProcessLogRing.h"
+#include "Platform/Qt/ProcessLogRing.h"
 #include "TestSupport/LoopbackHttpServer.h"
 #include "TestSupport/QtPrinters.h"
 

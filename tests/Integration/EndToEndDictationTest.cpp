@@ -8,7 +8,7 @@
 #include "Integration/X11TestSupport.h"
 
 #include "Base/Json.h"
-#include "Platform/X11Pasteboard.h"
+#include "Platform/X11/X11Pasteboard.h"
 #include "TestSupport/QtPrinters.h"
 
 #include <QDir>

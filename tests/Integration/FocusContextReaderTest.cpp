@@ -6,7 +6,7 @@
 
 #include "Base/Unicode.h"
 #include "FixtureProgram.h"
-#include "Platform/X11FrontmostApplicationSource.h"
+#include "Platform/X11/X11FrontmostApplicationSource.h"
 #include "TestSupport/QtPrinters.h"
 
 #include <QDir>

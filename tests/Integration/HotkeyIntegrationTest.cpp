@@ -8,7 +8,7 @@
 #include "Core/Hotkey/HotkeyManager.h"
 #include "Core/Permissions.h"
 #include "Fakes/TestAppSettings.h"
-#include "Platform/X11KeyEventTap.h"
+#include "Platform/X11/X11KeyEventTap.h"
 #include "TestSupport/QtPrinters.h"
 
 #include <QGuiApplication>

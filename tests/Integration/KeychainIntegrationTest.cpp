@@ -5,7 +5,7 @@
 
 #include "Base/Clock.h"
 #include "Core/Keychain.h"
-#include "Platform/QtKeychainBackend.h"
+#include "Platform/Qt/QtKeychainBackend.h"
 #include "TestSupport/QtPrinters.h"
 
 #include <QProcess>

@@ -2,7 +2,7 @@
 // and XInput 2, the accessibility bus switched on, the en-US recogniser model installed.
 
 #include "Core/Permissions.h"
-#include "Platform/LinuxPermissionSystem.h"
+#include "Platform/Linux/LinuxPermissionSystem.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -9,8 +9,8 @@
 #include "Core/DictationTrace.h"
 #include "Core/Insertion/PasteInserter.h"
 #include "Core/Insertion/UnicodeTyper.h"
-#include "Platform/X11Keyboard.h"
-#include "Platform/X11Pasteboard.h"
+#include "Platform/X11/X11Keyboard.h"
+#include "Platform/X11/X11Pasteboard.h"
 #include "TestSupport/QtPrinters.h"
 
 #include <QBuffer>

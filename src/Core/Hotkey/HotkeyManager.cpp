@@ -3,7 +3,7 @@
 #include "Core/AppSettings.h"
 #include "Core/DebugLog.h"
 #include "Core/Permissions.h"
-#include "Platform/X11KeyEventTap.h"
+#include "Platform/X11/X11KeyEventTap.h"
 
 #include <QPointer>
 

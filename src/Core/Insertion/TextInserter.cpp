@@ -1,8 +1,8 @@
 #include "Core/Insertion/TextInserter.h"
 
 #include "Core/Insertion/UnicodeTyper.h"
-#include "Platform/X11Keyboard.h"
-#include "Platform/X11Pasteboard.h"
+#include "Platform/X11/X11Keyboard.h"
+#include "Platform/X11/X11Pasteboard.h"
 
 TextInserter &TextInserter::shared()
 {

@@ -6,7 +6,7 @@
 
 #include "Base/Clock.h"
 #include "Core/Keychain.h"
-#include "Platform/QtKeychainBackend.h"
+#include "Platform/Qt/QtKeychainBackend.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,8 +1,0 @@
-#include "Platform/DesktopUrlOpener.h"
-
-#include <QDesktopServices>
-
-bool DesktopUrlOpener::openUrl(const QUrl &url)
-{
-    return QDesktopServices::openUrl(url);
-}

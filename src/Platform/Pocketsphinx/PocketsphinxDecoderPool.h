@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Platform/Pocketsphinx/PocketsphinxDecoder.h"
+#include "Platform/Pocketsphinx/PocketsphinxModel.h"
+
+#include <memory>
+
+// Loaded decoders kept for reuse, per model. Loading one costs about a quarter of a second and
+// 100 MB, and a dictation needs one per recognition segment, two at a time while one segment
+// hands over to the next; the pool keeps up to `idleLimit` idle decoders of each model so that
+// segments and later dictations start at once. Thread-safe.
+class PocketsphinxDecoderPool
+{
+public:
+    explicit PocketsphinxDecoderPool(int idleLimit = 2);
+    ~PocketsphinxDecoderPool();
+
+    // The process's pool; never destroyed, so that recognition threads still running at exit
+    // can hand their decoders back.
+    static PocketsphinxDecoderPool &shared();
+
+    // An idle decoder of the model, or the one a preload is about to deliver, or else a newly
+    // loaded one (blocking the caller while it loads). Throws std::runtime_error when the model
+    // cannot be loaded.
+    std::unique_ptr<PocketsphinxDecoder> acquire(const PocketsphinxModel &model);
+    // Takes a decoder back; it is kept when fewer than idleLimit of its model are idle, else
+    // freed.
+    void release(std::unique_ptr<PocketsphinxDecoder> decoder);
+    // Loads one decoder of the model in the background when none is idle or loading.
+    void preload(const PocketsphinxModel &model);
+
+    int idleCount(const PocketsphinxModel &model) const;
+    // Decoders loaded by this pool so far.
+    int loadCount() const;
+    // Frees every idle decoder.
+    void clear();
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Platform/Pocketsphinx/PocketsphinxDecoderPool.h"
+#include "Platform/Pocketsphinx/PocketsphinxModel.h"
+#include "Platform/SpeechRecognitionService.h"
+
+#include <functional>
+
+// Speech recognition with pocketsphinx: one locale per installed model, recognition authorised
+// when some model is installed. Each recognition task decodes on a thread of its own, converting
+// the captured audio to the decoder's 16 kHz mono; it reports the hypothesis as a partial result
+// whenever it changes and the hypothesis of the whole utterance as the final result once the
+// audio has ended. Contextual strings are accepted and not used: the language model is fixed.
+class PocketsphinxRecognitionService final : public SpeechRecognitionService
+{
+public:
+    using ModelSource = std::function<QList<PocketsphinxModel>()>;
+
+    // `models` lists the installed models when asked (by default: PocketsphinxModel::installed()).
+    explicit PocketsphinxRecognitionService(
+        PocketsphinxDecoderPool &pool = PocketsphinxDecoderPool::shared(), ModelSource models = {});
+
+    AuthorizationStatus authorizationStatus() const override;
+    QCoro::Task<bool> requestAuthorization() override;
+    QList<SpeechLocale> supportedLocales() const override;
+    // Also starts loading a decoder for the locale in the background, so that the first
+    // recognition does not wait for it.
+    std::shared_ptr<SpeechRecognizer> makeRecognizer(const SpeechLocale &locale) override;
+
+private:
+    QList<PocketsphinxModel> models() const;
+
+    PocketsphinxDecoderPool &m_pool;
+    ModelSource m_models;
+};

@@ -24,9 +24,7 @@ namespace {
 // A small Japanese vocabulary with byte pieces for every byte value; "猫" is not in it.
 QString fixtureVocabulary()
 {
-    return QFileInfo(QStringLiteral(__FILE__))
-        .dir()
-        .filePath(QStringLiteral("data/tokenizer.json"));
+    return QStringLiteral(SONORVELLE_TESTS_SOURCE_DIR "/Core/TextCleanup/data/tokenizer.json");
 }
 
 // Collects the warnings written while it lives.

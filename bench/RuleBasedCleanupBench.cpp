@@ -82,4 +82,58 @@ BENCHMARK(BM_RuleBasedCleanupMixedMegabyte)
     ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
+// Inputs on which some of the rules backtrack over the whole run from every start position, each
+// of range(0) characters. Unbounded, they took seconds at 20,000 characters and about a minute at
+// 100,000; the goal is under 200 ms each.
+QString adversarialBlanks(qsizetype length)
+{
+    // A run of blanks followed by no punctuation and no line feed.
+    return QStringLiteral("a") + QString(length - 2, QLatin1Char(' ')) + QStringLiteral("b");
+}
+
+QString adversarialCommas(qsizetype length)
+{
+    // Commas and ideographic commas that do not end the text.
+    return QStringLiteral(",\u3001").repeated(length / 2 - 1) + QStringLiteral("ok");
+}
+
+QString adversarialApostrophes(qsizetype length)
+{
+    // One ASCII "word" of letters and apostrophes that never repeats.
+    return QStringLiteral("a'").repeated(length / 2);
+}
+
+void BM_RuleBasedCleanupAdversarialBlanks(benchmark::State &state)
+{
+    runClean(state, adversarialBlanks(state.range(0)), QStringLiteral("en-US"));
+}
+BENCHMARK(BM_RuleBasedCleanupAdversarialBlanks)
+    ->Arg(20000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+void BM_RuleBasedCleanupAdversarialCommas(benchmark::State &state)
+{
+    runClean(state, adversarialCommas(state.range(0)), QStringLiteral("ja-JP"));
+}
+BENCHMARK(BM_RuleBasedCleanupAdversarialCommas)
+    ->Arg(20000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
+void BM_RuleBasedCleanupAdversarialApostrophes(benchmark::State &state)
+{
+    runClean(state, adversarialApostrophes(state.range(0)), QStringLiteral("en-US"));
+}
+BENCHMARK(BM_RuleBasedCleanupAdversarialApostrophes)
+    ->Arg(20000)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
 } // namespace

@@ -7,6 +7,7 @@
 #include <unicode/unistr.h>
 #include <unicode/utext.h>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -92,6 +93,31 @@ QString describeCompileError(UErrorCode status)
     }
 }
 
+// The time limit of one call, in ICU's units (each thousands of matching steps, counted the same
+// on every machine): a floor for short texts, then one unit per 256 code units. The application's
+// patterns take at most about one unit per 3,500 code units of ordinary dictated text, so only a
+// search that backtracks over long runs from many start positions reaches the limit.
+int32_t timeLimitFor(qsizetype length)
+{
+    constexpr qsizetype floorUnits = 32;
+    constexpr qsizetype codeUnitsPerUnit = 256;
+    return int32_t(std::min<qsizetype>(floorUnits + length / codeUnitsPerUnit,
+                                       std::numeric_limits<int32_t>::max()));
+}
+
+// Whether a search ended at one of ICU's limits rather than by a fault.
+bool wasAbandoned(UErrorCode status)
+{
+    return status == U_REGEX_TIME_OUT || status == U_REGEX_STACK_OVERFLOW;
+}
+
+void setComplete(bool *complete, bool value)
+{
+    if (complete) {
+        *complete = value;
+    }
+}
+
 // Reads the matcher's current match. The subject is the searched text.
 RegexMatch currentMatch(const icu::RegexMatcher &matcher, const QString &subject)
 {
@@ -165,12 +191,25 @@ struct Regex::Compiled
             // The matcher keeps a shallow clone of the UText, which points at text's buffer.
             result->reset(&input);
             utext_close(&input);
+            result->setTimeLimit(timeLimitFor(text.size()), status);
         }
         if (U_FAILURE(status) || !result) {
             qFatal("Regex: cannot create a matcher for \"%s\": %s", qPrintable(source),
                    u_errorName(status));
         }
         return result;
+    }
+
+    // Logs why a call over a text of `length` code units stopped early. The text itself is the
+    // user's dictation and stays out of the log.
+    void reportFailure(const char *what, UErrorCode status, qsizetype length) const
+    {
+        if (wasAbandoned(status)) {
+            qCWarning(lcRegex).nospace() << what << " " << source << " abandoned on a text of "
+                                         << length << " code units: " << u_errorName(status);
+        } else {
+            qCWarning(lcRegex) << what << source << "failed:" << u_errorName(status);
+        }
     }
 };
 
@@ -227,13 +266,15 @@ int Regex::captureGroupCount() const
     return d->groupCount;
 }
 
-bool Regex::hasMatch(const QString &text) const
+bool Regex::hasMatch(const QString &text, bool *complete) const
 {
-    return firstMatch(text).has_value();
+    return firstMatch(text, 0, complete).has_value();
 }
 
-std::optional<RegexMatch> Regex::firstMatch(const QString &text, qsizetype from) const
+std::optional<RegexMatch> Regex::firstMatch(const QString &text, qsizetype from,
+                                            bool *complete) const
 {
+    setComplete(complete, true);
     if (from < 0 || from > text.size()) {
         return std::nullopt;
     }
@@ -241,7 +282,8 @@ std::optional<RegexMatch> Regex::firstMatch(const QString &text, qsizetype from)
     UErrorCode status = U_ZERO_ERROR;
     const bool found = matcher->find(int64_t(from), status);
     if (U_FAILURE(status)) {
-        qCWarning(lcRegex) << "Matching" << d->source << "failed:" << u_errorName(status);
+        d->reportFailure("Matching", status, text.size());
+        setComplete(complete, false);
         return std::nullopt;
     }
     if (!found) {
@@ -250,7 +292,7 @@ std::optional<RegexMatch> Regex::firstMatch(const QString &text, qsizetype from)
     return currentMatch(*matcher, text);
 }
 
-QList<RegexMatch> Regex::allMatches(const QString &text) const
+QList<RegexMatch> Regex::allMatches(const QString &text, bool *complete) const
 {
     QList<RegexMatch> matches;
     auto matcher = d->matcher(text);
@@ -259,12 +301,13 @@ QList<RegexMatch> Regex::allMatches(const QString &text) const
         matches.append(currentMatch(*matcher, text));
     }
     if (U_FAILURE(status)) {
-        qCWarning(lcRegex) << "Matching" << d->source << "failed:" << u_errorName(status);
+        d->reportFailure("Matching", status, text.size());
     }
+    setComplete(complete, U_SUCCESS(status));
     return matches;
 }
 
-qsizetype Regex::countMatches(const QString &text) const
+qsizetype Regex::countMatches(const QString &text, bool *complete) const
 {
     qsizetype count = 0;
     auto matcher = d->matcher(text);
@@ -273,13 +316,16 @@ qsizetype Regex::countMatches(const QString &text) const
         ++count;
     }
     if (U_FAILURE(status)) {
-        qCWarning(lcRegex) << "Matching" << d->source << "failed:" << u_errorName(status);
+        d->reportFailure("Matching", status, text.size());
     }
+    setComplete(complete, U_SUCCESS(status));
     return count;
 }
 
-QString Regex::replace(const QString &text, const QString &replacementTemplate, bool all) const
+QString Regex::replace(const QString &text, const QString &replacementTemplate, bool all,
+                       bool *complete) const
 {
+    setComplete(complete, false);
     auto matcher = d->matcher(text);
     const icu::UnicodeString replacement(false, unitsOf(replacementTemplate),
                                          icuLength(replacementTemplate));
@@ -298,10 +344,15 @@ QString Regex::replace(const QString &text, const QString &replacementTemplate, 
     }
     if (U_FAILURE(status)) {
         // A half-replaced text would be wrong in a way nobody could see; keep the input whole.
-        qCCritical(lcRegex) << "Replacing" << d->source << "with template" << replacementTemplate
-                            << "failed:" << u_errorName(status);
+        if (wasAbandoned(status)) {
+            d->reportFailure("Replacing", status, text.size());
+        } else {
+            qCCritical(lcRegex) << "Replacing" << d->source << "with template"
+                                << replacementTemplate << "failed:" << u_errorName(status);
+        }
         return text;
     }
+    setComplete(complete, true);
     if (!replacedAny) {
         return text;
     }
@@ -309,19 +360,23 @@ QString Regex::replace(const QString &text, const QString &replacementTemplate, 
     return fromIcu(result);
 }
 
-QString Regex::replaceAll(const QString &text, const QString &replacementTemplate) const
+QString Regex::replaceAll(const QString &text, const QString &replacementTemplate,
+                          bool *complete) const
 {
-    return replace(text, replacementTemplate, true);
+    return replace(text, replacementTemplate, true, complete);
 }
 
-QString Regex::replaceFirst(const QString &text, const QString &replacementTemplate) const
+QString Regex::replaceFirst(const QString &text, const QString &replacementTemplate,
+                            bool *complete) const
 {
-    return replace(text, replacementTemplate, false);
+    return replace(text, replacementTemplate, false, complete);
 }
 
 QString Regex::replaceAll(const QString &text,
-                          const std::function<QString(const RegexMatch &)> &replacement) const
+                          const std::function<QString(const RegexMatch &)> &replacement,
+                          bool *complete) const
 {
+    setComplete(complete, false);
     auto matcher = d->matcher(text);
     UErrorCode status = U_ZERO_ERROR;
     QString result;
@@ -335,9 +390,10 @@ QString Regex::replaceAll(const QString &text,
         copiedUpTo = match.end();
     }
     if (U_FAILURE(status)) {
-        qCCritical(lcRegex) << "Replacing" << d->source << "failed:" << u_errorName(status);
+        d->reportFailure("Replacing", status, text.size());
         return text;
     }
+    setComplete(complete, true);
     if (!replacedAny) {
         return text;
     }

@@ -49,6 +49,16 @@ struct RegexMatch
 // time (each call makes its own matcher on the shared compiled pattern). Syntax and matching are
 // ICU's: "\s", "\w", "\d" and "\b" know Unicode, case-insensitive matching folds full Unicode
 // case, and replacement templates are ICU's (below).
+//
+// Every call is bounded. A backtracking engine spends time quadratic (or worse) in the subject's
+// length on some patterns and inputs, such as a long run of blanks tested against "[ \t]+," at
+// every start position, and the subjects here are dictated text, which nobody vets. So each call
+// may take a number of ICU's matching steps that grows linearly with the subject (a floor, plus
+// more than ten times what the application's patterns take on ordinary text), and ICU's own
+// limit on its backtracking memory; a call that would take more is abandoned: a search then
+// reports what it had found before, a replacement returns the text unchanged, and `complete`
+// (where given) is set to false. A quadratic search thus stops within milliseconds for a text of
+// 10,000 characters.
 class Regex
 {
 public:
@@ -66,27 +76,35 @@ public:
     // The number of capture groups.
     int captureGroupCount() const;
 
-    bool hasMatch(const QString &text) const;
+    // Each operation below sets `complete`, when given, to whether it ran to its end: false when
+    // it was abandoned at its limit (or failed), true otherwise.
+
+    bool hasMatch(const QString &text, bool *complete = nullptr) const;
     // The first match that starts at or after `from` (a code-unit offset). The text before `from`
     // is still seen by look-behind, "\b" and "^". Nothing when `from` is outside [0, text.size()].
-    std::optional<RegexMatch> firstMatch(const QString &text, qsizetype from = 0) const;
+    std::optional<RegexMatch> firstMatch(const QString &text, qsizetype from = 0,
+                                         bool *complete = nullptr) const;
     // Every non-overlapping match, left to right. After an empty match the search resumes one
-    // scalar further on.
-    QList<RegexMatch> allMatches(const QString &text) const;
-    qsizetype countMatches(const QString &text) const;
+    // scalar further on. An abandoned search yields the matches found before it stopped.
+    QList<RegexMatch> allMatches(const QString &text, bool *complete = nullptr) const;
+    qsizetype countMatches(const QString &text, bool *complete = nullptr) const;
 
     // Replacement templates: "$n" is capture group n (the digits after "$" are taken as long as
     // they name an existing group, so with three groups "$12" is group 1 and then "2"),
     // "${name}" a named group, "\x" the character x itself (so "\$" is a dollar sign and "\\" a
     // backslash); every other character is literal. An invalid template (a "$" not followed by
     // a group, a reference to a missing group) is a programming error: it is reported on the
-    // log and the text is returned unchanged.
-    QString replaceAll(const QString &text, const QString &replacementTemplate) const;
-    QString replaceFirst(const QString &text, const QString &replacementTemplate) const;
+    // log and the text is returned unchanged. An abandoned replacement returns the text unchanged
+    // as well: never half replaced.
+    QString replaceAll(const QString &text, const QString &replacementTemplate,
+                       bool *complete = nullptr) const;
+    QString replaceFirst(const QString &text, const QString &replacementTemplate,
+                         bool *complete = nullptr) const;
     // Replaces every match by what `replacement` returns for it; the returned text is inserted as
     // it is (no template expansion).
     QString replaceAll(const QString &text,
-                       const std::function<QString(const RegexMatch &)> &replacement) const;
+                       const std::function<QString(const RegexMatch &)> &replacement,
+                       bool *complete = nullptr) const;
 
     // A pattern that matches `literal` exactly, with or without AllowCommentsAndWhitespace:
     // "(N/A)" gives "\(N\/A\)".
@@ -97,7 +115,8 @@ public:
 private:
     struct Compiled;
     explicit Regex(std::shared_ptr<const Compiled> compiled);
-    QString replace(const QString &text, const QString &replacementTemplate, bool all) const;
+    QString replace(const QString &text, const QString &replacementTemplate, bool all,
+                    bool *complete) const;
 
     std::shared_ptr<const Compiled> d;
 };

@@ -7,7 +7,6 @@
 
 #include <ostream>
 
-
 namespace {
 
 QStringList matchedTexts(const Regex &regex, const QString &text)
@@ -391,4 +390,83 @@ TEST(RegexThreads, ConcurrentUseOfOneRegex)
         return ok;
     });
     EXPECT_EQ(correct.count(false), 0);
+}
+
+TEST(RegexLimits, QuadraticSearchIsAbandoned)
+{
+    // Without a bound each of these backtracks over the rest of the run from every start
+    // position: seconds for 20,000 code units.
+    const QString blanks =
+        QStringLiteral("a") + QString(20000, QLatin1Char(' ')) + QStringLiteral("b");
+    const Regex blankBeforePunctuation(QStringLiteral("[ \\t]+([,.!?;:])"));
+
+    bool complete = true;
+    EXPECT_FALSE(blankBeforePunctuation.hasMatch(blanks, &complete));
+    EXPECT_FALSE(complete);
+    complete = true;
+    EXPECT_FALSE(blankBeforePunctuation.firstMatch(blanks, 0, &complete));
+    EXPECT_FALSE(complete);
+    complete = true;
+    EXPECT_EQ(blankBeforePunctuation.countMatches(blanks, &complete), 0);
+    EXPECT_FALSE(complete);
+
+    // Replacements give up whole: the text comes back unchanged, never half replaced.
+    const QString text = QStringLiteral("x ,y ") + blanks + QStringLiteral(" ,z");
+    complete = true;
+    EXPECT_EQ(blankBeforePunctuation.replaceAll(text, QStringLiteral("$1"), &complete), text);
+    EXPECT_FALSE(complete);
+    complete = true;
+    EXPECT_EQ(blankBeforePunctuation.replaceAll(
+                  text, [](const RegexMatch &match) { return match.captured(1); }, &complete),
+              text);
+    EXPECT_FALSE(complete);
+
+    // A search reports what it found before it stopped.
+    complete = true;
+    const QList<RegexMatch> found = blankBeforePunctuation.allMatches(text, &complete);
+    EXPECT_FALSE(complete);
+    ASSERT_EQ(found.size(), 1);
+    EXPECT_EQ(found[0].start, 1);
+
+    // The e-mail pattern on a long run of letters and digits without "@".
+    const Regex email(QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9.-]+\\.[A-Za-z]{2,}"));
+    complete = true;
+    EXPECT_TRUE(email.allMatches(QStringLiteral("user42").repeated(3334), &complete).isEmpty());
+    EXPECT_FALSE(complete);
+}
+
+TEST(RegexLimits, OrdinaryTextRunsToTheEndWhateverItsLength)
+{
+    // The limit grows with the text: half a million code units of ordinary sentences, with words,
+    // repeated blanks, addresses and punctuation, are searched to the end by patterns that look
+    // at every word.
+    QString text;
+    for (int i = 0; text.size() < 512 * 1024; ++i) {
+        text += QStringLiteral("Mail john.doe%1@example.com  about the the report , please. "
+                               "\u4eca\u65e5\u306f\u3001\u307e\u3042\u3001\u6674\u308c\u3002 ")
+                    .arg(i);
+    }
+    struct Case
+    {
+        QString pattern;
+        RegexOptions options;
+        qsizetype expectedMatches;
+    };
+    const qsizetype sentences = text.count(QStringLiteral("Mail "));
+    const Case cases[] = {
+        {QStringLiteral("[A-Za-z0-9._%+-]+@[A-Za-z0-9.-]+\\.[A-Za-z]{2,}"), {}, sentences},
+        {QStringLiteral("\\b(?!(?:had|that|very|really)\\b)([A-Za-z']+)(?:\\s+\\1\\b)+"),
+         RegexOption::CaseInsensitive, sentences},
+        {QStringLiteral("[ \\t]+([,.!?;:\u3001\u3002])"), {}, sentences},
+        {QStringLiteral("[ \\t]{2,}"), {}, sentences},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.pattern.toStdString());
+        bool complete = false;
+        EXPECT_EQ(Regex(c.pattern, c.options).countMatches(text, &complete), c.expectedMatches);
+        EXPECT_TRUE(complete);
+        complete = false;
+        Regex(c.pattern, c.options).replaceAll(text, QStringLiteral("$0"), &complete);
+        EXPECT_TRUE(complete);
+    }
 }

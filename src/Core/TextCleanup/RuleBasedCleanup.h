@@ -10,6 +10,9 @@
 //
 // Japanese fillers are removed for locales beginning with "ja", English fillers for "ja" and "en"
 // (case-insensitively); repeated words, punctuation and spacing are repaired for every locale.
+//
+// A rule whose expression gives up on a hostile text (Regex bounds every search) leaves the text
+// as it was, and the later rules go on.
 class RuleBasedCleanup : public TextCleanupService
 {
 public:

@@ -127,6 +127,9 @@ CleanupVerdict FidelityGuard::verify(const QString &original, const QString &pol
     }
 
     if (const auto anchor = lostOpaqueAnchor(original, polished)) {
+        if (anchor->isEmpty()) {
+            return CleanupVerdict::reject(QStringLiteral("識別子の照合打ち切り"));
+        }
         return CleanupVerdict::reject(QStringLiteral("識別子の欠落: ") + *anchor);
     }
 
@@ -155,13 +158,12 @@ bool FidelityGuard::isFaithful(const QString &original, const QString &polished)
     if (cells > maxFaithfulCells) {
         return false;
     }
+    // An LCS length never exceeds the shorter side, which the cap keeps far below 65536, so
+    // 16-bit cells serve and halve the table.
+    static_assert(maxFaithfulCells < qint64(std::numeric_limits<quint16>::max() + 1)
+                      * (std::numeric_limits<quint16>::max() + 1));
     try {
-        // An LCS length never exceeds the shorter side, so 16-bit cells serve up to 65535
-        // scalars there and halve the table.
-        if (std::min(a.size(), b.size()) <= std::numeric_limits<quint16>::max()) {
-            return faithfulWalk<quint16>(a, b);
-        }
-        return faithfulWalk<quint32>(a, b);
+        return faithfulWalk<quint16>(a, b);
     } catch (const std::bad_alloc &) {
         return false;
     }
@@ -239,11 +241,17 @@ std::optional<QString> FidelityGuard::lostOpaqueAnchor(const QString &original,
         if (!anchor) {
             continue;
         }
-        for (const RegexMatch &match : anchor->allMatches(original)) {
+        bool complete = true;
+        const QList<RegexMatch> matches = anchor->allMatches(original, &complete);
+        for (const RegexMatch &match : matches) {
             const QString text = match.captured();
             if (!polished.contains(text)) {
                 return text;
             }
+        }
+        if (!complete) {
+            // An identifier past the point where the search stopped is not known to survive.
+            return QString();
         }
     }
     return std::nullopt;
@@ -273,6 +281,7 @@ bool FidelityGuard::isUnitConversion(const QString &token, const QString &polish
         if (!spelled) {
             continue;
         }
+        // A search abandoned at its limit finds nothing: the token then counts as lost.
         if (patterns[u] && patterns[u]->hasMatch(polished)) {
             return true;
         }

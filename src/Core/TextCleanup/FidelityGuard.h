@@ -18,7 +18,8 @@ class FidelityGuard
 public:
     // The verdict after cloud cleanup and cloud dictation: empty output, runaway growth and a lost
     // identifier (web address, e-mail address, version number) reject; lost key tokens reject
-    // under `faithful` and warn under `polish`.
+    // under `faithful` and warn under `polish`. An original whose identifiers cannot be found
+    // within the regular-expression limit is rejected as well.
     static CleanupVerdict verify(const QString &original, const QString &polished,
                                  EditContract contract);
 
@@ -39,12 +40,15 @@ public:
     // The key tokens of a text, in text order, duplicates kept.
     static QStringList keyTokens(const QString &text);
 
-    // The largest comparison table isFaithful builds: far beyond what its callers send (3000
-    // characters against about twice that), small enough that a runaway input cannot exhaust
-    // memory.
-    static constexpr qint64 maxFaithfulCells = qint64(1) << 28;
+    // The largest comparison table isFaithful builds, in cells. Its callers send at most 3000
+    // characters against twice that plus 64, a table of 3001 x 6065 cells (36 MB); the cap
+    // leaves room for characters of several scalars and stops a runaway input at 64 MB.
+    static constexpr qint64 maxFaithfulCells = qint64(1) << 25;
 
 private:
+    // The first anchor of the original that the polished text lacks. An anchor search over the
+    // original that was abandoned at the regular-expression limit counts as a loss: the result is
+    // then the empty text.
     static std::optional<QString> lostOpaqueAnchor(const QString &original,
                                                    const QString &polished);
     static bool isUnitConversion(const QString &token, const QString &polished);

@@ -267,7 +267,37 @@ TEST(FidelityGuardIsFaithful, LargeInputs)
     polished[4000] = QChar(u'x');
     EXPECT_FALSE(FidelityGuard::isFaithful(original, polished));
 
-    // A table beyond the limit is not built; the text counts as unfaithful.
+    // A table beyond the limit is not built; the text counts as unfaithful. The limit is near the
+    // callers' bound: twice their longest candidate is already beyond it.
     const QString huge = repeated(QStringLiteral("あ"), 20000);
     EXPECT_FALSE(FidelityGuard::isFaithful(huge, huge));
+    const QString twiceTheLongest = original + repeated(QStringLiteral("\n"), 2 * 6064 - 3000);
+    EXPECT_FALSE(FidelityGuard::isFaithful(original, twiceTheLongest));
+}
+
+TEST(FidelityGuardVerify, IdentifiersOfHostileLengthAreNotTakenOnTrust)
+{
+    // A run of letters and digits without "@" makes the e-mail pattern backtrack from every start
+    // position (seconds at 20,000 characters). The search gives up, and what it could not check
+    // counts as lost.
+    const QString run = repeated(QStringLiteral("user42"), 3334);
+    for (const EditContract contract : {EditContract::faithful, EditContract::polish}) {
+        EXPECT_EQ(FidelityGuard::verify(run, run, contract),
+                  CleanupVerdict::reject(QStringLiteral("識別子の照合打ち切り")));
+    }
+
+    // A long ordinary original with its addresses is still judged in full.
+    QString original;
+    for (int i = 0; i < 60; ++i) {
+        original +=
+            QStringLiteral("資料は mail%1@example.com と https://example.com/%1 にあります。")
+                .arg(i);
+    }
+    QString polished = original;
+    polished.replace(QStringLiteral("。"), QStringLiteral("。\n"));
+    EXPECT_EQ(FidelityGuard::verify(original, polished, EditContract::faithful),
+              CleanupVerdict::accept());
+    polished.replace(QStringLiteral("mail59@example.com"), QStringLiteral("mail59@example"));
+    EXPECT_EQ(FidelityGuard::verify(original, polished, EditContract::faithful),
+              CleanupVerdict::reject(QStringLiteral("識別子の欠落: mail59@example.com")));
 }

@@ -250,7 +250,9 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
                           + QStringLiteral("s → local fallback (len=") + number(count(raw))
                           + QStringLiteral(")"));
             if (elapsed > cloudRetryThresholdSeconds && !raw.isEmpty()) {
-                readyText = RuleBasedCleanup::clean(raw, in.context.localeIdentifier);
+                const RuleBasedCleanup rules;
+                QCoro::Task<QString> cleaning = rules.cleanup(raw, in.context);
+                readyText = co_await cleaning;
                 trace->mark(QStringLiteral("cleanup.fallback"),
                             QStringLiteral("reason=dictateTimeout → rules(再試行なし)"));
                 path = QStringLiteral("rules-timeout");
@@ -299,7 +301,10 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
     // Cleanup.
     QString cleaned;
     if (isSecure()) {
-        cleaned = RuleBasedCleanup::clean(raw, in.context.localeIdentifier);
+        // Off the main thread, as every stage's work.
+        const RuleBasedCleanup rules;
+        QCoro::Task<QString> cleaning = rules.cleanup(raw, in.context);
+        cleaned = co_await cleaning;
         trace->mark(QStringLiteral("cleanup.done"),
                     QStringLiteral("out=") + number(count(cleaned))
                         + QStringLiteral("ch (secure→rules)"));

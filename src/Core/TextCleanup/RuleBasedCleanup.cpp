@@ -1,5 +1,6 @@
 #include "Core/TextCleanup/RuleBasedCleanup.h"
 
+#include "Base/Async.h"
 #include "Base/Regex.h"
 #include "Base/Unicode.h"
 
@@ -114,5 +115,12 @@ QString RuleBasedCleanup::name() const
 
 QCoro::Task<QString> RuleBasedCleanup::cleanup(QString text, CleanupContext context) const
 {
-    co_return clean(text, context.localeIdentifier);
+    // A long transcript keeps the rules busy for a while; the main thread must not wait on them.
+    // The work is a named object, not a temporary of the awaited call: GCC 12 destroys a
+    // temporary argument of a coroutine call inside co_await twice.
+    auto work = [text = std::move(text), locale = std::move(context.localeIdentifier)] {
+        return clean(text, locale);
+    };
+    QString cleaned = co_await Async::runInBackground(std::move(work));
+    co_return cleaned;
 }

@@ -22,7 +22,8 @@ public:
 
     // "rules".
     QString name() const override;
-    // clean(text, context.localeIdentifier); no other field of the context is read.
+    // clean(text, context.localeIdentifier) on a thread of the global pool, resuming on the
+    // awaiting thread; no other field of the context is read.
     QCoro::Task<QString> cleanup(QString text, CleanupContext context) const override;
 
 private:

@@ -229,3 +229,17 @@ TEST(RuleBasedCleanup, HostileInputsComeBackSoonAndSane)
         }
     }
 }
+
+TEST(RuleBasedCleanup, StageCleansOffTheAwaitingThread)
+{
+    // A hostile transcript of 100,000 characters takes the rules a while; the stage must not keep
+    // the awaiting thread busy meanwhile.
+    const RuleBasedCleanup stage;
+    CleanupContext context;
+    context.localeIdentifier = QStringLiteral("en-US");
+    const QString text =
+        QStringLiteral("a") + QString(100000, QLatin1Char(' ')) + QStringLiteral("b ,, c");
+    QCoro::Task<QString> cleaning = stage.cleanup(text, context);
+    EXPECT_FALSE(cleaning.isReady());
+    EXPECT_EQ(QCoro::waitFor(cleaning), QStringLiteral("a b , c"));
+}

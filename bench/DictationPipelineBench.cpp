@@ -103,7 +103,7 @@ struct Inserter final : TextInsertion
         ++insertions;
         co_return true;
     }
-    QCoro::Task<bool> type(QString) override { co_return true; }
+    QCoro::Task<bool> type(QString, SessionContext) override { co_return true; }
     void putOnClipboard(const QString &) override { }
     static QCoro::Task<std::optional<Pasteboard::Snapshot>> empty()
     {

@@ -595,11 +595,15 @@ QCoro::Task<bool> DictationPipeline::insert(TextInsertion &insertion, QString te
             insertion.paste(text, restoreClipboard, restoreDelayMs, std::move(snapshot), session);
         co_return co_await pasting;
     }
-    QCoro::Task<bool> typing = insertion.type(text);
+    QCoro::Task<bool> typing = insertion.type(text, session);
     if (co_await typing) {
         session.trace->mark(QStringLiteral("insert.cmdV"),
                             QStringLiteral("typed ") + number(count(text)) + QStringLiteral("ch"));
         co_return true;
+    }
+    // A cancelled session's text is not wanted, on the clipboard either.
+    if (session.cancellation.isCancelled()) {
+        co_return false;
     }
     // Nothing was typed: the text waits on the clipboard instead of being lost.
     insertion.putOnClipboard(text);

@@ -28,9 +28,15 @@ public:
     // Presses (down) or releases one key. False when the event cannot be sent.
     virtual bool postKey(Key key, bool down) = 0;
 
+    // Releases every key that this keyboard's events pressed and did not release: a release
+    // that failed, a press whose outcome is unknown, a key typed half way. A key left down would
+    // garble everything the user types next. True when no key is left down.
+    virtual bool releaseKeys() = 0;
+
     // Typing text. beginTyping() reads the current keyboard layout and lifts Caps Lock;
-    // endTyping() gives the spare keys back their own meaning and puts Caps Lock back. False
-    // from beginTyping() when the layout cannot be read; nothing is changed then.
+    // endTyping() gives the spare keys back their own meaning and puts Caps Lock back (when the
+    // keymap cannot be written then, it is put back at the next chance). False from
+    // beginTyping() when the layout cannot be read; nothing is changed then.
     virtual bool beginTyping() = 0;
     virtual void endTyping() = 0;
 

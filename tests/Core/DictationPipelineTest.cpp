@@ -750,6 +750,28 @@ TEST(DictationPipelineStale, CancelledSessionEndsWithoutResult)
     }
 }
 
+// The user cancels while the text is being typed: the typing stops short, and the rest of the
+// text is not put on the clipboard as it would be when typing failed.
+TEST_F(DictationPipelineTest, ACancelDuringTypingLeavesTheClipboardAlone)
+{
+    DictationRig rig;
+    rig.appSettings().setInsertionMethod(InsertionMethod::type);
+    rig.insertion.typeResult = false;
+    rig.insertion.onType = [&rig] { rig.c().cancel(false); };
+    rig.startHeld();
+    rig.say(finalized(QStringLiteral("never mind")));
+    const auto trace = rig.c().trace();
+    rig.releaseAfter(1s);
+    rig.advance(5s);
+
+    EXPECT_EQ(rig.insertion.calls.filter(QStringLiteral("type ")).size(), 1);
+    EXPECT_TRUE(rig.insertion.calls.filter(QStringLiteral("clipboard")).isEmpty());
+    ASSERT_TRUE(rig.insertion.lastSession.has_value());
+    EXPECT_TRUE(rig.insertion.lastSession->cancellation.isCancelled());
+    EXPECT_EQ(rig.c().state(), State::idle);
+    EXPECT_TRUE(rig.history.records().isEmpty());
+}
+
 TEST(DictationPipelineAfterWork, SampleAndCorrectionLearningFollowTheirConditions)
 {
     struct Case

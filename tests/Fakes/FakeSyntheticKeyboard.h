@@ -3,6 +3,7 @@
 #include "Base/Clock.h"
 #include "Platform/SyntheticKeyboard.h"
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -10,11 +11,14 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
 // A keyboard that records every event with the clock's time. Characters in `ownKeys` type
 // directly; the others need a spare key bound to them, as on X11. Records it as a violation
-// when a character is typed without a key, or when a spare key gets a new character sooner than
-// `settle` after it last typed.
+// when a character is typed without a key, when a spare key gets a new character sooner than
+// `settle` after it last typed or after the keymap was put back, and when a typing run begins, or
+// the paste keys go down, inside another typing run. A key whose press went through stays down (in
+// `held`) until a release goes through or releaseKeys() is called.
 class FakeSyntheticKeyboard final : public SyntheticKeyboard
 {
 public:
@@ -46,6 +50,14 @@ public:
             return false;
         }
         record(event);
+        if (typing && key != Key::Return && down) {
+            violations.append(name(key) + QStringLiteral(" pressed inside a typing run"));
+        }
+        if (down) {
+            held.insert(name(key));
+        } else {
+            held.remove(name(key));
+        }
         if (key == Key::Return && !down) {
             typed += u'\n';
         }
@@ -55,8 +67,22 @@ public:
         return true;
     }
 
+    bool releaseKeys() override
+    {
+        if (!held.isEmpty()) {
+            QStringList names = held.values();
+            names.sort();
+            record(QStringLiteral("release ") + names.join(u' '));
+            held.clear();
+        }
+        return true;
+    }
+
     bool beginTyping() override
     {
+        if (typing) {
+            violations.append(QStringLiteral("typing began inside another typing run"));
+        }
         record(QStringLiteral("begin"));
         typing = layoutReadable;
         return layoutReadable;
@@ -66,6 +92,9 @@ public:
     {
         record(QStringLiteral("end"));
         typing = false;
+        if (!bound.isEmpty()) {
+            restoredAt = m_clock.uptime();
+        }
         bound.clear();
     }
 
@@ -78,6 +107,10 @@ public:
         if (characters.size() > spareKeys) {
             violations.append(QStringLiteral("bound more characters than spare keys"));
             return false;
+        }
+        if (restoredAt && m_clock.uptime() - *restoredAt < settle) {
+            violations.append(QStringLiteral("spare keys bound again before the keymap put back "
+                                             "had settled"));
         }
         const QSet<char32_t> wanted(characters.cbegin(), characters.cend());
         const bool takesKeys = !(wanted - bound).isEmpty();
@@ -161,6 +194,8 @@ public:
     QString typed;
     QList<QList<char32_t>> binds;
     QStringList violations;
+    // The keys down now, by name.
+    QSet<QString> held;
 
 private:
     void record(const QString &event)
@@ -173,4 +208,6 @@ private:
     bool typing = false;
     QSet<char32_t> bound;
     QHash<char32_t, std::chrono::nanoseconds> lastUse;
+    // When endTyping() last gave bound spare keys back.
+    std::optional<std::chrono::nanoseconds> restoredAt;
 };

@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 // Records what the pipeline asks of the insertion layer: "snapshot", "paste <text> restore=<b>
 // delay=<ms> snapshot=<b>", "type <text>" and "clipboard <text>". Pasting and typing succeed
 // unless told otherwise.
@@ -29,9 +31,13 @@ public:
         co_return pasteResult;
     }
 
-    QCoro::Task<bool> type(QString text) override
+    QCoro::Task<bool> type(QString text, SessionContext session) override
     {
         calls << QStringLiteral("type ") + text;
+        lastSession = session;
+        if (onType) {
+            onType();
+        }
         co_return typeResult;
     }
 
@@ -42,6 +48,8 @@ public:
 
     bool pasteResult = true;
     bool typeResult = true;
+    // Runs while the text is being typed.
+    std::function<void()> onType;
     QStringList calls;
     std::optional<SessionContext> lastSession;
 

@@ -8,6 +8,7 @@
 #include "Base/Clock.h"
 #include "Core/DictationTrace.h"
 #include "Core/Insertion/PasteInserter.h"
+#include "Core/Insertion/TextInserter.h"
 #include "Core/Insertion/UnicodeTyper.h"
 #include "Platform/X11/X11Keyboard.h"
 #include "Platform/X11/X11Pasteboard.h"
@@ -28,9 +29,12 @@
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <vector>
+
+#include <sys/socket.h>
 
 namespace {
 
@@ -39,6 +43,17 @@ constexpr int answerTimeoutMs = 10000;
 constexpr int restoreDelayMs = 300;
 
 const QString unicodeText = QStringLiteral("héllo — 日本語 🎤");
+
+// More different characters than a keymap has spare keys: bound and rebound in batches, with a
+// settling pause before each new batch.
+QString cjkRun(int count)
+{
+    QString text;
+    for (char32_t c = U'一'; c < U'一' + char32_t(count); ++c) {
+        text += QString::fromUcs4(&c, 1);
+    }
+    return text;
+}
 
 // The whole core keymap.
 std::vector<xcb_keysym_t> keyboardMapping()
@@ -328,11 +343,7 @@ TEST_F(TextInsertionTest, AHeldModifierMeansNotInsertedAndTheTextStaysOnTheClipb
 TEST_F(TextInsertionTest, TypedUnicodeArrivesIntactAndTheKeymapIsPutBack)
 {
     ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
-    QString manyCharacters;
-    // More different characters than a keymap has spare keys: bound and rebound in batches.
-    for (char32_t c = U'一'; c < U'一' + 60; ++c) {
-        manyCharacters += QString::fromUcs4(&c, 1);
-    }
+    const QString manyCharacters = cjkRun(60);
     const QStringList texts {
         unicodeText,
         QStringLiteral("héllo 世界 🎉"),
@@ -349,6 +360,69 @@ TEST_F(TextInsertionTest, TypedUnicodeArrivesIntactAndTheKeymapIsPutBack)
             << "the field holds: " << target.text().toStdString();
         EXPECT_EQ(keyboardMapping(), mappingBefore) << "the keymap was not put back";
     }
+}
+
+// The user cancels a long typing run and dictates again at once: the first run stops, gives its
+// spare keys back, and only then is the second text typed, whole, after the first one's prefix.
+TEST_F(TextInsertionTest, ACancelledTypingRunStopsAndTheNextTextFollowsItsPrefix)
+{
+    ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
+    const std::vector<xcb_keysym_t> mappingBefore = keyboardMapping();
+    TextInserter inserter(pasteboard, keyboard, Clock::system());
+    const QString first = cjkRun(300);
+    const QString second = QStringLiteral("Second: héllo 世界 🎉");
+    SessionContext one;
+    SessionContext two;
+    auto typingOne = inserter.type(first, one);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return target.text().size() >= 30; }, answerTimeoutMs))
+        << "the field holds: " << target.text().toStdString();
+    one.cancellation.cancel();
+    auto typingTwo = inserter.type(second, two);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return typingOne.isReady() && typingTwo.isReady(); },
+                                answerTimeoutMs));
+    EXPECT_FALSE(QCoro::waitFor(std::move(typingOne)));
+    EXPECT_TRUE(QCoro::waitFor(std::move(typingTwo)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return target.text().endsWith(second); }, 3000))
+        << "the field holds: " << target.text().toStdString();
+    const QString prefix = target.text().chopped(second.size());
+    EXPECT_TRUE(first.startsWith(prefix)) << "the field holds: " << target.text().toStdString();
+    EXPECT_GE(prefix.size(), 30);
+    EXPECT_LT(prefix.size(), first.size()) << "the cancelled run typed on";
+    EXPECT_EQ(keyboardMapping(), mappingBefore) << "the keymap was not put back";
+}
+
+// The keyboard's connection to the display breaks in the middle of a typing run: a new one takes
+// over, releases what the old one left down, and the keymap still goes back.
+TEST_F(TextInsertionTest, ABrokenKeyboardConnectionLeavesNoKeyDownAndTheKeymapGoesBack)
+{
+    ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
+    const std::vector<xcb_keysym_t> mappingBefore = keyboardMapping();
+    std::vector<xcb_connection_t *> connections;
+    X11Keyboard breakable([&connections]() -> xcb_connection_t * {
+        xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
+        connections.push_back(connection);
+        return connection;
+    });
+    ASSERT_TRUE(breakable.isTrusted());
+    TextInserter inserter(pasteboard, breakable, Clock::system());
+    const QString text = cjkRun(150);
+    auto typing = inserter.type(text, SessionContext());
+    ASSERT_TRUE(QTest::qWaitFor([this] { return target.text().size() >= 30; }, answerTimeoutMs));
+    // Writing to the dead socket must fail, not end the process.
+    const auto previousHandler = std::signal(SIGPIPE, SIG_IGN);
+    ASSERT_EQ(connections.size(), 1u);
+    ::shutdown(xcb_get_file_descriptor(connections.back()), SHUT_RDWR);
+    const bool finished = QTest::qWaitFor([&] { return typing.isReady(); }, answerTimeoutMs);
+    std::signal(SIGPIPE, previousHandler);
+    ASSERT_TRUE(finished);
+    EXPECT_TRUE(QCoro::waitFor(std::move(typing)));
+    EXPECT_EQ(connections.size(), 2u) << "the broken connection was not replaced";
+    // The characters after the break arrive on the new connection.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return target.text().endsWith(text.right(20)); }, 3000))
+        << "the field holds: " << target.text().toStdString();
+    EXPECT_GE(target.text().size(), text.size() - 1) << "more than the breaking key was lost";
+    EXPECT_EQ(keyboardMapping(), mappingBefore) << "the keymap was not put back";
 }
 
 bool capsLockOn()

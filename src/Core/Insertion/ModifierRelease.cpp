@@ -4,16 +4,17 @@
 
 namespace ModifierRelease {
 
-QCoro::Task<bool> waitForRelease(SyntheticKeyboard &keyboard, Clock &clock)
+QCoro::Task<bool> waitForRelease(SyntheticKeyboard &keyboard, Clock &clock,
+                                 CancellationToken cancellation)
 {
     const auto deadline = clock.uptime() + timeout;
     while (keyboard.isModifierHeld()) {
-        if (clock.uptime() >= deadline) {
+        if (clock.uptime() >= deadline || cancellation.isCancelled()) {
             co_return false;
         }
         co_await Async::sleep(clock, pollInterval);
     }
-    co_return true;
+    co_return !cancellation.isCancelled();
 }
 
 } // namespace ModifierRelease

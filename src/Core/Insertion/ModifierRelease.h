@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Base/CancellationToken.h"
 #include "Base/Clock.h"
 #include "Platform/SyntheticKeyboard.h"
 
@@ -18,7 +19,8 @@ constexpr std::chrono::milliseconds pollInterval {20};
 constexpr std::chrono::milliseconds timeout {1000};
 
 // True as soon as no modifier is held (at once when none is), false when one is still held
-// after `timeout`.
-QCoro::Task<bool> waitForRelease(SyntheticKeyboard &keyboard, Clock &clock);
+// after `timeout` or when `cancellation` ends the wait first.
+QCoro::Task<bool> waitForRelease(SyntheticKeyboard &keyboard, Clock &clock,
+                                 CancellationToken cancellation = CancellationToken());
 
 } // namespace ModifierRelease

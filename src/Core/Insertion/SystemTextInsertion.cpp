@@ -17,9 +17,9 @@ QCoro::Task<bool> SystemTextInsertion::paste(QString text, bool restoreClipboard
                                         std::move(snapshot), std::move(session));
 }
 
-QCoro::Task<bool> SystemTextInsertion::type(QString text)
+QCoro::Task<bool> SystemTextInsertion::type(QString text, SessionContext session)
 {
-    return TextInserter::shared().type(std::move(text));
+    return TextInserter::shared().type(std::move(text), std::move(session));
 }
 
 void SystemTextInsertion::putOnClipboard(const QString &text)

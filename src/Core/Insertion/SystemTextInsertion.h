@@ -10,6 +10,6 @@ public:
     QCoro::Task<bool> paste(QString text, bool restoreClipboard, int restoreDelayMs,
                             std::optional<PasteInserter::SnapshotTask> snapshot,
                             SessionContext session) override;
-    QCoro::Task<bool> type(QString text) override;
+    QCoro::Task<bool> type(QString text, SessionContext session) override;
     void putOnClipboard(const QString &text) override;
 };

@@ -11,7 +11,7 @@
 
 // What the dictation pipeline needs of the insertion layer: saving the clipboard at key release,
 // the two ways of inserting the final text, and leaving a text on the clipboard when typing it
-// failed. Main thread; the operations never block it.
+// failed. Main thread; the operations never block it. Insertions take turns (see TextInserter).
 class TextInsertion
 {
 public:
@@ -23,8 +23,9 @@ public:
     virtual QCoro::Task<bool> paste(QString text, bool restoreClipboard, int restoreDelayMs,
                                     std::optional<PasteInserter::SnapshotTask> snapshot,
                                     SessionContext session) = 0;
-    // As typed keys: false, with nothing typed, when synthetic keys cannot be sent.
-    virtual QCoro::Task<bool> type(QString text) = 0;
+    // As typed keys: false, with nothing typed, when synthetic keys cannot be sent; false too
+    // when the session's cancellation stopped the typing (what was typed stays).
+    virtual QCoro::Task<bool> type(QString text, SessionContext session) = 0;
     // Empties the clipboard and puts the text on it as plain text.
     virtual void putOnClipboard(const QString &text) = 0;
 };

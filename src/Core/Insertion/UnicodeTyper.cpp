@@ -1,6 +1,7 @@
 #include "Core/Insertion/UnicodeTyper.h"
 
 #include "Base/Async.h"
+#include "Base/CancelledError.h"
 #include "Core/Insertion/ModifierRelease.h"
 
 #include <QSet>
@@ -73,6 +74,20 @@ Plan planBatches(const QList<char32_t> &needingSpare, int capacity)
     return plan;
 }
 
+// Waits until the spare keys typed last, at `lastUse`, have had their settling pause. A
+// cancellation only ends the wait early.
+QCoro::Task<> settleSince(Clock &clock, std::chrono::nanoseconds lastUse,
+                          CancellationToken cancellation)
+{
+    const std::chrono::nanoseconds left = lastUse + settle - clock.uptime();
+    if (left <= std::chrono::nanoseconds::zero()) {
+        co_return;
+    }
+    try {
+        co_await Async::sleep(clock, left, std::move(cancellation));
+    } catch (const CancelledError &) { }
+}
+
 } // namespace
 
 QStringList lines(const QString &text)
@@ -109,7 +124,8 @@ QStringList chunks(const QString &line)
     return result;
 }
 
-QCoro::Task<bool> type(SyntheticKeyboard &keyboard, Clock &clock, QString text)
+QCoro::Task<bool> type(SyntheticKeyboard &keyboard, Clock &clock, QString text,
+                       CancellationToken cancellation)
 {
     if (!keyboard.isTrusted()) {
         co_return false;
@@ -117,7 +133,7 @@ QCoro::Task<bool> type(SyntheticKeyboard &keyboard, Clock &clock, QString text)
     if (text.isEmpty()) {
         co_return true;
     }
-    if (!co_await ModifierRelease::waitForRelease(keyboard, clock)) {
+    if (!co_await ModifierRelease::waitForRelease(keyboard, clock, cancellation)) {
         co_return false;
     }
     if (!keyboard.beginTyping()) {
@@ -138,35 +154,53 @@ QCoro::Task<bool> type(SyntheticKeyboard &keyboard, Clock &clock, QString text)
     qsizetype spareIndex = 0;
     qsizetype nextBatch = 0;
     bool spareKeysUsed = false;
-    for (qsizetype lineIndex = 0; lineIndex < textLines.size(); ++lineIndex) {
+    std::chrono::nanoseconds lastSpareUse {};
+    bool cancelled = false;
+    for (qsizetype lineIndex = 0; lineIndex < textLines.size() && !cancelled; ++lineIndex) {
         if (lineIndex > 0) {
+            if ((cancelled = cancellation.isCancelled())) {
+                break;
+            }
             keyboard.postKey(SyntheticKeyboard::Key::Return, true);
             keyboard.postKey(SyntheticKeyboard::Key::Return, false);
             co_await Async::sleep(clock, pause);
         }
         for (const QString &chunk : chunks(textLines.at(lineIndex))) {
             for (const char32_t c : scalars(chunk)) {
+                // The user's cancel arrives during a pause; it is seen before the next character.
+                if ((cancelled = cancellation.isCancelled())) {
+                    break;
+                }
                 if (!keyboard.hasKeyFor(c)) {
                     if (nextBatch < plan.starts.size() && plan.starts.at(nextBatch) == spareIndex) {
                         if (spareKeysUsed) {
-                            co_await Async::sleep(clock, settle);
+                            co_await settleSince(clock, lastSpareUse, cancellation);
+                            if ((cancelled = cancellation.isCancelled())) {
+                                break;
+                            }
                         }
                         keyboard.bindSpareKeys(plan.batches.at(nextBatch));
                         ++nextBatch;
                     }
                     ++spareIndex;
                     spareKeysUsed = true;
+                    lastSpareUse = clock.uptime();
                 }
                 keyboard.typeCharacter(c);
+            }
+            if (cancelled) {
+                break;
             }
             co_await Async::sleep(clock, pause);
         }
     }
+    // Not cut short by the cancellation: the keys typed last must be read before their keymap
+    // goes back, or they arrive as whatever the keys mean afterwards.
     if (spareKeysUsed) {
-        co_await Async::sleep(clock, settle);
+        co_await settleSince(clock, lastSpareUse, CancellationToken());
     }
     keyboard.endTyping();
-    co_return true;
+    co_return !cancelled;
 }
 
 } // namespace UnicodeTyper

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Base/CancellationToken.h"
 #include "Base/Clock.h"
 #include "Platform/SyntheticKeyboard.h"
 
@@ -24,13 +25,19 @@ namespace UnicodeTyper {
 constexpr qsizetype chunkUnits = 20;
 // Pause after each run and after each Return.
 constexpr std::chrono::milliseconds pause {3};
-// Pause before a used spare key is given another character, and before the keymap is put back.
+// Time a spare key needs after its last character before it is given another one, and before
+// the keymap is put back.
 constexpr std::chrono::milliseconds settle {100};
 
 // Types the whole text. False, with nothing typed, when synthetic keys cannot be sent, when a
 // modifier key is still held after ModifierRelease's wait, or when the layout cannot be read.
 // A character that cannot be typed is skipped. Waits on the clock; never blocks the thread.
-QCoro::Task<bool> type(SyntheticKeyboard &keyboard, Clock &clock, QString text);
+//
+// A cancellation stops the typing before the next character (what is typed stays) and gives
+// false; the keymap is put back all the same, after its settling pause. Runs must not overlap:
+// a second run would rebind the first one's keys (TextInserter takes turns).
+QCoro::Task<bool> type(SyntheticKeyboard &keyboard, Clock &clock, QString text,
+                       CancellationToken cancellation = CancellationToken());
 
 // The text's lines: every newline (line feed, vertical tab, form feed, carriage return, a
 // carriage return with its line feed, U+0085, U+2028, U+2029) ends one; n newlines give n + 1

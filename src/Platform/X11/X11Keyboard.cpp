@@ -90,19 +90,18 @@ QStringList windowClass(xcb_connection_t *connection, xcb_window_t window)
 
 } // namespace
 
-X11Keyboard::X11Keyboard()
+X11Keyboard::X11Keyboard(Connector connect)
+    : m_connect(std::move(connect))
 {
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
-        return;
+    if (!m_connect) {
+        m_connect = []() -> xcb_connection_t * {
+            if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+                return nullptr;
+            }
+            return xcb_connect(nullptr, nullptr);
+        };
     }
-    xcb_connection_t *connection = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(connection)) {
-        xcb_disconnect(connection);
-        return;
-    }
-    m_connection = connection;
-    const xcb_query_extension_reply_t *xtest = xcb_get_extension_data(m_connection, &xcb_test_id);
-    m_hasXTest = xtest && xtest->present;
+    connected();
 }
 
 X11Keyboard::~X11Keyboard()
@@ -110,14 +109,75 @@ X11Keyboard::~X11Keyboard()
     if (m_typing) {
         endTyping();
     }
+    releaseKeys();
     if (m_connection) {
         xcb_disconnect(m_connection);
     }
 }
 
+bool X11Keyboard::connected()
+{
+    if (m_connection && !xcb_connection_has_error(m_connection)) {
+        return true;
+    }
+    if (m_connection) {
+        xcb_disconnect(m_connection);
+        m_connection = nullptr;
+    }
+    xcb_connection_t *connection = m_connect();
+    if (!connection) {
+        return false;
+    }
+    if (xcb_connection_has_error(connection)) {
+        xcb_disconnect(connection);
+        return false;
+    }
+    m_connection = connection;
+    const xcb_query_extension_reply_t *xtest = xcb_get_extension_data(m_connection, &xcb_test_id);
+    m_hasXTest = xtest && xtest->present;
+    m_coreMapValid = false;
+    m_xkbReady = false;
+    if (!m_hasXTest) {
+        return true;
+    }
+    // The server keeps what the broken connection did: keys it left down would repeat and turn
+    // the user's typing into shortcuts, and rows left bound would no longer count as spare keys.
+    releaseHeld();
+    if (!m_typing && !m_pendingRows.isEmpty() && writeRows(m_pendingRows)) {
+        m_pendingRows.clear();
+    }
+    sync();
+    return !xcb_connection_has_error(m_connection);
+}
+
 bool X11Keyboard::isTrusted()
 {
-    return m_connection && m_hasXTest && !xcb_connection_has_error(m_connection);
+    return connected() && m_hasXTest;
+}
+
+bool X11Keyboard::releaseKeys()
+{
+    if (m_held.isEmpty()) {
+        return true;
+    }
+    if (!isTrusted()) {
+        return false;
+    }
+    releaseHeld();
+    sync();
+    // A release that broke the connection goes out again on a new one.
+    if (!m_held.isEmpty() || xcb_connection_has_error(m_connection)) {
+        connected();
+    }
+    return m_held.isEmpty();
+}
+
+void X11Keyboard::releaseHeld()
+{
+    const QList<quint8> held = m_held;
+    for (auto key = held.crbegin(); key != held.crend(); ++key) {
+        fakeKey(*key, false);
+    }
 }
 
 bool X11Keyboard::isModifierHeld()
@@ -193,6 +253,10 @@ bool X11Keyboard::beginTyping()
     }
     if (m_typing) {
         endTyping();
+    }
+    // Rows an earlier run could not put back go back before the spare keys are counted.
+    if (!m_pendingRows.isEmpty() && writeRows(m_pendingRows)) {
+        m_pendingRows.clear();
     }
     if (!loadCoreMap() || !loadStrokes()) {
         m_strokes.clear();
@@ -303,13 +367,17 @@ void X11Keyboard::endTyping()
         return;
     }
     m_typing = false;
-    if (!m_originalRows.isEmpty()) {
-        writeRows(m_originalRows);
+    if (!connected() || !writeRows(m_originalRows)) {
+        m_pendingRows.insert(m_originalRows);
     }
-    if (m_capsLifted && m_capsKeycode != 0) {
+    if (m_connection && m_capsLifted && m_capsKeycode != 0) {
         tap(m_capsKeycode);
     }
-    sync();
+    // A connection that broke on the way is replaced at once; the new one puts back the rows.
+    if (m_connection) {
+        sync();
+        connected();
+    }
     m_capsLifted = false;
     m_originalRows.clear();
     m_bound.clear();
@@ -331,7 +399,7 @@ int X11Keyboard::spareKeyCount()
 
 bool X11Keyboard::bindSpareKeys(const QList<char32_t> &characters)
 {
-    if (!m_typing || characters.size() > m_spareKeys.size()) {
+    if (!m_typing || characters.size() > m_spareKeys.size() || !isTrusted()) {
         return false;
     }
     QHash<char32_t, quint8> bound;
@@ -369,12 +437,14 @@ bool X11Keyboard::bindSpareKeys(const QList<char32_t> &characters)
     if (rows.isEmpty()) {
         return true;
     }
-    return writeRows(rows);
+    // The keys are counted as bound whatever happens: a connection that broke on the way gets
+    // one more try on a new one, and endTyping() puts the rows back either way.
+    return writeRows(rows) || (connected() && writeRows(rows));
 }
 
 bool X11Keyboard::typeCharacter(char32_t character)
 {
-    if (!m_typing) {
+    if (!m_typing || !isTrusted()) {
         return false;
     }
     if (const auto it = m_bound.constFind(character); it != m_bound.cend()) {
@@ -392,7 +462,11 @@ bool X11Keyboard::typeCharacter(char32_t character)
     if (shift == 0) {
         return false;
     }
-    return fakeKey(shift, true) && tap(stroke->keycode) && fakeKey(shift, false);
+    // Shift comes up whatever happened to the key between: left down, it would turn everything
+    // the user types next into capitals and shortcuts.
+    const bool typed = fakeKey(shift, true) && tap(stroke->keycode);
+    const bool released = fakeKey(shift, false);
+    return typed && released;
 }
 
 bool X11Keyboard::loadCoreMap()
@@ -462,14 +536,24 @@ quint8 X11Keyboard::keycodeFor(Key key)
 
 bool X11Keyboard::fakeKey(quint8 keycode, bool down)
 {
+    // A press that fails may still have reached the server: it counts as down until released.
+    if (down && !m_held.contains(keycode)) {
+        m_held.append(keycode);
+    }
     xcb_test_fake_input(m_connection, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode,
                         XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
-    return xcb_flush(m_connection) > 0;
+    const bool sent = xcb_flush(m_connection) > 0;
+    if (sent && !down) {
+        m_held.removeOne(keycode);
+    }
+    return sent;
 }
 
 bool X11Keyboard::tap(quint8 keycode)
 {
-    return fakeKey(keycode, true) && fakeKey(keycode, false);
+    const bool pressed = fakeKey(keycode, true);
+    const bool released = fakeKey(keycode, false);
+    return pressed && released;
 }
 
 std::vector<quint32> X11Keyboard::rowFor(quint32 keysym) const
@@ -508,7 +592,8 @@ bool X11Keyboard::writeRows(const QHash<quint8, std::vector<quint32>> &rows)
         start = end;
     }
     discardEvents();
-    return ok;
+    // A broken connection reports no error for the request it could not send.
+    return ok && !xcb_connection_has_error(m_connection);
 }
 
 void X11Keyboard::sync()

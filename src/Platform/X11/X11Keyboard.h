@@ -6,6 +6,7 @@
 #include <QList>
 #include <QtGlobal>
 
+#include <functional>
 #include <vector>
 
 struct xcb_connection_t;
@@ -15,12 +16,20 @@ struct xcb_connection_t;
 // no symbols (a default keymap has a couple of dozen), bound to the characters' keysyms for the
 // moment and emptied again by endTyping().
 //
+// Every key it presses is remembered until its release has gone out, so releaseKeys() can let
+// go of what a failed event left down. A connection that breaks is replaced on the next call,
+// and the new one first releases the keys and puts back the keymap rows the old one could not.
+//
 // Not thread-safe: use it from one thread at a time. Every call is a few round trips to the X
 // server, never a wait on another application.
 class X11Keyboard final : public SyntheticKeyboard
 {
 public:
-    X11Keyboard();
+    // Opens a connection to the display, or gives null when there is none.
+    using Connector = std::function<xcb_connection_t *()>;
+
+    // `connect` opens every connection the keyboard uses; by default one to $DISPLAY.
+    explicit X11Keyboard(Connector connect = {});
     ~X11Keyboard() override;
 
     X11Keyboard(const X11Keyboard &) = delete;
@@ -30,6 +39,7 @@ public:
     bool isModifierHeld() override;
     bool isTerminalFocused() override;
     bool postKey(Key key, bool down) override;
+    bool releaseKeys() override;
 
     bool beginTyping() override;
     void endTyping() override;
@@ -45,6 +55,9 @@ private:
         bool shift = false;
     };
 
+    // True with a working connection, replacing a broken one first.
+    bool connected();
+    void releaseHeld();
     bool loadCoreMap();
     quint8 keycodeForKeysym(quint32 keysym);
     quint8 keycodeFor(Key key);
@@ -58,8 +71,14 @@ private:
     void discardEvents();
     bool loadStrokes();
 
+    Connector m_connect;
     xcb_connection_t *m_connection = nullptr;
     bool m_hasXTest = false;
+
+    // Keys pressed whose release has not gone out.
+    QList<quint8> m_held;
+    // Keymap rows that endTyping() could not put back.
+    QHash<quint8, std::vector<quint32>> m_pendingRows;
 
     // The core keymap: m_symsPerKeycode keysyms for every keycode from m_minKeycode on.
     quint8 m_minKeycode = 8;

@@ -172,6 +172,62 @@ TEST_F(UnicodeTyperTest, EmptyTextIsDoneAtOnce)
     EXPECT_EQ(keyboard.modifierQueries, 0);
 }
 
+// A cancel arrives while the typer waits (for a modifier, in a pause, before a new batch): it
+// stops before the next character, and a keymap it changed goes back after the settling pause.
+TEST_F(UnicodeTyperTest, ACancellationStopsBeforeTheNextCharacter)
+{
+    struct Case
+    {
+        const char *name;
+        bool modifierHeld;
+        // Cancel once this much has been typed.
+        qsizetype after;
+        QString typed;
+    };
+    const QString text = QStringLiteral("日本語中文字\nplain ascii text that runs on for a while");
+    const QList<Case> cases {
+        {"while a modifier is held", true, 0, QString()},
+        {"between two batches of spare keys", false, 3, QStringLiteral("日本語")},
+        {"in the pause after a run", false, 6, QStringLiteral("日本語中文字")},
+        {"after a line", false, 27, text.left(27)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSyntheticKeyboard target(clock);
+        target.settle = UnicodeTyper::settle;
+        target.spareKeys = 3;
+        if (c.modifierHeld) {
+            target.modifierHeld = [] {
+                return true;
+            };
+        }
+        CancellationToken cancellation;
+        auto task = UnicodeTyper::type(target, clock, text, cancellation);
+        for (int i = 0; i < 5000 && target.typed.size() < c.after; ++i) {
+            clock.advance(1ms);
+            QCoreApplication::processEvents();
+        }
+        clock.advance(1ms);
+        QCoreApplication::processEvents();
+        cancellation.cancel();
+        const auto cancelledAt = clock.uptime();
+        for (int i = 0; i < 1000 && !task.isReady(); ++i) {
+            clock.advance(1ms);
+            QCoreApplication::processEvents();
+        }
+        ASSERT_TRUE(task.isReady());
+        EXPECT_FALSE(QCoro::waitFor(std::move(task)));
+        EXPECT_EQ(target.typed, c.typed);
+        EXPECT_TRUE(target.violations.isEmpty()) << target.violations.join(u'\n').toStdString();
+        if (!c.modifierHeld) {
+            EXPECT_EQ(target.events.last(), QStringLiteral("end"));
+            EXPECT_LE(target.times.last() - cancelledAt, UnicodeTyper::settle);
+        } else {
+            EXPECT_TRUE(target.events.isEmpty());
+        }
+    }
+}
+
 TEST_F(UnicodeTyperTest, CharactersWithoutAnyKeyLeaveAGap)
 {
     keyboard.spareKeys = 0;

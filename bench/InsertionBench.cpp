@@ -94,6 +94,7 @@ void measureInsertion(benchmark::State &state, const QString &text, bool typed)
     }
     X11Pasteboard pasteboard;
     X11Keyboard keyboard;
+    PasteInserter::SharedState shared;
     Target target;
     if (!target.start()) {
         state.SkipWithError("fixture sonorvelle_paste_target did not start or got no focus");
@@ -105,8 +106,8 @@ void measureInsertion(benchmark::State &state, const QString &text, bool typed)
         state.ResumeTiming();
         const bool inserted = typed
             ? QCoro::waitFor(UnicodeTyper::type(keyboard, Clock::system(), text))
-            : QCoro::waitFor(PasteInserter::insert({pasteboard, keyboard, Clock::system()}, text,
-                                                   false, 0, std::nullopt, {}));
+            : QCoro::waitFor(PasteInserter::insert({pasteboard, keyboard, Clock::system(), shared},
+                                                   text, false, 0, std::nullopt, {}));
         if (!inserted || !target.waitForText(text)) {
             state.SkipWithError("the text did not arrive in the field");
             return;

@@ -5,11 +5,13 @@
 #include <QStringList>
 
 // Records what the pipeline asks of the insertion layer: "snapshot", "paste <text> restore=<b>
-// delay=<ms> snapshot=<b>", "type <text>" and "clipboard <text>". Pasting and typing succeed
-// unless told otherwise.
+// delay=<ms> snapshot=<b>", "type <text>" and "clipboard <text>"; reads begun ahead at key down
+// are counted apart. Pasting and typing succeed unless told otherwise.
 class FakeTextInsertion final : public TextInsertion
 {
 public:
+    void readClipboardAhead() override { ++readsAhead; }
+
     PasteInserter::SnapshotTask beginSnapshot() override
     {
         calls << QStringLiteral("snapshot");
@@ -40,6 +42,7 @@ public:
         calls << QStringLiteral("clipboard ") + text;
     }
 
+    int readsAhead = 0;
     bool pasteResult = true;
     bool typeResult = true;
     QStringList calls;

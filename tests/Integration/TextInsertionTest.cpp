@@ -137,7 +137,7 @@ protected:
 
     void TearDown() override { EXPECT_EQ(keysDown(), QList<int> {}) << "a key was left pressed"; }
 
-    PasteInserter::Services services() { return {pasteboard, keyboard, Clock::system()}; }
+    PasteInserter::Services services() { return {pasteboard, keyboard, Clock::system(), state}; }
 
     SessionContext context()
     {
@@ -184,6 +184,7 @@ protected:
     X11Pasteboard pasteboard;
     X11Pasteboard otherApplication;
     X11Keyboard keyboard;
+    PasteInserter::SharedState state;
     std::shared_ptr<DictationTrace> trace = std::make_shared<DictationTrace>(1);
     PasteTarget target;
 };

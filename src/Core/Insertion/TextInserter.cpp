@@ -21,7 +21,12 @@ TextInserter::~TextInserter() = default;
 
 PasteInserter::Services TextInserter::services()
 {
-    return {*m_pasteboard, *m_keyboard, Clock::system()};
+    return {*m_pasteboard, *m_keyboard, Clock::system(), m_clipboardState};
+}
+
+void TextInserter::readClipboardAhead()
+{
+    PasteInserter::readAhead(services());
 }
 
 PasteInserter::SnapshotTask TextInserter::beginSnapshot()

@@ -26,6 +26,8 @@ public:
 
     PasteInserter::Services services();
 
+    // Starts reading the clipboard (at key down).
+    void readClipboardAhead();
     // Starts saving the clipboard (at key release).
     PasteInserter::SnapshotTask beginSnapshot();
 
@@ -42,4 +44,5 @@ private:
 
     std::unique_ptr<X11Pasteboard> m_pasteboard;
     std::unique_ptr<X11Keyboard> m_keyboard;
+    PasteInserter::SharedState m_clipboardState;
 };

@@ -222,10 +222,14 @@ void BM_SnapshotOfSlowOwnerAtRelease(benchmark::State &state)
         return;
     }
     const bool serial = state.range(0) == 1;
-    X11Pasteboard reader;
     SlowOwner owner;
     if (!owner.start(serial)) {
         state.SkipWithError("fixture sonorvelle_slow_clipboard_owner did not take the clipboard");
+        return;
+    }
+    X11Pasteboard reader;
+    if (!reader.isAvailable()) {
+        state.SkipWithError("X11 display: the clipboard layer reached no display");
         return;
     }
     for (auto _ : state) {
@@ -251,15 +255,19 @@ void BM_SnapshotOfSlowOwnerReadFromKeyDown(benchmark::State &state)
     if (!displayReady(state)) {
         return;
     }
-    X11Pasteboard pasteboard;
-    X11Keyboard keyboard;
-    PasteInserter::SharedState shared;
-    const PasteInserter::Services services {pasteboard, keyboard, Clock::system(), shared};
     SlowOwner owner;
     if (!owner.start(true)) {
         state.SkipWithError("fixture sonorvelle_slow_clipboard_owner did not take the clipboard");
         return;
     }
+    X11Pasteboard pasteboard;
+    if (!pasteboard.isAvailable()) {
+        state.SkipWithError("X11 display: the clipboard layer reached no display");
+        return;
+    }
+    X11Keyboard keyboard;
+    PasteInserter::SharedState shared;
+    const PasteInserter::Services services {pasteboard, keyboard, Clock::system(), shared};
     const auto awaitSnapshot = [](PasteInserter::SnapshotTask snapshot)
         -> QCoro::Task<std::optional<Pasteboard::Snapshot>> {
         co_return co_await snapshot;

@@ -93,6 +93,7 @@ struct Engines final : TranscriptionEngineFactory
 
 struct Inserter final : TextInsertion
 {
+    void readClipboardAhead() override { }
     PasteInserter::SnapshotTask beginSnapshot() override
     {
         return PasteInserter::SnapshotTask(empty());

@@ -15,13 +15,20 @@
 
 // Text insertion on a real X11 display (run under scripts/test's session, or with DISPLAY set):
 // from the inserter's call to the text in a Qt application's field, and the clipboard snapshot
-// of a large owner.
+// of a large owner and of a slow one against the snapshot's deadline.
 
 namespace {
 
 constexpr int answerTimeoutMs = 10000;
 
-// The paste target fixture the tests build beside the benchmarks.
+// A fixture program the tests build beside the benchmarks.
+QString fixture(const QString &name)
+{
+    return QDir(QCoreApplication::applicationDirPath())
+        .filePath(QStringLiteral("../tests/fixtures/") + name);
+}
+
+// The paste target fixture.
 class Target
 {
 public:
@@ -36,10 +43,7 @@ public:
 
     bool start()
     {
-        const QString program =
-            QDir(QCoreApplication::applicationDirPath())
-                .filePath(QStringLiteral("../tests/fixtures/sonorvelle_paste_target"));
-        m_process.start(program, {});
+        m_process.start(fixture(QStringLiteral("sonorvelle_paste_target")), {});
         return waitUntil([this] { return m_lines.contains("ready"); });
     }
 
@@ -78,6 +82,52 @@ private:
     QList<QByteArray> m_lines;
 };
 
+// The slow clipboard owner fixture, owning the clipboard until it ends.
+class SlowOwner
+{
+public:
+    ~SlowOwner()
+    {
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(3000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+    bool start(bool serial)
+    {
+        QStringList arguments {QStringLiteral("--targets"), QStringLiteral("5"),
+                               QStringLiteral("--delay-ms"), QStringLiteral("150")};
+        if (serial) {
+            arguments.append(QStringLiteral("--serial"));
+        }
+        m_process.start(fixture(QStringLiteral("sonorvelle_slow_clipboard_owner")), arguments);
+        QDeadlineTimer deadline(answerTimeoutMs);
+        while (!deadline.hasExpired()) {
+            m_process.waitForReadyRead(5);
+            while (m_process.canReadLine()) {
+                if (m_process.readLine().trimmed() == "ready") {
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+
+private:
+    QProcess m_process;
+};
+
+// Lets the event loop run for a while (the clipboard's reads resume on it).
+void spin(int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
 bool displayReady(benchmark::State &state)
 {
     if (qEnvironmentVariableIsEmpty("DISPLAY")) {
@@ -94,6 +144,7 @@ void measureInsertion(benchmark::State &state, const QString &text, bool typed)
     }
     X11Pasteboard pasteboard;
     X11Keyboard keyboard;
+    PasteInserter::SharedState shared;
     Target target;
     if (!target.start()) {
         state.SkipWithError("fixture sonorvelle_paste_target did not start or got no focus");
@@ -105,8 +156,8 @@ void measureInsertion(benchmark::State &state, const QString &text, bool typed)
         state.ResumeTiming();
         const bool inserted = typed
             ? QCoro::waitFor(UnicodeTyper::type(keyboard, Clock::system(), text))
-            : QCoro::waitFor(PasteInserter::insert({pasteboard, keyboard, Clock::system()}, text,
-                                                   false, 0, std::nullopt, {}));
+            : QCoro::waitFor(PasteInserter::insert({pasteboard, keyboard, Clock::system(), shared},
+                                                   text, false, 0, std::nullopt, {}));
         if (!inserted || !target.waitForText(text)) {
             state.SkipWithError("the text did not arrive in the field");
             return;
@@ -161,5 +212,82 @@ void BM_SnapshotOfLargeOwner(benchmark::State &state)
     }
 }
 BENCHMARK(BM_SnapshotOfLargeOwner)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// An owner taking 150 ms over each request (its list of targets, then five targets), read at the
+// key release: the time until the snapshot holds its content, against the 400 ms deadline.
+// Argument 0: the owner answers requests side by side; 1: one after the other.
+void BM_SnapshotOfSlowOwnerAtRelease(benchmark::State &state)
+{
+    if (!displayReady(state)) {
+        return;
+    }
+    const bool serial = state.range(0) == 1;
+    SlowOwner owner;
+    if (!owner.start(serial)) {
+        state.SkipWithError("fixture sonorvelle_slow_clipboard_owner did not take the clipboard");
+        return;
+    }
+    X11Pasteboard reader;
+    if (!reader.isAvailable()) {
+        state.SkipWithError("X11 display: the clipboard layer reached no display");
+        return;
+    }
+    for (auto _ : state) {
+        const auto snapshot = QCoro::waitFor(reader.readItems());
+        if (!snapshot || snapshot->value(0).size() != 5) {
+            state.SkipWithError("the slow owner could not be read");
+            return;
+        }
+    }
+    state.counters["deadline_ms"] = double(PasteInserter::snapshotDeadline.count());
+}
+BENCHMARK(BM_SnapshotOfSlowOwnerAtRelease)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The owner that answers one request after the other (0.9 s in all), read from the key down a
+// second before the release: the time from the release until the snapshot is there.
+void BM_SnapshotOfSlowOwnerReadFromKeyDown(benchmark::State &state)
+{
+    if (!displayReady(state)) {
+        return;
+    }
+    SlowOwner owner;
+    if (!owner.start(true)) {
+        state.SkipWithError("fixture sonorvelle_slow_clipboard_owner did not take the clipboard");
+        return;
+    }
+    X11Pasteboard pasteboard;
+    if (!pasteboard.isAvailable()) {
+        state.SkipWithError("X11 display: the clipboard layer reached no display");
+        return;
+    }
+    X11Keyboard keyboard;
+    PasteInserter::SharedState shared;
+    const PasteInserter::Services services {pasteboard, keyboard, Clock::system(), shared};
+    const auto awaitSnapshot = [](PasteInserter::SnapshotTask snapshot)
+        -> QCoro::Task<std::optional<Pasteboard::Snapshot>> {
+        co_return co_await snapshot;
+    };
+    for (auto _ : state) {
+        state.PauseTiming();
+        PasteInserter::readAhead(services);
+        spin(1000);
+        state.ResumeTiming();
+        const auto snapshot = QCoro::waitFor(awaitSnapshot(PasteInserter::beginSnapshot(services)));
+        if (!snapshot || snapshot->value(0).size() != 5) {
+            state.SkipWithError("the snapshot missed its deadline");
+            return;
+        }
+    }
+    state.counters["deadline_ms"] = double(PasteInserter::snapshotDeadline.count());
+}
+BENCHMARK(BM_SnapshotOfSlowOwnerReadFromKeyDown)
+    ->Iterations(5)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 } // namespace

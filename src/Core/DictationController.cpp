@@ -312,6 +312,13 @@ void DictationController::startRecording(DictationTrigger trigger)
     m_focusContext.reset();
     const qint64 generation = ++m_focusReadGeneration;
     m_focusRead = SharedTask<>(readFocus(QPointer(this), generation, m_services.readFocus));
+    if (m_sessionTask != DictationTask::ask
+        && m_services.settings->insertionMethod() == InsertionMethod::paste
+        && m_services.settings->restoreClipboard()) {
+        // A slow clipboard owner gets the whole recording to answer, not only the snapshot's
+        // deadline after the key release.
+        m_services.insertion->readClipboardAhead();
+    }
 
     const auto speechLocaleID = m_services.settings->speechLocaleID();
     const SpeechLocale locale =

@@ -552,6 +552,34 @@ TEST(DictationControllerTable, CaptureThatCannotStartFailsBeforeRecording)
     }
 }
 
+// The clipboard is read from key down when the session will paste and restore it, so a slow owner
+// gets the recording's time to answer; no other session reads it.
+TEST(DictationControllerTable, TheClipboardIsReadAheadOnlyForAPasteThatRestoresIt)
+{
+    struct Case
+    {
+        const char *name;
+        Task task;
+        InsertionMethod method;
+        bool restore;
+        int readsAhead;
+    };
+    for (const Case &c :
+         {Case {"paste with restore", Task::cleanup, InsertionMethod::paste, true, 1},
+          Case {"restore off", Task::cleanup, InsertionMethod::paste, false, 0},
+          Case {"typed", Task::cleanup, InsertionMethod::type, true, 0},
+          Case {"ask", Task::ask, InsertionMethod::paste, true, 0}}) {
+        SCOPED_TRACE(c.name);
+        DictationRig rig;
+        rig.appSettings().setInsertionMethod(c.method);
+        rig.appSettings().setRestoreClipboard(c.restore);
+        rig.startHeld(c.task);
+        ASSERT_EQ(rig.c().state(), State::recording);
+        EXPECT_EQ(rig.insertion.readsAhead, c.readsAhead);
+        EXPECT_FALSE(rig.insertion.calls.contains(QStringLiteral("snapshot")));
+    }
+}
+
 TEST_F(DictationControllerTest, CaptureLostMidRecordingProcessesTheTextSoFar)
 {
     rig.startHeld();

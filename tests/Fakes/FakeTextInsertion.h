@@ -7,11 +7,13 @@
 #include <functional>
 
 // Records what the pipeline asks of the insertion layer: "snapshot", "paste <text> restore=<b>
-// delay=<ms> snapshot=<b>", "type <text>" and "clipboard <text>". Pasting and typing succeed
-// unless told otherwise.
+// delay=<ms> snapshot=<b>", "type <text>" and "clipboard <text>"; reads begun ahead at key down
+// are counted apart. Pasting and typing succeed unless told otherwise.
 class FakeTextInsertion final : public TextInsertion
 {
 public:
+    void readClipboardAhead() override { ++readsAhead; }
+
     PasteInserter::SnapshotTask beginSnapshot() override
     {
         calls << QStringLiteral("snapshot");
@@ -46,6 +48,7 @@ public:
         calls << QStringLiteral("clipboard ") + text;
     }
 
+    int readsAhead = 0;
     bool pasteResult = true;
     bool typeResult = true;
     // Runs while the text is being typed.

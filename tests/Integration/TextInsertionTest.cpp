@@ -3,6 +3,7 @@
 
 #include "FixtureProgram.h"
 #include "Integration/PasteTarget.h"
+#include "Integration/SlowClipboardOwner.h"
 #include "Integration/X11TestSupport.h"
 
 #include "Base/Clock.h"
@@ -16,6 +17,7 @@
 
 #include <QBuffer>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QHash>
 #include <QImage>
@@ -152,7 +154,7 @@ protected:
 
     void TearDown() override { EXPECT_EQ(keysDown(), QList<int> {}) << "a key was left pressed"; }
 
-    PasteInserter::Services services() { return {pasteboard, keyboard, Clock::system()}; }
+    PasteInserter::Services services() { return {pasteboard, keyboard, Clock::system(), state}; }
 
     SessionContext context()
     {
@@ -199,6 +201,7 @@ protected:
     X11Pasteboard pasteboard;
     X11Pasteboard otherApplication;
     X11Keyboard keyboard;
+    PasteInserter::SharedState state;
     std::shared_ptr<DictationTrace> trace = std::make_shared<DictationTrace>(1);
     PasteTarget target;
 };
@@ -249,6 +252,101 @@ TEST_F(TextInsertionTest, PasteLandsTheTextAndTheClipboardComesBackWithEveryType
             << "the HTML did not come back; types " << restored.value("formats").toStdString();
         EXPECT_EQ(restored.value("image"), QByteArray("8x8 #c81e28"))
             << "the image did not come back";
+    }
+}
+
+std::optional<Pasteboard::Snapshot> savedBy(const PasteInserter::SnapshotTask &snapshot)
+{
+    const auto awaitSnapshot = [&snapshot]() -> QCoro::Task<std::optional<Pasteboard::Snapshot>> {
+        co_return co_await snapshot;
+    };
+    return QCoro::waitFor(awaitSnapshot());
+}
+
+// Three dictations 300 ms apart, each beginning while the restore of the one before is pending:
+// every paste lands its own text, and what the user had copied before the first comes back.
+TEST_F(TextInsertionTest, OverlappingDictationsGiveBackWhatTheUserHadBeforeTheFirst)
+{
+    ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
+    copyElsewhere(userContent());
+    constexpr int overlappingDelayMs = 800;
+    QString expected;
+    QElapsedTimer sinceFirst;
+    sinceFirst.start();
+    qint64 lastPasteAt = 0;
+    for (int session = 0; session < 3; ++session) {
+        SCOPED_TRACE(session);
+        trace = std::make_shared<DictationTrace>(10 + session);
+        PasteInserter::readAhead(services());
+        const PasteInserter::SnapshotTask snapshot = PasteInserter::beginSnapshot(services());
+        const QString text = QStringLiteral("dictation %1. ").arg(session);
+        ASSERT_TRUE(QCoro::waitFor(PasteInserter::insert(services(), text, true, overlappingDelayMs,
+                                                         snapshot, context())));
+        lastPasteAt = sinceFirst.elapsed();
+        expected += text;
+        ASSERT_TRUE(target.waitForText(expected))
+            << "the field holds: " << target.text().toStdString();
+        const qint64 untilNext = (session + 1) * 300 - sinceFirst.elapsed();
+        if (untilNext > 0) {
+            QTest::qWait(int(untilNext));
+        }
+    }
+    EXPECT_LT(lastPasteAt, overlappingDelayMs) << "the first restore ran before the last paste";
+    ASSERT_TRUE(QTest::qWaitFor([this] { return state.pendingCount() == 0; }, answerTimeoutMs))
+        << "a restore never ran";
+    const QHash<QByteArray, QByteArray> restored = dumpClipboard();
+    EXPECT_EQ(QString::fromUtf8(QByteArray::fromBase64(restored.value("text"))),
+              QStringLiteral("original text"))
+        << "not restored; types " << restored.value("formats").toStdString();
+    EXPECT_TRUE(QByteArray::fromBase64(restored.value("html")).contains("<b>original</b>"));
+    EXPECT_EQ(restored.value("image"), QByteArray("8x8 #c81e28"));
+}
+
+// An owner that takes 150 ms over each request, its list of targets included, with five targets.
+// Answering them side by side, it is read within the snapshot's deadline after the key release.
+// Answering them one after the other (0.9 s in all), it is read from key down, during the
+// recording. Either way its content comes back after the paste.
+TEST_F(TextInsertionTest, ASlowOwnersClipboardIsStillRestored)
+{
+    ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
+    struct Case
+    {
+        const char *name;
+        bool serial;
+        // How long the key is held; none: the read starts only at the release.
+        std::optional<int> recordingMs;
+    };
+    for (const Case &c : {Case {"side by side, read at release", false, std::nullopt},
+                          Case {"one after the other, read from key down", true, 1000}}) {
+        SCOPED_TRACE(c.name);
+        const QString sentinel = QStringLiteral("slow owner's text: %1").arg(c.name);
+        SlowClipboardOwner owner;
+        ASSERT_TRUE(owner.start(sentinel, 5, 150, c.serial))
+            << "fixture sonorvelle_slow_clipboard_owner did not take the clipboard";
+        ASSERT_TRUE(target.clear());
+        trace = std::make_shared<DictationTrace>(20);
+        if (c.recordingMs) {
+            PasteInserter::readAhead(services());
+            QTest::qWait(*c.recordingMs);
+        }
+        const PasteInserter::SnapshotTask snapshot = PasteInserter::beginSnapshot(services());
+        ASSERT_TRUE(QCoro::waitFor(PasteInserter::insert(
+            services(), QStringLiteral("dictated"), true, restoreDelayMs, snapshot, context())));
+        const std::optional<Pasteboard::Snapshot> saved = savedBy(snapshot);
+        ASSERT_TRUE(saved.has_value()) << "the snapshot missed its deadline";
+        ASSERT_EQ(saved->size(), 1);
+        EXPECT_EQ(saved->first().size(), 5);
+        EXPECT_TRUE(target.waitForText(QStringLiteral("dictated")));
+
+        ASSERT_TRUE(QTest::qWaitFor([this] { return state.pendingCount() == 0; }, answerTimeoutMs))
+            << "the restore never ran";
+        const QHash<QByteArray, QByteArray> restored = dumpClipboard();
+        EXPECT_EQ(QString::fromUtf8(QByteArray::fromBase64(restored.value("text"))), sentinel)
+            << "not restored; types " << restored.value("formats").toStdString();
+        EXPECT_EQ(QString::fromUtf8(QByteArray::fromBase64(restored.value("html"))),
+                  QStringLiteral("<b>") + sentinel + QStringLiteral("</b>"));
+        // Its list of targets and each target once: the read begun ahead was the one used.
+        EXPECT_EQ(owner.served(), 6);
     }
 }
 

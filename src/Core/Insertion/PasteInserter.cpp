@@ -55,9 +55,11 @@ private:
     std::shared_ptr<Race> m_race;
 };
 
-QCoro::Task<> readRacer(Pasteboard &pasteboard, std::shared_ptr<Race> race)
+using Read = SharedTask<std::optional<Snapshot>>;
+
+QCoro::Task<> readRacer(Read read, std::shared_ptr<Race> race)
 {
-    std::optional<Snapshot> items = co_await pasteboard.readItems();
+    std::optional<Snapshot> items = co_await read;
     // The deadline's timer has nothing left to do.
     race->deadlineToken.cancel();
     finishRace(race, std::move(items));
@@ -97,7 +99,8 @@ void writeBack(Pasteboard &pasteboard, const Snapshot &snapshot)
 }
 
 QCoro::Task<> restoreLater(Services services, int restoreDelayMs, qint64 armed, qint64 readsBefore,
-                           Snapshot snapshot, std::shared_ptr<DictationTrace> trace)
+                           Snapshot snapshot, quint64 pendingKey,
+                           std::shared_ptr<DictationTrace> trace)
 {
     co_await Async::sleep(services.clock, std::chrono::milliseconds(std::max(0, restoreDelayMs)));
     // The paste shortcut only asks the target to fetch the text; a target that has not done so
@@ -111,6 +114,7 @@ QCoro::Task<> restoreLater(Services services, int restoreDelayMs, qint64 armed, 
     if (services.pasteboard.changeCount() == armed) {
         writeBack(services.pasteboard, snapshot);
     }
+    services.state.removePending(pendingKey);
     if (trace) {
         trace->mark(QStringLiteral("insert.restore"),
                     QStringLiteral("delay=") + QString::number(restoreDelayMs)
@@ -125,6 +129,55 @@ QString itemsDetail(const Snapshot &snapshot)
 
 } // namespace
 
+std::optional<Snapshot> SharedState::pendingContent(qint64 changeCount) const
+{
+    for (const Pending &pending : m_pending) {
+        if (pending.armed == changeCount) {
+            return pending.saved;
+        }
+    }
+    return std::nullopt;
+}
+
+quint64 SharedState::addPending(qint64 armed, Snapshot saved)
+{
+    const quint64 key = m_nextKey++;
+    m_pending.append({key, armed, std::move(saved)});
+    return key;
+}
+
+void SharedState::rearmPending(quint64 key, qint64 armed)
+{
+    for (Pending &pending : m_pending) {
+        if (pending.key == key) {
+            pending.armed = armed;
+        }
+    }
+}
+
+void SharedState::removePending(quint64 key)
+{
+    m_pending.removeIf([key](const Pending &pending) { return pending.key == key; });
+}
+
+std::optional<SharedTask<std::optional<Snapshot>>> SharedState::takeAhead(qint64 changeCount)
+{
+    std::optional<AheadRead> ahead = std::exchange(m_ahead, std::nullopt);
+    if (!ahead || ahead->changeCount != changeCount) {
+        return std::nullopt;
+    }
+    return std::move(ahead->read);
+}
+
+void readAhead(Services services)
+{
+    const qint64 count = services.pasteboard.changeCount();
+    if (services.state.pendingContent(count) || services.state.hasAheadFor(count)) {
+        return;
+    }
+    services.state.keepAhead({count, Read(services.pasteboard.readItems())});
+}
+
 SnapshotTask beginSnapshot(Services services)
 {
     return SnapshotTask(snapshotWithDeadline(services));
@@ -132,9 +185,19 @@ SnapshotTask beginSnapshot(Services services)
 
 QCoro::Task<std::optional<Snapshot>> snapshotWithDeadline(Services services)
 {
+    // Runs up to the first wait at once: the clipboard is judged as it is now.
+    const qint64 count = services.pasteboard.changeCount();
+    std::optional<Read> read = services.state.takeAhead(count);
+    if (std::optional<Snapshot> pending = services.state.pendingContent(count)) {
+        // Our own text is on the clipboard: the user's content is the one its restore keeps.
+        co_return pending;
+    }
+    if (!read) {
+        read = Read(services.pasteboard.readItems());
+    }
     auto race = std::make_shared<Race>();
     deadlineRacer(services.clock, race);
-    readRacer(services.pasteboard, race);
+    readRacer(std::move(*read), race);
     co_return co_await RaceAwaiter(race);
 }
 
@@ -233,7 +296,19 @@ QCoro::Task<bool> insert(Services services, QString text, bool restoreClipboard,
         }
         co_return false;
     }
-    mark(QStringLiteral("insert.arm"), QString::number(Unicode::graphemeCount(text)) + QStringLiteral("ch"));
+    mark(QStringLiteral("insert.arm"),
+         QString::number(Unicode::graphemeCount(text)) + QStringLiteral("ch"));
+    // From here the user's content lives only in the snapshot: a dictation that starts before the
+    // restore has run must find it there.
+    std::optional<quint64> pendingKey;
+    if (restoreClipboard && snapshot) {
+        pendingKey = services.state.addPending(*armed, *snapshot);
+    }
+    const auto forgetPending = [&services, &pendingKey] {
+        if (pendingKey) {
+            services.state.removePending(*pendingKey);
+        }
+    };
 
     co_await graceSleep(services.clock, context.cancellation);
     mark(QStringLiteral("insert.grace"));
@@ -243,7 +318,11 @@ QCoro::Task<bool> insert(Services services, QString text, bool restoreClipboard,
         // copy): write once more and paste without checking again.
         armed = armPasteboard(pasteboard, text);
         if (!armed) {
+            forgetPending();
             co_return false;
+        }
+        if (pendingKey) {
+            services.state.rearmPending(*pendingKey, *armed);
         }
         co_await graceSleep(services.clock, context.cancellation);
         mark(QStringLiteral("insert.rearm"),
@@ -254,11 +333,13 @@ QCoro::Task<bool> insert(Services services, QString text, bool restoreClipboard,
     // Without the keys the text stays on the clipboard, where the user can still paste it; a
     // restore would take it away.
     if (!co_await postCmdV(services)) {
+        forgetPending();
         co_return false;
     }
     mark(QStringLiteral("insert.cmdV"));
-    if (restoreClipboard && snapshot) {
-        restoreLater(services, restoreDelayMs, *armed, readsBefore, std::move(*snapshot), trace);
+    if (pendingKey) {
+        restoreLater(services, restoreDelayMs, *armed, readsBefore, std::move(*snapshot),
+                     *pendingKey, trace);
     }
     co_return true;
 }

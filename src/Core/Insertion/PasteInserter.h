@@ -6,6 +6,7 @@
 #include "Platform/Pasteboard.h"
 #include "Platform/SyntheticKeyboard.h"
 
+#include <QList>
 #include <QString>
 
 #include <QCoro/QCoroTask>
@@ -15,19 +16,71 @@
 #include <optional>
 
 // Puts a session's final text into the focused field through the clipboard: saves what the user
-// had on it (started at key release), writes the text with markers that keep clipboard managers
-// away, waits a moment, checks nobody replaced it, sends the paste shortcut, and later puts the
-// user's content back unless someone changed the clipboard meanwhile.
+// had on it (read from key down, settled at key release), writes the text with markers that keep
+// clipboard managers away, waits a moment, checks nobody replaced it, sends the paste shortcut,
+// and later puts the user's content back unless someone changed the clipboard meanwhile.
 //
-// Stateless: every operation gets the clipboard, the keyboard and the clock it works with. All
-// waiting is on that clock; nothing blocks the calling thread.
+// Every operation gets the clipboard, the keyboard, the clock and the clipboard's SharedState it
+// works with. All waiting is on that clock; nothing blocks the calling thread.
 namespace PasteInserter {
+
+// What the insertions into one clipboard hand on to each other (main thread):
+// - the user's content each pending restore is to put back. A dictation that follows closely
+//   finds its own text on the clipboard where the user's content should be; it saves the pending
+//   restore's content instead, so the user's clipboard comes back after the last dictation
+//   whatever the number of overlapping restores.
+// - a read started ahead of the next snapshot (at key down), so an owner that answers slowly
+//   gets the whole recording to answer instead of only the snapshot's deadline. It is used only
+//   when the clipboard has not changed since it started.
+class SharedState
+{
+public:
+    // A read of the clipboard begun while its change count was `changeCount`.
+    struct AheadRead
+    {
+        qint64 changeCount = 0;
+        SharedTask<std::optional<Pasteboard::Snapshot>> read;
+    };
+
+    // The content the pending restore whose text is on the clipboard (its armed count is
+    // `changeCount`) will put back; absent when no pending restore's text is there.
+    std::optional<Pasteboard::Snapshot> pendingContent(qint64 changeCount) const;
+    // Registers a restore to come for the text written at `armed`; returns its key.
+    quint64 addPending(qint64 armed, Pasteboard::Snapshot saved);
+    // The text was written again: the restore compares with the new count.
+    void rearmPending(quint64 key, qint64 armed);
+    void removePending(quint64 key);
+    qsizetype pendingCount() const { return m_pending.size(); }
+
+    // Keeps a read begun ahead of the snapshot, replacing an earlier one.
+    void keepAhead(AheadRead read) { m_ahead = std::move(read); }
+    // Takes the read begun ahead when it started at this change count; an older one is dropped
+    // either way (it may hold content the user has since replaced).
+    std::optional<SharedTask<std::optional<Pasteboard::Snapshot>>> takeAhead(qint64 changeCount);
+    bool hasAheadFor(qint64 changeCount) const
+    {
+        return m_ahead && m_ahead->changeCount == changeCount;
+    }
+
+private:
+    struct Pending
+    {
+        quint64 key = 0;
+        qint64 armed = 0;
+        Pasteboard::Snapshot saved;
+    };
+
+    QList<Pending> m_pending;
+    quint64 m_nextKey = 1;
+    std::optional<AheadRead> m_ahead;
+};
 
 struct Services
 {
     Pasteboard &pasteboard;
     SyntheticKeyboard &keyboard;
     Clock &clock;
+    SharedState &state;
 };
 
 // A running snapshot of the clipboard: absent when it did not finish in time.
@@ -68,7 +121,13 @@ private:
     bool m_resumed = false;
 };
 
-// Starts saving the clipboard now and returns at once; the services must outlive the task.
+// Starts reading the clipboard at key down, so that the snapshot at key release finds the read
+// done or under way. Nothing is read when a pending restore already knows the user's content.
+void readAhead(Services services);
+
+// Starts saving the clipboard now (at key release) and returns at once; the services must
+// outlive the task. The snapshot is the content a pending restore will put back when its text
+// is on the clipboard, else the read begun ahead when nothing changed since, else a new read.
 SnapshotTask beginSnapshot(Services services);
 
 // Inserts the text: true when the paste shortcut was sent. The restore (restoreClipboard with a
@@ -78,8 +137,8 @@ SnapshotTask beginSnapshot(Services services);
 QCoro::Task<bool> insert(Services services, QString text, bool restoreClipboard, int restoreDelayMs,
                          std::optional<SnapshotTask> snapshot, SessionContext context = {});
 
-// The clipboard's items, or absent when reading them takes longer than snapshotDeadline (the
-// read is then left to finish on its own).
+// The clipboard's items as beginSnapshot finds them, or absent when reading them takes longer
+// than snapshotDeadline (the read is then left to finish on its own).
 QCoro::Task<std::optional<Pasteboard::Snapshot>> snapshotWithDeadline(Services services);
 
 // Writes the text with the marker types; the change count afterwards, absent when the text

@@ -3,6 +3,11 @@
 #include "Core/Insertion/TextInserter.h"
 #include "Platform/Pasteboard.h"
 
+void SystemTextInsertion::readClipboardAhead()
+{
+    TextInserter::shared().readClipboardAhead();
+}
+
 PasteInserter::SnapshotTask SystemTextInsertion::beginSnapshot()
 {
     return TextInserter::shared().beginSnapshot();

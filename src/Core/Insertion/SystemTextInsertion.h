@@ -6,6 +6,7 @@
 class SystemTextInsertion final : public TextInsertion
 {
 public:
+    void readClipboardAhead() override;
     PasteInserter::SnapshotTask beginSnapshot() override;
     QCoro::Task<bool> paste(QString text, bool restoreClipboard, int restoreDelayMs,
                             std::optional<PasteInserter::SnapshotTask> snapshot,

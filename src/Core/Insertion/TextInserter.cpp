@@ -43,7 +43,12 @@ TextInserter::TextInserter(Pasteboard &pasteboard, SyntheticKeyboard &keyboard, 
 
 PasteInserter::Services TextInserter::services()
 {
-    return {m_pasteboard, m_keyboard, m_clock};
+    return {m_pasteboard, m_keyboard, m_clock, m_clipboardState};
+}
+
+void TextInserter::readClipboardAhead()
+{
+    PasteInserter::readAhead(services());
 }
 
 PasteInserter::SnapshotTask TextInserter::beginSnapshot()

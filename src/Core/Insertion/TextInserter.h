@@ -36,6 +36,8 @@ public:
 
     PasteInserter::Services services();
 
+    // Starts reading the clipboard (at key down).
+    void readClipboardAhead();
     // Starts saving the clipboard (at key release).
     PasteInserter::SnapshotTask beginSnapshot();
 
@@ -59,4 +61,5 @@ private:
     AsyncMutex m_turn;
     // When the last typing run ended (its keymap put back).
     std::optional<std::chrono::nanoseconds> m_typingEndedAt;
+    PasteInserter::SharedState m_clipboardState;
 };

@@ -17,6 +17,8 @@ class TextInsertion
 public:
     virtual ~TextInsertion() = default;
 
+    // Starts reading the clipboard at key down; see PasteInserter::readAhead.
+    virtual void readClipboardAhead() = 0;
     // Starts saving the clipboard now; see PasteInserter::beginSnapshot.
     virtual PasteInserter::SnapshotTask beginSnapshot() = 0;
     // By clipboard and paste shortcut: true when the paste was sent; see PasteInserter::insert.

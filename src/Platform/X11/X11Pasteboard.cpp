@@ -21,6 +21,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -37,8 +38,14 @@ template<typename T>
 using Reply = std::unique_ptr<T, FreeDeleter>;
 using Event = std::unique_ptr<xcb_generic_event_t, FreeDeleter>;
 
-// How long an owner gets to answer one conversion (or to deliver one INCR chunk).
+// How long an owner gets to answer one conversion (or to deliver one INCR chunk). Conversions of
+// one read run side by side; each answer from the owner gives the others this long again, so an
+// owner that works through them one at a time is not cut off.
 constexpr int conversionTimeoutMs = 1000;
+// Conversions of one read that run at once, each into a property of its own. Every target is a
+// round trip to the owner: side by side, an owner with many targets answers in about the time of
+// its slowest one rather than of all of them added up.
+constexpr qsizetype parallelConversions = 8;
 // An INCR transfer to a requestor that stops taking chunks is dropped after this long.
 constexpr int transferIdleMs = 5000;
 // Largest property written in one piece; larger data goes by INCR in pieces of this size.
@@ -48,6 +55,8 @@ constexpr qsizetype largestPiece = 256 * 1024;
 struct EventWait
 {
     std::function<bool(const xcb_generic_event_t *)> match;
+    // Waits of one read share a group: an event for one of them shows the owner is still at work.
+    quint64 group = 0;
     std::coroutine_handle<> handle;
     // A copy of the matched event; empty after a time-out.
     QByteArray event;
@@ -117,11 +126,13 @@ private:
     class WaitAwaiter
     {
     public:
-        WaitAwaiter(Engine *engine, std::function<bool(const xcb_generic_event_t *)> match)
+        WaitAwaiter(Engine *engine, quint64 group,
+                    std::function<bool(const xcb_generic_event_t *)> match)
             : m_engine(engine)
             , m_wait(std::make_shared<EventWait>())
         {
             m_wait->match = std::move(match);
+            m_wait->group = group;
         }
         bool await_ready() const { return !m_engine->connected(); }
         void await_suspend(std::coroutine_handle<> handle)
@@ -156,7 +167,12 @@ private:
 
     QCoro::Task<> runReads();
     QCoro::Task<std::optional<Snapshot>> readContent();
-    QCoro::Task<std::optional<Entry>> convert(xcb_atom_t target);
+    xcb_atom_t readProperty(qsizetype index);
+    QCoro::Task<> convertEach(const QList<xcb_atom_t> &targets,
+                              QList<std::optional<Entry>> &entries, qsizetype &next,
+                              xcb_atom_t property, quint64 group);
+    QCoro::Task<std::optional<Entry>> convert(xcb_atom_t target, xcb_atom_t property,
+                                              quint64 group);
 
     void onOwnerChange(const xcb_xfixes_selection_notify_event_t *event);
     void onSelectionRequest(const xcb_selection_request_event_t *request);
@@ -185,7 +201,8 @@ private:
     xcb_atom_t m_timestamp = XCB_ATOM_NONE;
     xcb_atom_t m_incr = XCB_ATOM_NONE;
     xcb_atom_t m_atomPair = XCB_ATOM_NONE;
-    xcb_atom_t m_readProperty = XCB_ATOM_NONE;
+    // The properties conversions are delivered into, one per conversion running at once.
+    QList<xcb_atom_t> m_readProperties;
     xcb_atom_t m_timeProperty = XCB_ATOM_NONE;
     QList<xcb_atom_t> m_metaTargets;
 
@@ -200,6 +217,7 @@ private:
 
     std::deque<std::shared_ptr<ReadPromise>> m_reads;
     bool m_reading = false;
+    quint64 m_lastGroup = 0;
 
     std::deque<Transfer> m_transfers;
     QTimer *m_transferTimer = nullptr;
@@ -293,7 +311,7 @@ bool X11Pasteboard::Engine::init()
     m_timestamp = atom(QStringLiteral("TIMESTAMP"));
     m_incr = atom(QStringLiteral("INCR"));
     m_atomPair = atom(QStringLiteral("ATOM_PAIR"));
-    m_readProperty = atom(QStringLiteral("_SONORVELLE_CLIPBOARD"));
+    m_readProperties = {atom(QStringLiteral("_SONORVELLE_CLIPBOARD"))};
     m_timeProperty = atom(QStringLiteral("_SONORVELLE_TIME"));
     m_metaTargets = {m_targets,
                      m_multiple,
@@ -497,6 +515,11 @@ void X11Pasteboard::Engine::handle(const xcb_generic_event_t *event)
     for (const auto &wait : waits) {
         if (!wait->done && wait->match(event)) {
             finishWait(wait, event);
+            for (const auto &other : std::as_const(m_waits)) {
+                if (other->group == wait->group) {
+                    other->timer.start(conversionTimeoutMs);
+                }
+            }
             return;
         }
     }
@@ -622,7 +645,8 @@ QCoro::Task<std::optional<Snapshot>> X11Pasteboard::Engine::readContent()
         }
         co_return Snapshot {m_content};
     }
-    const std::optional<Entry> targetList = co_await convert(m_targets);
+    const quint64 group = ++m_lastGroup;
+    const std::optional<Entry> targetList = co_await convert(m_targets, readProperty(0), group);
     if (!targetList || targetList->unitBits != 32) {
         co_return std::nullopt;
     }
@@ -638,13 +662,28 @@ QCoro::Task<std::optional<Snapshot>> X11Pasteboard::Engine::readContent()
         }
     }
     nameAll(targets);
+    QList<std::optional<Entry>> entries(targets.size());
+    qsizetype next = 0;
+    std::vector<QCoro::Task<>> conversions;
+    const qsizetype lanes = std::min(targets.size(), parallelConversions);
+    for (qsizetype lane = 0; lane < lanes; ++lane) {
+        const xcb_atom_t property = readProperty(lane);
+        if (property == XCB_ATOM_NONE) {
+            break;
+        }
+        conversions.push_back(convertEach(targets, entries, next, property, group));
+    }
+    for (const QCoro::Task<> &conversion : conversions) {
+        co_await conversion;
+    }
+    // In the order the owner listed its targets, whichever answered first.
     Item item;
-    for (const xcb_atom_t target : std::as_const(targets)) {
-        std::optional<Entry> entry = co_await convert(target);
+    for (qsizetype i = 0; i < targets.size(); ++i) {
+        std::optional<Entry> &entry = entries[i];
         if (!entry) {
             continue;
         }
-        entry->type = m_names.value(target);
+        entry->type = m_names.value(targets.at(i));
         if (entry->dataType == entry->type) {
             entry->dataType.clear();
         }
@@ -659,21 +698,50 @@ QCoro::Task<std::optional<Snapshot>> X11Pasteboard::Engine::readContent()
     co_return Snapshot {item};
 }
 
-QCoro::Task<std::optional<Entry>> X11Pasteboard::Engine::convert(xcb_atom_t target)
+xcb_atom_t X11Pasteboard::Engine::readProperty(qsizetype index)
 {
-    xcb_delete_property(m_connection, m_window, m_readProperty);
-    xcb_convert_selection(m_connection, m_window, m_clipboard, target, m_readProperty,
-                          XCB_CURRENT_TIME);
+    if (index >= m_readProperties.size()) {
+        QStringList names;
+        for (qsizetype i = m_readProperties.size(); i < parallelConversions; ++i) {
+            names.append(QStringLiteral("_SONORVELLE_CLIPBOARD_%1").arg(i));
+        }
+        internAll(names);
+        for (const QString &name : std::as_const(names)) {
+            m_readProperties.append(m_atoms.value(name, XCB_ATOM_NONE));
+        }
+    }
+    return m_readProperties.value(index, XCB_ATOM_NONE);
+}
+
+QCoro::Task<> X11Pasteboard::Engine::convertEach(const QList<xcb_atom_t> &targets,
+                                                 QList<std::optional<Entry>> &entries,
+                                                 qsizetype &next, xcb_atom_t property,
+                                                 quint64 group)
+{
+    // One lane: takes the next target nobody has asked for yet until none is left.
+    while (next < targets.size()) {
+        const qsizetype index = next++;
+        entries[index] = co_await convert(targets.at(index), property, group);
+    }
+}
+
+QCoro::Task<std::optional<Entry>> X11Pasteboard::Engine::convert(xcb_atom_t target,
+                                                                 xcb_atom_t property, quint64 group)
+{
+    xcb_delete_property(m_connection, m_window, property);
+    xcb_convert_selection(m_connection, m_window, m_clipboard, target, property, XCB_CURRENT_TIME);
     xcb_flush(m_connection);
     const xcb_window_t window = m_window;
     const xcb_atom_t selection = m_clipboard;
-    const QByteArray raw = co_await WaitAwaiter(this, [=](const xcb_generic_event_t *event) {
+    const QByteArray raw = co_await WaitAwaiter(this, group, [=](const xcb_generic_event_t *event) {
         if ((event->response_type & 0x7f) != XCB_SELECTION_NOTIFY) {
             return false;
         }
         const auto *notify = reinterpret_cast<const xcb_selection_notify_event_t *>(event);
+        // A refusal names no property.
         return notify->requestor == window && notify->selection == selection
-            && notify->target == target;
+            && notify->target == target
+            && (notify->property == property || notify->property == XCB_ATOM_NONE);
     });
     if (raw.isEmpty()) {
         co_return std::nullopt;
@@ -683,7 +751,6 @@ QCoro::Task<std::optional<Entry>> X11Pasteboard::Engine::convert(xcb_atom_t targ
     if (notify.property == XCB_ATOM_NONE) {
         co_return std::nullopt;
     }
-    const xcb_atom_t property = notify.property;
     std::optional<Property> value = getProperty(m_window, property, true);
     if (!value) {
         co_return std::nullopt;
@@ -692,14 +759,15 @@ QCoro::Task<std::optional<Entry>> X11Pasteboard::Engine::convert(xcb_atom_t targ
         // Deleting the INCR property asked the owner for the first piece; an empty piece ends.
         Property whole;
         for (;;) {
-            const QByteArray next = co_await WaitAwaiter(this, [=](const xcb_generic_event_t *e) {
-                if ((e->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) {
-                    return false;
-                }
-                const auto *change = reinterpret_cast<const xcb_property_notify_event_t *>(e);
-                return change->window == window && change->atom == property
-                    && change->state == XCB_PROPERTY_NEW_VALUE;
-            });
+            const QByteArray next =
+                co_await WaitAwaiter(this, group, [=](const xcb_generic_event_t *e) {
+                    if ((e->response_type & 0x7f) != XCB_PROPERTY_NOTIFY) {
+                        return false;
+                    }
+                    const auto *change = reinterpret_cast<const xcb_property_notify_event_t *>(e);
+                    return change->window == window && change->atom == property
+                        && change->state == XCB_PROPERTY_NEW_VALUE;
+                });
             if (next.isEmpty()) {
                 co_return std::nullopt;
             }

@@ -9,7 +9,9 @@
 // requests for the content it owns even while its main thread waits (Qt's own clipboard code
 // waits that way when this process pastes into itself).
 //
-// The change count counts ownership changes of CLIPBOARD (XFixes selection notify), this
+// A read asks the owner for its targets side by side (each is a round trip to the owner), so an
+// owner with many targets, or a slow one that answers them in parallel, is read in about the time
+// of one. The change count counts ownership changes of CLIPBOARD (XFixes selection notify), this
 // process's included. Written content is offered for as long as this process owns the
 // selection, large data through INCR transfers.
 //

@@ -8,10 +8,14 @@
 #include "TestSupport/QtPrinters.h"
 
 #include <QCoreApplication>
+#include <QList>
 
 #include <QCoro/QCoroTask>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
 
 using namespace std::chrono_literals;
 using Snapshot = Pasteboard::Snapshot;
@@ -44,7 +48,7 @@ protected:
         };
     }
 
-    PasteInserter::Services services() { return {pasteboard, keyboard, clock}; }
+    PasteInserter::Services services() { return {pasteboard, keyboard, clock, state}; }
 
     SessionContext context()
     {
@@ -99,6 +103,7 @@ protected:
     const std::chrono::nanoseconds start = clock.uptime();
     FakePasteboard pasteboard {userContent};
     FakeSyntheticKeyboard keyboard {clock};
+    PasteInserter::SharedState state;
     std::shared_ptr<DictationTrace> trace = std::make_shared<DictationTrace>(7, clock);
     bool targetFetches = true;
 };
@@ -238,7 +243,8 @@ TEST_F(PasteInserterTest, ASnapshotPastItsDeadlineMeansNoRestore)
         FakePasteboard slow(userContent);
         slow.holdReads = true;
         trace = std::make_shared<DictationTrace>(8, clock);
-        const PasteInserter::Services svc {slow, keyboard, clock};
+        PasteInserter::SharedState slowState;
+        const PasteInserter::Services svc {slow, keyboard, clock, slowState};
         std::optional<PasteInserter::SnapshotTask> snapshot;
         if (c.prefetched) {
             snapshot = PasteInserter::beginSnapshot(svc);
@@ -379,8 +385,9 @@ TEST_F(PasteInserterTest, WhenTheKeysCannotBeSentTheTextStaysOnTheClipboard)
         trace = std::make_shared<DictationTrace>(10, clock);
         DebugLog::flush();
         const qsizetype logBefore = DebugLog::tail().count(c.logLine);
-        auto task = PasteInserter::insert({board, failing, clock}, QStringLiteral("dictated"), true,
-                                          100, std::nullopt, context());
+        auto task =
+            PasteInserter::insert({board, failing, clock, state}, QStringLiteral("dictated"), true,
+                                  100, std::nullopt, context());
         advance(1500ms);
         ASSERT_TRUE(finished(task));
         EXPECT_FALSE(result(task));
@@ -402,8 +409,9 @@ TEST_F(PasteInserterTest, WhenTheTextCannotBeWrittenTheUsersClipboardIsKept)
         board.failingWrites = 1;
         board.clearOnFailedWrite = clearsFirst;
         trace = std::make_shared<DictationTrace>(11, clock);
-        auto task = PasteInserter::insert({board, keyboard, clock}, QStringLiteral("dictated"),
-                                          true, 100, std::nullopt, context());
+        auto task =
+            PasteInserter::insert({board, keyboard, clock, state}, QStringLiteral("dictated"), true,
+                                  100, std::nullopt, context());
         advance(3000ms);
         ASSERT_TRUE(finished(task));
         EXPECT_FALSE(result(task));
@@ -423,6 +431,145 @@ TEST_F(PasteInserterTest, ACancelledSessionOnlyShortensTheGrace)
     ASSERT_TRUE(finished(task));
     EXPECT_TRUE(result(task));
     EXPECT_EQ(keyboard.keyEvents(), pasteChord);
+}
+
+// Dictations close together: each later one finds the text of the one before on the clipboard,
+// where the user's content should be. Whatever the number of overlapping restores, the user's
+// content comes back after the last, and only the last restore writes.
+TEST_F(PasteInserterTest, OverlappingDictationsGiveBackWhatTheUserHadBeforeTheFirst)
+{
+    for (const bool prefetched : {true, false}) {
+        SCOPED_TRACE(prefetched ? "snapshot begun at key release" : "snapshot taken by insert");
+        FakePasteboard board(userContent);
+        PasteInserter::SharedState shared;
+        const PasteInserter::Services svc {board, keyboard, clock, shared};
+        board.calls.clear();
+        keyboard.onPaste = [&board] {
+            board.fetchContent();
+        };
+        std::vector<QCoro::Task<bool>> tasks;
+        for (int session = 0; session < 3; ++session) {
+            trace = std::make_shared<DictationTrace>(20 + session, clock);
+            PasteInserter::readAhead(svc);
+            std::optional<PasteInserter::SnapshotTask> snapshot;
+            if (prefetched) {
+                snapshot = PasteInserter::beginSnapshot(svc);
+            }
+            tasks.push_back(PasteInserter::insert(svc, QStringLiteral("dictation %1").arg(session),
+                                                  true, 800, snapshot, context()));
+            advance(300ms);
+        }
+        EXPECT_EQ(board.calls.count(QStringLiteral("read")), 1)
+            << "our own text was read as the user's";
+        EXPECT_EQ(board.writtenText(), QStringLiteral("dictation 2"))
+            << "an earlier restore wrote over the last dictation";
+        advance(3000ms);
+        for (QCoro::Task<bool> &task : tasks) {
+            ASSERT_TRUE(finished(task));
+            EXPECT_TRUE(result(task));
+        }
+        EXPECT_EQ(board.content, userContent);
+        EXPECT_EQ(board.writes.size(), 4) << "three pastes and one restore";
+        EXPECT_EQ(shared.pendingCount(), 0);
+    }
+}
+
+TEST_F(PasteInserterTest, ASnapshotDuringAPendingRestoreKeepsTheNewerRules)
+{
+    struct Case
+    {
+        const char *name;
+        // Between the first paste and the second session's key release.
+        std::function<void(FakePasteboard &)> meanwhile;
+        bool secondPastes;
+        Snapshot expected;
+    };
+    const QList<Case> cases {
+        // The first restore still runs when nothing replaced its text.
+        {"the second session inserts nothing", [](FakePasteboard &) {}, false, userContent},
+        // What the user copied after the first paste is their content now.
+        {"the user copied after the first paste",
+         [](FakePasteboard &board) { board.copyByOtherApplication(copiedLater); }, true,
+         copiedLater},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakePasteboard board(userContent);
+        PasteInserter::SharedState shared;
+        const PasteInserter::Services svc {board, keyboard, clock, shared};
+        keyboard.onPaste = [&board] {
+            board.fetchContent();
+        };
+        trace = std::make_shared<DictationTrace>(30, clock);
+        auto first = PasteInserter::insert(svc, QStringLiteral("first"), true, 800,
+                                           PasteInserter::beginSnapshot(svc), context());
+        advance(200ms);
+        ASSERT_TRUE(finished(first));
+        c.meanwhile(board);
+        advance(100ms);
+        auto snapshot = PasteInserter::beginSnapshot(svc);
+        std::optional<QCoro::Task<bool>> second;
+        if (c.secondPastes) {
+            second = PasteInserter::insert(svc, QStringLiteral("second"), true, 800, snapshot,
+                                           context());
+        }
+        advance(3000ms);
+        EXPECT_EQ(board.content, c.expected);
+        EXPECT_EQ(shared.pendingCount(), 0);
+    }
+}
+
+// An owner that takes 1.2 s to answer misses the snapshot's deadline after the key release, but
+// not when its read began at key down, a second before.
+TEST_F(PasteInserterTest, AReadBegunAtKeyDownGivesASlowOwnerTheRecordingToAnswer)
+{
+    for (const bool ahead : {true, false}) {
+        SCOPED_TRACE(ahead ? "read begun at key down" : "read begun at key release");
+        FakePasteboard slow(userContent);
+        slow.holdReads = true;
+        PasteInserter::SharedState shared;
+        const PasteInserter::Services svc {slow, keyboard, clock, shared};
+        trace = std::make_shared<DictationTrace>(40, clock);
+        if (ahead) {
+            PasteInserter::readAhead(svc);
+        }
+        advance(1000ms);
+        auto snapshot = PasteInserter::beginSnapshot(svc);
+        auto task =
+            PasteInserter::insert(svc, QStringLiteral("dictated"), true, 0, snapshot, context());
+        // The owner answers 1.2 s after the read began.
+        advance(ahead ? 200ms : 1200ms);
+        slow.finishReads(userContent);
+        advance(3000ms);
+        ASSERT_TRUE(finished(task));
+        EXPECT_EQ(slow.calls.count(QStringLiteral("read")), 1);
+        if (ahead) {
+            EXPECT_EQ(marks().value(0), QStringLiteral("insert.snapshot: items=1 (先行取得)"));
+            EXPECT_EQ(slow.content, userContent);
+        } else {
+            EXPECT_EQ(marks().value(0),
+                      QStringLiteral("insert.snapshot: timeout → 復元なし (先行取得)"));
+            EXPECT_EQ(slow.writtenText(), QStringLiteral("dictated"));
+        }
+    }
+}
+
+TEST_F(PasteInserterTest, AReadBegunBeforeTheClipboardChangedIsNotUsed)
+{
+    pasteboard.holdReads = true;
+    PasteInserter::readAhead(services());
+    pasteboard.finishReads(userContent);
+    // The user copies while dictating.
+    advance(500ms);
+    pasteboard.copyByOtherApplication(copiedLater);
+    advance(500ms);
+    auto snapshot = PasteInserter::beginSnapshot(services());
+    pasteboard.finishReads(copiedLater);
+    auto task = insert(QStringLiteral("dictated"), true, 100, snapshot);
+    advance(1000ms);
+    ASSERT_TRUE(finished(task));
+    EXPECT_EQ(pasteboard.calls.count(QStringLiteral("read")), 2);
+    EXPECT_EQ(pasteboard.content, copiedLater);
 }
 
 TEST(PasteInserterResumeOnce, OnlyTheFirstClaimWins)

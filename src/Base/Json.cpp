@@ -289,11 +289,54 @@ QByteArray serialize(const Object &value)
     return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+bool withinNestingDepth(const char *begin, const char *end, int limit)
+{
+    int depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (const char *p = begin; p != end; ++p) {
+        const char c = *p;
+        if (inString) {
+            if (escaped) {
+                escaped = false;
+            } else if (c == '\\') {
+                escaped = true;
+            } else if (c == '"') {
+                inString = false;
+            }
+            continue;
+        }
+        switch (c) {
+        case '"':
+            inString = true;
+            break;
+        case '[':
+        case '{':
+            if (++depth > limit) {
+                return false;
+            }
+            break;
+        case ']':
+        case '}':
+            --depth;
+            break;
+        default:
+            break;
+        }
+    }
+    return true;
+}
+
 Object parse(const QByteArray &bytes)
 {
+    if (!withinNestingDepth(bytes.constBegin(), bytes.constEnd())) {
+        throw DecodeError("not a JSON document: nested deeper than "
+                          + std::to_string(maxNestingDepth) + " levels");
+    }
     try {
         return Object::parse(bytes.constBegin(), bytes.constEnd());
-    } catch (const Object::parse_error &error) {
+    } catch (const Object::exception &error) {
+        // Besides syntax errors, a number too large for a double ("1e400") is refused here.
         throw DecodeError(std::string("not a JSON document: ") + error.what());
     }
 }

@@ -81,9 +81,20 @@ std::optional<QDateTime> parseDate(const QString &text, DateEncoding encoding);
 
 // --- Whole documents ---
 
+// The deepest nesting of arrays and objects a document may have ({"a": [1]} is 2 deep). Every
+// record and stored value of the application is a few levels deep; code that walks, copies or
+// writes a document recurses once per level, so a file or a reply nested thousands of levels deep
+// would exhaust the stack. Such a document is not taken as JSON at all.
+inline constexpr int maxNestingDepth = 128;
+
+// Whether the arrays and objects of the text nest no deeper than `limit`. For a valid document
+// this is exactly its nesting depth; any text is scanned without recursion, in one pass.
+bool withinNestingDepth(const char *begin, const char *end, int limit = maxNestingDepth);
+
 // Compact UTF-8 text.
 QByteArray serialize(const Object &value);
-// Throws DecodeError when the bytes are not one JSON document.
+// Throws DecodeError when the bytes are not one JSON document, hold a number out of range, or
+// nest deeper than maxNestingDepth.
 Object parse(const QByteArray &bytes);
 
 // --- Writing fields ---

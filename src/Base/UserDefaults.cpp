@@ -1,9 +1,11 @@
 #include "Base/UserDefaults.h"
 
+#include "Base/Json.h"
 #include "Base/Paths.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QtDebug>
 
@@ -20,12 +22,17 @@ const char *const kDataMarker = "$data";
 
 std::atomic<UserDefaults *> g_override {nullptr};
 
-std::optional<ordered_json> toJson(const QVariant &value)
+// `depth` counts the arrays and objects around the value. A value nested deeper than a reader
+// accepts has no file form: written, it would make the whole file unreadable at the next start.
+std::optional<ordered_json> toJson(const QVariant &value, int depth)
 {
     if (!value.isValid()) {
         // A null inside a list read from the file goes back out as it came in.
         return ordered_json(nullptr);
     }
+    const auto container = [depth]() -> bool {
+        return depth + 1 <= Json::maxNestingDepth;
+    };
     switch (value.typeId()) {
     case QMetaType::Bool:
         return ordered_json(value.toBool());
@@ -44,11 +51,17 @@ std::optional<ordered_json> toJson(const QVariant &value)
     case QMetaType::QString:
         return ordered_json(value.toString().toStdString());
     case QMetaType::QByteArray: {
+        if (!container()) {
+            return std::nullopt;
+        }
         ordered_json object = ordered_json::object();
         object[kDataMarker] = value.toByteArray().toBase64().toStdString();
         return object;
     }
     case QMetaType::QStringList: {
+        if (!container()) {
+            return std::nullopt;
+        }
         ordered_json array = ordered_json::array();
         for (const QString &item : value.toStringList()) {
             array.push_back(item.toStdString());
@@ -56,9 +69,12 @@ std::optional<ordered_json> toJson(const QVariant &value)
         return array;
     }
     case QMetaType::QVariantList: {
+        if (!container()) {
+            return std::nullopt;
+        }
         ordered_json array = ordered_json::array();
         for (const QVariant &item : value.toList()) {
-            auto encoded = toJson(item);
+            auto encoded = toJson(item, depth + 1);
             if (!encoded) {
                 return std::nullopt;
             }
@@ -67,10 +83,13 @@ std::optional<ordered_json> toJson(const QVariant &value)
         return array;
     }
     case QMetaType::QVariantMap: {
+        if (!container()) {
+            return std::nullopt;
+        }
         ordered_json object = ordered_json::object();
         const QVariantMap map = value.toMap();
         for (auto it = map.cbegin(); it != map.cend(); ++it) {
-            auto encoded = toJson(it.value());
+            auto encoded = toJson(it.value(), depth + 1);
             if (!encoded) {
                 return std::nullopt;
             }
@@ -151,29 +170,53 @@ bool isNumber(const QVariant &value)
 
 } // namespace
 
-UserDefaults::UserDefaults(const QString &filePath, QObject *parent)
+UserDefaults::UserDefaults(const QString &filePath, QObject *parent, Clock &clock)
     : QObject(parent)
     , m_filePath(filePath)
+    , m_clock(clock)
 {
-    if (m_filePath.isEmpty()) {
-        return;
+    if (!m_filePath.isEmpty()) {
+        load();
     }
+}
+
+void UserDefaults::load()
+{
+    const QFileInfo info(m_filePath);
+    if (!info.exists() && !info.isSymLink()) {
+        return; // the first start
+    }
+    // Whatever is at the path and cannot be read is kept, never replaced: it may be a passing
+    // fault (a file of another owner, a failing disk) or hold settings that can be recovered by
+    // hand.
     QFile file(m_filePath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray bytes;
+    bool read = file.open(QIODevice::ReadOnly);
+    if (read) {
+        bytes = file.readAll();
+        read = file.error() == QFileDevice::NoError;
+    }
+    if (!read) {
+        qWarning() << "defaults: cannot read" << m_filePath << file.errorString()
+                   << "; starting empty, the file is kept";
+        m_mustSetAside = true;
         return;
     }
-    const auto json = ordered_json::parse(file.readAll().toStdString(), nullptr, false);
     file.close();
+
+    ordered_json json;
+    try {
+        json = Json::parse(bytes);
+    } catch (const Json::DecodeError &error) {
+        qWarning() << "defaults: unreadable file" << m_filePath << error.what()
+                   << "; starting empty, the file is kept";
+        m_mustSetAside = true;
+        return;
+    }
     if (!json.is_object()) {
-        // Keep the unreadable file aside, so the first write does not destroy what may still be
-        // recovered by hand.
-        const QString aside = m_filePath + QStringLiteral(".unreadable-")
-            + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-        if (!QFile::exists(aside) && QFile::rename(m_filePath, aside)) {
-            qWarning() << "defaults: unreadable file kept as" << aside << "; starting empty";
-        } else {
-            qWarning() << "defaults: unreadable file, starting empty:" << m_filePath;
-        }
+        qWarning() << "defaults: file holds no settings object" << m_filePath
+                   << "; starting empty, the file is kept";
+        m_mustSetAside = true;
         return;
     }
     m_values = fromJson(json).toMap();
@@ -298,8 +341,8 @@ void UserDefaults::setValue(const QString &key, const QVariant &value)
         remove(key);
         return;
     }
-    if (!toJson(value)) {
-        qWarning() << "defaults: unsupported value type for" << key << value.typeName();
+    if (!toJson(value, 1)) {
+        qWarning() << "defaults: unsupported value type or nesting for" << key << value.typeName();
         return;
     }
     {
@@ -320,15 +363,25 @@ void UserDefaults::remove(const QString &key)
     Q_EMIT changed(key);
 }
 
-void UserDefaults::persistLocked() const
+void UserDefaults::persistLocked()
 {
-    if (m_filePath.isEmpty()) {
+    if (m_filePath.isEmpty() || m_writeBlocked) {
         return;
     }
-    const auto json = toJson(m_values);
+    const auto json = toJson(m_values, 0);
     if (!json) {
         qWarning() << "defaults: a value has no file form; not written:" << m_filePath;
         return;
+    }
+    if (m_mustSetAside) {
+        if (!setAsideUnreadableFileLocked()) {
+            m_writeBlocked = true;
+            qWarning() << "defaults: the unreadable file cannot be kept aside; changes stay in "
+                          "memory until the next start:"
+                       << m_filePath;
+            return;
+        }
+        m_mustSetAside = false;
     }
     QSaveFile file(m_filePath);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -339,4 +392,27 @@ void UserDefaults::persistLocked() const
     if (!file.commit()) {
         qWarning() << "defaults: cannot write" << m_filePath << file.errorString();
     }
+}
+
+bool UserDefaults::setAsideUnreadableFileLocked()
+{
+    const QFileInfo info(m_filePath);
+    if (!info.exists() && !info.isSymLink()) {
+        return true; // already gone
+    }
+    const QString stem = m_filePath + QStringLiteral(".unreadable-")
+        + m_clock.now().toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const QString target =
+            attempt == 1 ? stem : stem + QLatin1Char('-') + QString::number(attempt);
+        if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
+            continue;
+        }
+        // rename() never replaces what is at the target.
+        if (QFile::rename(m_filePath, target)) {
+            qWarning() << "defaults: unreadable file kept as" << target;
+            return true;
+        }
+    }
+    return false;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Base/Clock.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -21,9 +23,14 @@ class UserDefaults : public QObject
     Q_OBJECT
 
 public:
-    // filePath empty: in memory only. Otherwise the file is read now (a missing or unreadable file
-    // gives an empty store) and written at every change.
-    explicit UserDefaults(const QString &filePath = QString(), QObject *parent = nullptr);
+    // filePath empty: in memory only. Otherwise the file is read now and written at every change.
+    // A missing file gives an empty store. A file that is there but cannot be read (it cannot be
+    // opened, reading fails, it is not a JSON object, it nests too deeply) also gives an empty
+    // store, and is never overwritten: the first write renames it aside as
+    // "<file>.unreadable-<UTC time>" and writes a new file; when it cannot be renamed, changes
+    // stay in memory. The clock names the kept file; it must outlive the store.
+    explicit UserDefaults(const QString &filePath = QString(), QObject *parent = nullptr,
+                          Clock &clock = Clock::system());
 
     // The process-wide store, persisted under the config folder as "defaults.json".
     static UserDefaults &standard();
@@ -55,9 +62,16 @@ Q_SIGNALS:
     void changed(const QString &key);
 
 private:
-    void persistLocked() const;
+    void load();
+    void persistLocked();
+    bool setAsideUnreadableFileLocked();
 
     QString m_filePath;
+    Clock &m_clock;
     mutable std::mutex m_mutex;
     QVariantMap m_values;
+    // The file found at start could not be read; it is renamed aside before the first write.
+    bool m_mustSetAside = false;
+    // It could not be renamed aside either: nothing is written to the path any more.
+    bool m_writeBlocked = false;
 };

@@ -48,19 +48,14 @@ double inSeconds(nanoseconds duration)
     return double(duration.count()) / 1e9;
 }
 
-// The text the user sees for a failure.
+// The text the user sees for a failure, in the interface language; the failure's own message
+// goes to the log only.
 QString userDescription(const std::exception_ptr &error)
 {
-    try {
-        std::rethrow_exception(error);
-    } catch (const TranscriptionError &e) {
-        return e.errorDescription();
-    } catch (const AudioCapture::CaptureError &e) {
-        return e.errorDescription();
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) { }
-    return TranscriptionError::sessionFailed().errorDescription();
+    if (auto capture = AudioCapture::failureDescription(error)) {
+        return *capture;
+    }
+    return TranscriptionError::errorDescription(error);
 }
 
 // The failure as the debug log shows it.

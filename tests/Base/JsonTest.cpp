@@ -285,6 +285,41 @@ TEST(JsonDocument, ParseRejectsWhatIsNotOneDocument)
         EXPECT_THROW(Json::parse(QByteArray(bytes)), Json::DecodeError) << bytes;
     }
     EXPECT_THROW(Json::parse(QByteArray("\"\xff\"")), Json::DecodeError); // invalid UTF-8
+    // Out of the range of a double: a decoding failure like any other, not a library exception.
+    EXPECT_THROW(Json::parse(QByteArray(R"({"n": 1e400})")), Json::DecodeError);
+    EXPECT_THROW(Json::parse(QByteArray("[-1e400]")), Json::DecodeError);
+}
+
+TEST(JsonDocument, ParseRefusesDocumentsNestedBeyondTheLimit)
+{
+    const auto arrays = [](int depth) {
+        return QByteArray(depth, '[') + QByteArray(depth, ']');
+    };
+    const auto objects = [](int depth) {
+        QByteArray text = "1";
+        for (int level = 0; level < depth; ++level) {
+            text = "{\"k\":" + text + "}";
+        }
+        return text;
+    };
+    const int limit = Json::maxNestingDepth;
+    EXPECT_NO_THROW(Json::parse(arrays(limit)));
+    EXPECT_NO_THROW(Json::parse(objects(limit)));
+    EXPECT_THROW(Json::parse(arrays(limit + 1)), Json::DecodeError);
+    EXPECT_THROW(Json::parse(objects(limit + 1)), Json::DecodeError);
+    // Far deeper than any stack: refused without being walked.
+    EXPECT_THROW(Json::parse(arrays(1'000'000)), Json::DecodeError);
+    EXPECT_THROW(Json::parse(QByteArray(1'000'000, '{')), Json::DecodeError);
+
+    // Brackets inside strings, also after escaped quotes and backslashes, are text.
+    const QByteArray inStrings =
+        "[\"" + QByteArray(500, '[') + "\", \"\\\"{{{{\", \"\\\\\", " + arrays(limit - 1) + "]";
+    const Json::Object parsed = Json::parse(inStrings);
+    ASSERT_EQ(parsed.size(), 4u);
+    EXPECT_EQ(parsed[1], "\"{{{{");
+    EXPECT_EQ(parsed[2], "\\");
+    EXPECT_FALSE(Json::withinNestingDepth(inStrings.constBegin(), inStrings.constEnd(), limit - 1));
+    EXPECT_TRUE(Json::withinNestingDepth(inStrings.constBegin(), inStrings.constEnd(), limit));
 }
 
 TEST(JsonText, ConvertsUtf8BothWays)

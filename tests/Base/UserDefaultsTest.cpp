@@ -1,12 +1,18 @@
 #include "Base/UserDefaults.h"
 
+#include "Base/Json.h"
+#include "Base/ManualClock.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPoint>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+
+#include <functional>
 
 TEST(UserDefaults, TypedReadsGiveNothingForAnotherType)
 {
@@ -69,25 +75,155 @@ TEST(UserDefaults, PersistsEveryTypeAcrossInstances)
     EXPECT_FALSE(reread.contains(QStringLiteral("gone")));
 }
 
-TEST(UserDefaults, CorruptFileStartsEmptyAndIsKeptAsideBeforeTheNextWrite)
+namespace {
+
+QByteArray deeplyNested(int depth)
+{
+    return "{\"a\": " + QByteArray(depth, '[') + QByteArray(depth, ']') + "}";
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+// Whatever is at the path and cannot be read (also by root, who ignores file permissions) gives an
+// empty store and is kept aside, as it was, before the first write puts a new file in its place.
+TEST(UserDefaults, UnreadableFileStartsEmptyAndIsKeptAsideBeforeTheFirstWrite)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<void(const QString &path)> make;
+        std::function<void(const QString &kept)> check;
+    };
+    const auto fileWith = [](QByteArray bytes) {
+        return Case {nullptr, [bytes](const QString &path) { writeFile(path, bytes); },
+                     [bytes](const QString &kept) {
+                         EXPECT_EQ(readFile(kept), bytes);
+                     }};
+    };
+    QList<Case> cases;
+    cases << fileWith("{ not json") << fileWith("[1, 2]") << fileWith("")
+          << fileWith(R"({"big": 1e400})") << fileWith(deeplyNested(200000));
+    cases[0].name = "not JSON";
+    cases[1].name = "not an object";
+    cases[2].name = "empty";
+    cases[3].name = "number out of range";
+    cases[4].name = "nested too deeply";
+    cases << Case {"a directory in its place",
+                   [](const QString &path) {
+                       ASSERT_TRUE(QDir().mkpath(path));
+                       writeFile(path + QStringLiteral("/inside"), "kept");
+                   },
+                   [](const QString &kept) {
+                       EXPECT_TRUE(QFileInfo(kept).isDir());
+                       EXPECT_EQ(readFile(kept + QStringLiteral("/inside")), "kept");
+                   }};
+    // Opens, but every read fails with an I/O error.
+    cases << Case {"a read that fails",
+                   [](const QString &path) {
+                       ASSERT_TRUE(QFile::link(QStringLiteral("/proc/self/mem"), path));
+                   },
+                   [](const QString &kept) {
+                       EXPECT_EQ(QFileInfo(kept).symLinkTarget(), QStringLiteral("/proc/self/mem"));
+                   }};
+
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("defaults.json"));
+        c.make(path);
+        ManualClock clock(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7), Qt::UTC));
+        UserDefaults defaults(path, nullptr, clock);
+        EXPECT_TRUE(defaults.keys().isEmpty());
+        // Reading alone touches nothing.
+        EXPECT_EQ(
+            QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+            QStringList {QStringLiteral("defaults.json")});
+
+        defaults.setValue(QStringLiteral("a"), 1);
+        const QString kept = path + QStringLiteral(".unreadable-20260304T050607Z");
+        c.check(kept);
+        EXPECT_EQ(UserDefaults(path).integer(QStringLiteral("a")), 1);
+    }
+}
+
+TEST(UserDefaults, UnreadableFileThatCannotBeKeptAsideIsNeverOverwritten)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("defaults.json"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("{ not json");
-    file.close();
-    UserDefaults defaults(path);
-    EXPECT_TRUE(defaults.keys().isEmpty());
+    writeFile(path, "{ \"holdKey\": \"rightShift\", broken");
+    // Every name the file could be kept under is taken.
+    const QString stem = path + QStringLiteral(".unreadable-20260101T090000Z");
+    writeFile(stem, "older");
+    for (int attempt = 2; attempt <= 100; ++attempt) {
+        writeFile(stem + QLatin1Char('-') + QString::number(attempt), "older");
+    }
+    ManualClock clock;
+    UserDefaults defaults(path, nullptr, clock);
     defaults.setValue(QStringLiteral("a"), 1);
-    EXPECT_EQ(UserDefaults(path).integer(QStringLiteral("a")), 1);
+    defaults.setValue(QStringLiteral("b"), 2);
 
-    const QStringList aside =
-        QDir(dir.path()).entryList({QStringLiteral("defaults.json.unreadable-*")}, QDir::Files);
-    ASSERT_EQ(aside.size(), 1);
-    QFile kept(dir.filePath(aside.first()));
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), QByteArray("{ not json"));
+    // The store still works for this run; the file stays as it was.
+    EXPECT_EQ(defaults.integer(QStringLiteral("b")), 2);
+    EXPECT_EQ(readFile(path), "{ \"holdKey\": \"rightShift\", broken");
+    EXPECT_EQ(readFile(stem), "older");
+}
+
+TEST(UserDefaults, KeepsOneAsideFilePerUnreadableFileFound)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("defaults.json"));
+    ManualClock clock;
+    for (const QByteArray &bytes : {QByteArray("first"), QByteArray("second")}) {
+        writeFile(path, bytes);
+        UserDefaults defaults(path, nullptr, clock);
+        defaults.setValue(QStringLiteral("a"), 1);
+        defaults.setValue(QStringLiteral("a"), 2);
+    }
+    const QString stem = path + QStringLiteral(".unreadable-20260101T090000Z");
+    EXPECT_EQ(readFile(stem), "first");
+    EXPECT_EQ(readFile(stem + QStringLiteral("-2")), "second");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 3);
+    EXPECT_EQ(UserDefaults(path).integer(QStringLiteral("a")), 2);
+}
+
+// A value nested deeper than the reader accepts is refused when set, so that no write can make
+// the file unreadable at the next start.
+TEST(UserDefaults, ValuesNestedBeyondWhatIsReadBackAreRefused)
+{
+    const auto nested = [](int depth) {
+        QVariant value = 1;
+        for (int level = 0; level < depth; ++level) {
+            value = QVariantList {value};
+        }
+        return value;
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("defaults.json"));
+    UserDefaults defaults(path);
+    // The file's own object is one level.
+    defaults.setValue(QStringLiteral("deepest"), nested(Json::maxNestingDepth - 1));
+    defaults.setValue(QStringLiteral("deeper"), nested(Json::maxNestingDepth));
+
+    EXPECT_TRUE(defaults.contains(QStringLiteral("deepest")));
+    EXPECT_FALSE(defaults.contains(QStringLiteral("deeper")));
+    UserDefaults reread(path);
+    EXPECT_EQ(reread.keys(), QStringList {QStringLiteral("deepest")});
+    EXPECT_EQ(reread.object(QStringLiteral("deepest")), defaults.object(QStringLiteral("deepest")));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files),
+              QStringList {QStringLiteral("defaults.json")});
 }
 
 TEST(UserDefaults, NullValuesInTheFileReadAsAbsentAndNeverBreakTheNextWrite)

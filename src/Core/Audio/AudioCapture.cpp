@@ -16,6 +16,28 @@ QString AudioCapture::CaptureError::errorDescription(AppLanguage language) const
     return L10n::lookup(QStringLiteral("error.no_input_device"), language);
 }
 
+std::optional<QString> AudioCapture::failureDescription(const std::exception_ptr &error)
+{
+    return failureDescription(error, L10n::shared().language());
+}
+
+std::optional<QString> AudioCapture::failureDescription(const std::exception_ptr &error,
+                                                        AppLanguage language)
+{
+    if (!error) {
+        return std::nullopt;
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const CaptureError &captureError) {
+        return captureError.errorDescription(language);
+    } catch (const AudioEngine::Error &) {
+        return CaptureError().errorDescription(language);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 AudioCapture::AudioCapture(EngineFactory makeEngine, AudioHardware &hardware, Clock &clock)
     : m_makeEngine(std::move(makeEngine))
     , m_hardware(hardware)

@@ -84,6 +84,14 @@ public:
     // Starts capture; nothing when already running. Throws CaptureError or the engine's own
     // start error, leaving nothing running.
     void start();
+
+    // The text the user sees, in the current or the given interface language, for a failure of
+    // start() or of an automatic restart: no usable input device, and the engine's own start
+    // error alike (its reason comes from the sound system, in English, and goes to the log
+    // only). Absent for an error that is not the capture's.
+    static std::optional<QString> failureDescription(const std::exception_ptr &error);
+    static std::optional<QString> failureDescription(const std::exception_ptr &error,
+                                                     AppLanguage language);
     // Ends capture and brings the level to 0; nothing when not running.
     void stop();
     bool isRunning() const { return m_running; }

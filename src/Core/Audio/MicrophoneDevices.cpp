@@ -36,7 +36,8 @@ QList<AudioInputDevice> MicrophoneDevices::listInputDevices(const AudioHardware 
 {
     QList<AudioInputDevice> result;
     for (const AudioHardware::Device &device : hardware.devices()) {
-        if (device.inputChannels > 0 && !device.uid.isEmpty()) {
+        // A device without a name could only be shown as an empty menu entry.
+        if (device.inputChannels > 0 && !device.uid.isEmpty() && !device.name.isEmpty()) {
             result << AudioInputDevice {device.uid, device.name};
         }
     }
@@ -58,21 +59,22 @@ std::optional<QString> MicrophoneDevices::inputDeviceName(const std::optional<QS
                                                           const AudioHardware &hardware)
 {
     const QList<AudioHardware::Device> devices = hardware.devices();
-    const auto nameOf = [&devices](const QString &wanted) -> std::optional<QString> {
+    const auto find = [&devices](const QString &wanted) -> const AudioHardware::Device * {
         for (const AudioHardware::Device &device : devices) {
             if (device.uid == wanted) {
-                return device.name;
+                return &device;
             }
         }
-        return std::nullopt;
+        return nullptr;
     };
-    if (uid) {
-        if (auto name = nameOf(*uid)) {
-            return name;
+    const AudioHardware::Device *device = uid ? find(*uid) : nullptr;
+    if (!device) {
+        if (const auto defaultUID = hardware.defaultInputUID()) {
+            device = find(*defaultUID);
         }
     }
-    if (const auto defaultUID = hardware.defaultInputUID()) {
-        return nameOf(*defaultUID);
+    if (!device || device->name.isEmpty()) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    return device->name;
 }

@@ -46,12 +46,12 @@ public:
     static std::optional<QString> deviceID(const QString &uid,
                                            const AudioHardware &hardware = AudioHardware::system());
     // The name of the device with this uid, or of the default input when no uid is given or none
-    // has it; absent when neither is found.
+    // has it; absent when neither is found or the device has no name.
     static std::optional<QString>
     inputDeviceName(const std::optional<QString> &uid,
                     const AudioHardware &hardware = AudioHardware::system());
 
-    // The devices with input channels and a readable uid.
+    // The devices with input channels, a uid and a name.
     static QList<AudioInputDevice> listInputDevices(const AudioHardware &hardware);
 
 Q_SIGNALS:

@@ -5,6 +5,9 @@
 #include "Core/DebugLog.h"
 #include "Core/Transcription/TranscriptionEngine.h"
 
+#include <QLocale>
+#include <QProcessEnvironment>
+
 namespace SpeechLocaleResolver {
 
 namespace {
@@ -67,12 +70,15 @@ QCoro::Task<Resolution> ensureConfigured(std::shared_ptr<TranscriptionEngine> en
 
 QStringList candidates()
 {
-    return candidates(PreferredLanguages::list());
+    // The session's list without the application's own "AppleLanguages".
+    const QStringList systemLanguages = PreferredLanguages::fromSources(
+        {}, QProcessEnvironment::systemEnvironment(), QLocale::system().uiLanguages());
+    return candidates(systemLanguages, PreferredLanguages::list());
 }
 
-QStringList candidates(const QStringList &preferredLanguages)
+QStringList candidates(const QStringList &systemLanguages, const QStringList &preferredLanguages)
 {
-    QStringList all = preferredLanguages;
+    QStringList all = systemLanguages + preferredLanguages;
     all.append(QStringLiteral("en-US"));
     QStringList unique;
     for (const QString &identifier : std::as_const(all)) {

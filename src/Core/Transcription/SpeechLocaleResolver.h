@@ -38,12 +38,14 @@ QCoro::Task<Resolution> ensureConfigured(std::shared_ptr<TranscriptionEngine> en
 QCoro::Task<Resolution> ensureConfigured(std::shared_ptr<TranscriptionEngine> engine,
                                          AppSettings &settings, QStringList candidates);
 
-// The user's languages in order of preference: the desktop session's preferred languages (with
-// the application's own "AppleLanguages" first where it set one), then "en-US"; each kept once,
-// at its first occurrence and in its spelling there.
+// The user's languages in order of preference: the desktop session's own list, then the
+// preferred languages as the application sees them (the interface-language override first), then
+// "en-US"; each kept once, at its first occurrence and in its spelling there. The language the
+// user picked for the menus says less about the language they speak than the session's list, so
+// it only comes after it.
 QStringList candidates();
-// The same over an explicit list of preferred languages.
-QStringList candidates(const QStringList &preferredLanguages);
+// The same over explicit lists.
+QStringList candidates(const QStringList &systemLanguages, const QStringList &preferredLanguages);
 
 // The comparison key of an identifier: its language in lower case, with the script when the
 // second subtag is one ("zh-Hant-TW" and "zh_Hant" give "zh-hant", "pt_BR" gives "pt").

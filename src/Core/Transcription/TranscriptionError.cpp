@@ -100,6 +100,23 @@ QString TranscriptionError::errorDescription(AppLanguage language) const
     return text;
 }
 
+QString TranscriptionError::errorDescription(const std::exception_ptr &error)
+{
+    return errorDescription(error, L10n::shared().language());
+}
+
+QString TranscriptionError::errorDescription(const std::exception_ptr &error, AppLanguage language)
+{
+    if (error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const TranscriptionError &transcriptionError) {
+            return transcriptionError.errorDescription(language);
+        } catch (...) { }
+    }
+    return sessionFailed().errorDescription(language);
+}
+
 bool TranscriptionError::isCancellation(const std::exception_ptr &error)
 {
     if (!error) {

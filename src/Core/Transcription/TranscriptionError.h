@@ -46,6 +46,12 @@ public:
     // The interface-text key of each case.
     static QString localizationKey(Kind kind);
 
+    // The text the user sees for an error that ended a recognition session: a
+    // TranscriptionError's own text; any other error (a library's failure escaping an engine) is
+    // shown as sessionFailed, so the user never reads an underlying message.
+    static QString errorDescription(const std::exception_ptr &error);
+    static QString errorDescription(const std::exception_ptr &error, AppLanguage language);
+
     // A diagnostic line for logs (case name and the underlying error's message), not for users.
     const char *what() const noexcept override { return m_what.c_str(); }
 

@@ -182,6 +182,27 @@ TEST_F(AudioCaptureTest, CaptureErrorText)
               QStringLiteral("利用可能な音声入力デバイスがありません。"));
 }
 
+// Every failure of the capture reaches the user in the interface language; the sound system's
+// own reason does not.
+TEST_F(AudioCaptureTest, FailureTextsAreInTheInterfaceLanguage)
+{
+    const auto noDevice = std::make_exception_ptr(AudioCapture::CaptureError());
+    const auto engineRefused = std::make_exception_ptr(AudioEngine::Error("device busy"));
+    for (const AppLanguage language : {AppLanguage::en, AppLanguage::ja, AppLanguage::de}) {
+        SCOPED_TRACE(language.rawValue().toStdString());
+        const QString expected = AudioCapture::CaptureError().errorDescription(language);
+        EXPECT_EQ(AudioCapture::failureDescription(noDevice, language), expected);
+        EXPECT_EQ(AudioCapture::failureDescription(engineRefused, language), expected);
+    }
+    EXPECT_EQ(AudioCapture::failureDescription(engineRefused, AppLanguage::de),
+              QStringLiteral("Es ist kein Audioeingabegerät verfügbar."));
+    // Not the capture's: left to whoever raised it.
+    EXPECT_EQ(AudioCapture::failureDescription(std::make_exception_ptr(std::runtime_error("x")),
+                                               AppLanguage::en),
+              std::nullopt);
+    EXPECT_EQ(AudioCapture::failureDescription(nullptr, AppLanguage::en), std::nullopt);
+}
+
 TEST_F(AudioCaptureTest, PreferredDevice)
 {
     struct Case

@@ -37,10 +37,12 @@ TEST_F(MicrophoneDevicesTest, ListsInputDevicesInOrder)
                            builtIn,
                            {QStringLiteral("unnamed"), QString(), 1}});
     MicrophoneDevices devices(m_hardware, m_clock);
+    // Neither a device without uid nor one without a name is listed.
     EXPECT_EQ(devices.devices(),
-              (QList<AudioInputDevice> {{headset.uid, headset.name},
-                                        {builtIn.uid, builtIn.name},
-                                        {QStringLiteral("unnamed"), QString()}}));
+              (QList<AudioInputDevice> {{headset.uid, headset.name}, {builtIn.uid, builtIn.name}}));
+    // A nameless device is still found by its uid, so a stored choice keeps working.
+    EXPECT_EQ(MicrophoneDevices::deviceID(QStringLiteral("unnamed"), m_hardware),
+              QStringLiteral("unnamed"));
 }
 
 TEST_F(MicrophoneDevicesTest, PollSeesDevicesComeAndGoAndNotifiesOnlyOnChange)
@@ -123,6 +125,13 @@ TEST_F(MicrophoneDevicesTest, InputDeviceName)
         EXPECT_EQ(MicrophoneDevices::inputDeviceName(c.uid, m_hardware), c.expected);
     }
     m_hardware.setDefaultInput(std::nullopt);
+    EXPECT_EQ(MicrophoneDevices::inputDeviceName(std::nullopt, m_hardware), std::nullopt);
+    // A device without a name has no name to give, not the default input's.
+    const Device unnamed {QStringLiteral("unnamed"), QString(), 1};
+    m_hardware.setDevices({builtIn, unnamed});
+    m_hardware.setDefaultInput(builtIn.uid);
+    EXPECT_EQ(MicrophoneDevices::inputDeviceName(unnamed.uid, m_hardware), std::nullopt);
+    m_hardware.setDefaultInput(unnamed.uid);
     EXPECT_EQ(MicrophoneDevices::inputDeviceName(std::nullopt, m_hardware), std::nullopt);
     EXPECT_EQ(MicrophoneDevices::inputDeviceName(QStringLiteral("gone"), m_hardware), std::nullopt);
 }

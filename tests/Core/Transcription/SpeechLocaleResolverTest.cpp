@@ -1,5 +1,7 @@
 #include "Core/Transcription/SpeechLocaleResolver.h"
 
+#include "Base/UserDefaults.h"
+
 #include "Core/DebugLogCapture.h"
 #include "Core/Transcription/RunTask.h"
 #include "Core/Transcription/SpeechLocaleNotifications.h"
@@ -81,10 +83,39 @@ TEST(SpeechLocaleResolverTest, ResolvesTheFirstCandidateThatMatchesExactlyOrByLa
 TEST(SpeechLocaleResolverTest, CandidatesEndWithAmericanEnglishAndKeepEachLanguageOnce)
 {
     using SpeechLocaleResolver::candidates;
-    EXPECT_EQ(candidates(ids({"en-US", "en-us", "ja-JP"})), ids({"en-US", "ja-JP"}));
-    EXPECT_EQ(candidates(ids({"de-DE", "EN-us"})), ids({"de-DE", "EN-us"}));
-    EXPECT_EQ(candidates({}), ids({"en-US"}));
+    EXPECT_EQ(candidates(ids({"en-US", "en-us", "ja-JP"}), {}), ids({"en-US", "ja-JP"}));
+    EXPECT_EQ(candidates({}, ids({"de-DE", "EN-us"})), ids({"de-DE", "EN-us"}));
+    EXPECT_EQ(candidates({}, {}), ids({"en-US"}));
+    // The session's list comes first; the application's view of it repeats it after its override.
+    EXPECT_EQ(candidates(ids({"de-DE", "it"}), ids({"fr", "de-DE", "it"})),
+              ids({"de-DE", "it", "fr", "en-US"}));
     EXPECT_EQ(candidates().last(), QStringLiteral("en-US"));
+}
+
+// The interface language picked in the application does not outrank the languages of the
+// desktop session when the recognition locale is chosen.
+TEST(SpeechLocaleResolverTest, TheApplicationsLanguageOverrideComesAfterTheSessionsLanguages)
+{
+    UserDefaults defaults;
+    defaults.setValue(QStringLiteral("AppleLanguages"), QStringList {QStringLiteral("fr")});
+    UserDefaults::overrideStandard(&defaults);
+    const bool hadLanguage = qEnvironmentVariableIsSet("LANGUAGE");
+    const QByteArray savedLanguage = qgetenv("LANGUAGE");
+    qputenv("LANGUAGE", "de_DE:it");
+
+    const QStringList candidates = SpeechLocaleResolver::candidates();
+
+    if (hadLanguage) {
+        qputenv("LANGUAGE", savedLanguage);
+    } else {
+        qunsetenv("LANGUAGE");
+    }
+    UserDefaults::overrideStandard(nullptr);
+    EXPECT_EQ(candidates.mid(0, 2), ids({"de-DE", "it"}));
+    EXPECT_TRUE(candidates.contains(QStringLiteral("fr")));
+    EXPECT_EQ(candidates.last(), QStringLiteral("en-US"));
+    EXPECT_EQ(SpeechLocaleResolver::resolve(candidates, ids({"fr-FR", "de-DE"})),
+              QStringLiteral("de-DE"));
 }
 
 class SpeechLocaleResolverConfigureTest : public ::testing::Test

@@ -47,6 +47,27 @@ TEST(TranscriptionErrorTest, DescriptionsComeFromTheInterfaceTexts)
     }
 }
 
+TEST(TranscriptionErrorTest, AnyEngineFailureIsShownThroughTheInterfaceTexts)
+{
+    const auto unavailable = std::make_exception_ptr(TranscriptionError::recognizerUnavailable());
+    // A library's own failure escaping an engine, in English.
+    const auto library =
+        std::make_exception_ptr(std::runtime_error("pocketsphinx: cannot start an utterance"));
+    for (const AppLanguage language : AppLanguage::allCases()) {
+        SCOPED_TRACE(language.rawValue().toStdString());
+        EXPECT_EQ(TranscriptionError::errorDescription(unavailable, language),
+                  TranscriptionError::recognizerUnavailable().errorDescription(language));
+        const QString sessionFailed =
+            TranscriptionError::sessionFailed().errorDescription(language);
+        EXPECT_EQ(TranscriptionError::errorDescription(library, language), sessionFailed);
+        EXPECT_EQ(TranscriptionError::errorDescription(std::make_exception_ptr(42), language),
+                  sessionFailed);
+        EXPECT_FALSE(sessionFailed.contains(QStringLiteral("pocketsphinx")));
+    }
+    EXPECT_EQ(TranscriptionError::errorDescription(library, AppLanguage::fr),
+              QStringLiteral("La dictée s’est arrêtée à cause d’une erreur. Veuillez réessayer."));
+}
+
 TEST(TranscriptionErrorTest, KeepsItsPayload)
 {
     const auto underlying = std::make_exception_ptr(std::runtime_error("boom"));

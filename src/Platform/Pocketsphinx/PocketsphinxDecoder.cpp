@@ -81,6 +81,11 @@ QString PocketsphinxDecoder::hypothesis() const
     return text ? QString::fromUtf8(text).trimmed() : QString();
 }
 
+bool PocketsphinxDecoder::isInSpeech() const
+{
+    return ps_get_in_speech(m_handles->decoder) != 0;
+}
+
 void PocketsphinxDecoder::endUtterance()
 {
     if (!m_inUtterance) {

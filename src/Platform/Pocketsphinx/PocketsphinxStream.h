@@ -9,17 +9,18 @@
 #include <cstdint>
 #include <vector>
 
-// The speech of one recognition task, settled as it comes. A pocketsphinx utterance runs its
-// costly last passes over all of its audio when it ends; ended only once the audio has ended,
-// a long dictation would leave all of it to decode after the user stops speaking. So the
-// utterance is ended at every pause the decoder's own voice detector finds (speech, then about
-// half a second of silence), its text kept, and the speech after the pause goes to a fresh
-// utterance: what is left when the audio ends is the stretch since the last pause.
+// The speech of one recognition task, settled as it comes. Ending a pocketsphinx utterance
+// costs time in proportion to its length (the search's last trace back, and the flat-lexicon and
+// lattice passes where they run); ended only once the audio has ended, a long dictation would
+// leave all of it to the moment the user stops speaking. So the utterance is ended at every
+// pause the decoder's own voice detector finds (speech, then about half a second of silence),
+// its text kept, and the speech after the pause goes to a fresh utterance: what is left when the
+// audio ends is the stretch since the last pause. The decoder's channel estimate carries over
+// from one utterance to the next.
 //
 // The decoder takes the audio in pieces of `pieceSize` samples, the last one short when the
-// audio ends, and its voice detector is consulted after each: the decoder's own results shift
-// with the size of the blocks it is given, and where the utterances end and what they read
-// depend on the audio alone, never on how it was cut into buffers or how fast it came. Runs on
+// audio ends, and its voice detector is consulted after each, so that where the utterances end
+// depends on the audio alone, never on how it was cut into buffers or how fast it came. Runs on
 // the caller's thread; not thread-safe.
 class PocketsphinxStream
 {

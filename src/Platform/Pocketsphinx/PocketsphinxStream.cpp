@@ -45,6 +45,13 @@ bool PocketsphinxStream::processPiece(const std::int16_t *samples, std::size_t c
     if (!m_heardSpeech) {
         return false;
     }
+    m_heardSpeech = false;
+    // A burst of noise the detector took for speech stays in the open utterance: ending an
+    // utterance of noise alone moves the decoder's channel estimate towards the noise, and the
+    // words after it come out wrong.
+    if (m_decoder.hypothesis().isEmpty()) {
+        return false;
+    }
     endUtterance();
     ++m_settledCount;
     return true;

@@ -13,10 +13,10 @@
 // costs time in proportion to its length (the search's last trace back, and the flat-lexicon and
 // lattice passes where they run); ended only once the audio has ended, a long dictation would
 // leave all of it to the moment the user stops speaking. So the utterance is ended at every
-// pause the decoder's own voice detector finds (speech, then about half a second of silence),
-// its text kept, and the speech after the pause goes to a fresh utterance: what is left when the
-// audio ends is the stretch since the last pause. The decoder's channel estimate carries over
-// from one utterance to the next.
+// pause the decoder's own voice detector finds (speech, then about half a second of silence)
+// once the utterance has some text, its text kept, and the speech after the pause goes to a fresh
+// utterance: what is left when the audio ends is the stretch since the last pause. The decoder's
+// channel estimate carries over from one utterance to the next.
 //
 // The decoder takes the audio in pieces of `pieceSize` samples, the last one short when the
 // audio ends, and its voice detector is consulted after each, so that where the utterances end

@@ -119,3 +119,27 @@ TEST_F(PocketsphinxStreamTest, ShowsSettledAndOpenTextAndEndsIdleAfterAPause)
     EXPECT_EQ(stream.text(), all);
     EXPECT_FALSE(decoder->isInUtterance());
 }
+
+TEST_F(PocketsphinxStreamTest, NoiseBeforeTheSpeechEndsNoUtterance)
+{
+    // Five seconds of quiet room noise, which the voice detector takes for speech at first, then
+    // a phrase: ended there, the noise alone would skew the decoder's channel estimate and the
+    // phrase would come out wrong.
+    AudioBuffer audio;
+    audio.sampleRate = 16000;
+    audio.channels = 1;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> noise(-1e-4f, 1e-4f);
+    audio.samples.resize(5 * 16000);
+    for (float &sample : audio.samples) {
+        sample = noise(random);
+    }
+    SpeechRecording::append(audio, SpeechRecording::load(QStringLiteral("goforward.raw")));
+    const std::vector<std::int16_t> samples = pcm16(audio);
+
+    PocketsphinxStream stream(*decoder);
+    for (std::size_t at = 0; at < samples.size(); at += 341) {
+        stream.process(samples.data() + at, std::min<std::size_t>(341, samples.size() - at));
+    }
+    EXPECT_EQ(stream.finish(), QStringLiteral("go forward ten meters"));
+}

@@ -294,6 +294,46 @@ TEST_F(EndToEndDictationTest, HeldKeySpeechAndReleaseInsertTheCleanedTextAndReco
     std::printf(" ms)\n");
 }
 
+// Key release to text in the field over read sentences of three to seven seconds, the five
+// librivox recordings of pocketsphinx-testdata, each one dictation.
+TEST_F(EndToEndDictationTest, ReadSentencesReachTheFieldSoonAfterTheRelease)
+{
+    const QDir folder(QStringLiteral("/usr/share/pocketsphinx/test/data/librivox"));
+    const QStringList recordings =
+        folder.entryList({QStringLiteral("*.wav")}, QDir::Files, QDir::Name);
+    ASSERT_EQ(recordings.size(), 5)
+        << "the librivox recordings of pocketsphinx-testdata are missing";
+    std::vector<qint64> latencies;
+    for (const QString &recording : recordings) {
+        SCOPED_TRACE(recording.toStdString());
+        ASSERT_TRUE(target.clear());
+        ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));
+        Feeder feeder;
+        feeder.start(folder.filePath(recording));
+        ASSERT_TRUE(feeder.waitFor("speech-end")) << "the feeder never finished the recording";
+        QTest::qWait(releaseAfterSpeechMs);
+        ASSERT_TRUE(inject({QStringLiteral("up:%1").arg(superRight)}));
+        QElapsedTimer released;
+        released.start();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !target.text().isEmpty(); }, answerTimeoutMs))
+            << "no text reached the field";
+        latencies.push_back(released.elapsed());
+        feeder.stop();
+        std::printf("%s inserted \"%s\"\n", qPrintable(recording), qPrintable(target.text()));
+        // The next dictation starts once this one has left the clipboard as it was.
+        EXPECT_TRUE(
+            QTest::qWaitFor([] { return clipboardText() == userClipboardText; }, answerTimeoutMs));
+    }
+    std::vector<qint64> sorted = latencies;
+    std::sort(sorted.begin(), sorted.end());
+    std::printf("key release to text in the field, read sentences: %lld ms median of %zu (",
+                static_cast<long long>(sorted[sorted.size() / 2]), sorted.size());
+    for (size_t i = 0; i < latencies.size(); ++i) {
+        std::printf("%s%lld", i ? ", " : "", static_cast<long long>(latencies[i]));
+    }
+    std::printf(" ms)\n");
+}
+
 TEST_F(EndToEndDictationTest, EscapeDuringTheRecordingCancelsAndInsertsNothing)
 {
     ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));

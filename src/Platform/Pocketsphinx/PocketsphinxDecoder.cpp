@@ -35,8 +35,14 @@ PocketsphinxDecoder::PocketsphinxDecoder(const PocketsphinxModel &model)
     const QByteArray hmm = model.acousticModel.toLocal8Bit();
     const QByteArray lm = model.languageModel.toLocal8Bit();
     const QByteArray dict = model.dictionary.toLocal8Bit();
+    // One pass: the forward tree search alone. On read speech settled at its pauses the flat
+    // lexicon and lattice passes cost more time than they win words (they lost some on the
+    // librivox recordings), and their cost falls at the end of every utterance, where the
+    // user waits for it. At most 5000 active HMMs a frame (30000 by default) takes a third
+    // off the decoding time and lost no word on those recordings.
     m_handles->config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm",
-                                    lm.constData(), "-dict", dict.constData(), nullptr);
+                                    lm.constData(), "-dict", dict.constData(), "-fwdflat", "no",
+                                    "-bestpath", "no", "-maxhmmpf", "5000", nullptr);
     if (!m_handles->config) {
         throw std::runtime_error("pocketsphinx: invalid configuration for " + hmm.toStdString());
     }
@@ -79,6 +85,11 @@ QString PocketsphinxDecoder::hypothesis() const
     int32 score = 0;
     const char *text = ps_get_hyp(m_handles->decoder, &score);
     return text ? QString::fromUtf8(text).trimmed() : QString();
+}
+
+bool PocketsphinxDecoder::isInSpeech() const
+{
+    return ps_get_in_speech(m_handles->decoder) != 0;
 }
 
 void PocketsphinxDecoder::endUtterance()

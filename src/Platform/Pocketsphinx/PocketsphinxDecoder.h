@@ -29,6 +29,9 @@ public:
     void process(const std::int16_t *samples, std::size_t count);
     // The best hypothesis of the utterance so far (after endUtterance(): of the whole utterance).
     QString hypothesis() const;
+    // Whether the decoder's voice detector counts the last processed audio as speech; it goes
+    // back to false after about half a second of silence.
+    bool isInSpeech() const;
     void endUtterance();
     bool isInUtterance() const { return m_inUtterance; }
 

@@ -2,11 +2,13 @@
 
 #include "Base/SerialQueue.h"
 #include "Core/Transcription/BufferConverter.h"
+#include "Platform/Pocketsphinx/PocketsphinxStream.h"
 
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -74,9 +76,10 @@ void toPcm16(const AudioBuffer &buffer, std::vector<std::int16_t> &pcm)
 void decode(const std::shared_ptr<TaskState> &state)
 {
     std::unique_ptr<PocketsphinxDecoder> decoder;
+    std::optional<PocketsphinxStream> stream;
     try {
         decoder = state->pool->acquire(state->model);
-        decoder->startUtterance();
+        stream.emplace(*decoder);
     } catch (...) {
         state->report(std::nullopt, std::current_exception(), true);
         if (decoder) {
@@ -90,12 +93,20 @@ void decode(const std::shared_ptr<TaskState> &state)
     BufferConverter converter;
     std::vector<std::int16_t> pcm;
     QString reported;
+    auto reportText = [&] {
+        const QString text = stream->text();
+        if (text != reported) {
+            reported = text;
+            state->report(SpeechRecognizer::Result {text, false}, nullptr, false);
+        }
+    };
+    // True when an utterance was settled at a pause.
     auto feedDecoder = [&](const AudioBuffer &buffer) {
         if (buffer.isEmpty()) {
-            return;
+            return false;
         }
         toPcm16(buffer, pcm);
-        decoder->process(pcm.data(), pcm.size());
+        return stream->process(pcm.data(), pcm.size());
     };
 
     try {
@@ -114,7 +125,12 @@ void decode(const std::shared_ptr<TaskState> &state)
                     break;
                 }
                 try {
-                    feedDecoder(converter.convertBuffer(buffer, decoderFormat));
+                    // Settled text is shown at once, not after the audio that queued up while
+                    // the utterance ended.
+                    if (feedDecoder(converter.convertBuffer(buffer, decoderFormat)) && partials
+                        && !state->isCancelled()) {
+                        reportText();
+                    }
                 } catch (const BufferConverter::Error &) {
                     // A buffer in a format that cannot be converted is passed over.
                 }
@@ -126,23 +142,18 @@ void decode(const std::shared_ptr<TaskState> &state)
                 if (converter.hasConverter()) {
                     feedDecoder(converter.drain());
                 }
-                decoder->endUtterance();
-                state->report(SpeechRecognizer::Result {decoder->hypothesis(), true}, nullptr,
-                              true);
+                state->report(SpeechRecognizer::Result {stream->finish(), true}, nullptr, true);
                 break;
             }
             if (partials && !pending.buffers.empty()) {
-                const QString hypothesis = decoder->hypothesis();
-                if (hypothesis != reported) {
-                    reported = hypothesis;
-                    state->report(SpeechRecognizer::Result {hypothesis, false}, nullptr, false);
-                }
+                reportText();
             }
         }
     } catch (...) {
         state->report(std::nullopt, std::current_exception(), true);
     }
     state->request->setWakeHandler({});
+    stream.reset();
     state->pool->release(std::move(decoder));
 }
 

@@ -8,9 +8,10 @@
 
 // Speech recognition with pocketsphinx: one locale per installed model, recognition authorised
 // when some model is installed. Each recognition task decodes on a thread of its own, converting
-// the captured audio to the decoder's 16 kHz mono; it reports the hypothesis as a partial result
-// whenever it changes and the hypothesis of the whole utterance as the final result once the
-// audio has ended. Contextual strings are accepted and not used: the language model is fixed.
+// the captured audio to the decoder's 16 kHz mono and settling the speech at its pauses as it
+// comes (PocketsphinxStream); it reports the text so far as a partial result whenever it
+// changes and the text of all the audio as the final result once the audio has ended.
+// Contextual strings are accepted and not used: the language model is fixed.
 class PocketsphinxRecognitionService final : public SpeechRecognitionService
 {
 public:

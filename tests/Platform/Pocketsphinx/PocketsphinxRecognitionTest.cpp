@@ -3,6 +3,7 @@
 #include "Platform/Pocketsphinx/PocketsphinxRecognitionService.h"
 
 #include "Core/Transcription/RunTask.h"
+#include "Platform/Pocketsphinx/LibrivoxDictation.h"
 #include "TestSupport/QtPrinters.h"
 
 #include <QDir>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <thread>
 
 namespace {
@@ -46,6 +48,27 @@ PocketsphinxModel installedEnglish()
         }
     }
     return {};
+}
+
+// Threads of this process.
+int threadCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/task"))
+                   .entryList(QDir::Dirs | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+template<typename Condition>
+bool waitFor(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(30))
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 } // namespace
@@ -165,4 +188,68 @@ TEST(PocketsphinxDecoderPoolTest, ReusesLoadedDecoders)
     auto preloaded = pool.acquire(model);
     EXPECT_TRUE(preloaded);
     EXPECT_EQ(pool.loadCount(), 3);
+}
+
+TEST(PocketsphinxRecognitionServiceTest, CancelAtAnUtteranceEndAtAPauseLeavesNoThreadRunning)
+{
+    const PocketsphinxModel english = installedEnglish();
+    ASSERT_FALSE(english.locale.isEmpty())
+        << "no pocketsphinx model for en-US (package pocketsphinx-en-us)";
+    const LibrivoxDictation dictation = LibrivoxDictation::load();
+    ASSERT_EQ(dictation.sentences, 5)
+        << "the librivox recordings of pocketsphinx-testdata are missing";
+    PocketsphinxDecoderPool pool(1);
+    pool.release(pool.acquire(english));
+    PocketsphinxRecognitionService service(pool,
+                                           [&] { return QList<PocketsphinxModel> {english}; });
+    auto recognizer = service.makeRecognizer(SpeechLocale(QStringLiteral("en-US")));
+    ASSERT_TRUE(recognizer);
+    const int threadsBefore = threadCount();
+
+    // All the audio is there when the task starts, so that it is taken as one piece: the first
+    // result is the text settled at the first pause, reported before the decoder goes on. The
+    // handler (on the task's own thread) cancels right there.
+    auto request = std::make_shared<SpeechRecognitionRequest>();
+    for (const AudioBuffer &buffer : dictation.audio.blocks(1024)) {
+        request->append(buffer);
+    }
+    std::promise<std::shared_ptr<SpeechRecognizer::Task>> started;
+    std::shared_future<std::shared_ptr<SpeechRecognizer::Task>> task = started.get_future().share();
+    std::atomic<int> calls = 0;
+    QString reported;
+    bool wasFinal = true;
+    started.set_value(recognizer->recognitionTask(
+        request,
+        [&, task](const std::optional<SpeechRecognizer::Result> &result, std::exception_ptr) {
+            if (calls++ == 0 && result) {
+                reported = result->formattedString;
+                wasFinal = result->isFinal;
+            }
+            task.get()->cancel();
+        }));
+
+    ASSERT_TRUE(waitFor([&] { return pool.idleCount(english) == 1; }))
+        << "the decoder never came back to the pool";
+    EXPECT_TRUE(waitFor([&] { return threadCount() <= threadsBefore; }))
+        << threadCount() << " threads, " << threadsBefore << " before the task";
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(wasFinal);
+    EXPECT_TRUE(reported.contains(QStringLiteral("in his power to do"))) << reported.toStdString();
+    EXPECT_FALSE(reported.contains(QStringLiteral("young man")))
+        << "only the first sentence was settled: " << reported.toStdString();
+
+    // The decoder it left behind recognises the next request from its start.
+    std::promise<QString> finalText;
+    auto next = std::make_shared<SpeechRecognitionRequest>();
+    next->append(SpeechRecording::load(QStringLiteral("goforward.raw")));
+    next->endAudio();
+    auto nextTask = recognizer->recognitionTask(next, [&](const auto &result, std::exception_ptr) {
+        if (result && result->isFinal) {
+            finalText.set_value(result->formattedString);
+        }
+    });
+    auto text = finalText.get_future();
+    ASSERT_EQ(text.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_EQ(text.get(), QStringLiteral("go forward ten meters"));
+    EXPECT_EQ(pool.loadCount(), 1);
 }

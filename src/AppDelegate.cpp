@@ -28,6 +28,7 @@
 #include "UI/SettingsWindowShowing.h"
 #include "UI/StatusItemController.h"
 
+#include <QCoro/QCoroSignal>
 #include <QCoro/QCoroTask>
 #include <QPointer>
 #include <QThreadPool>
@@ -77,6 +78,13 @@ AppDelegate::AppDelegate(Clock &clock, QObject *parent)
 
     DictationController::configureShared(services, std::make_unique<AudioCapture>());
     m_controller = &DictationController::shared();
+
+    // Cloud account: the sign-in alert waits until the session that asked for it has inserted.
+    m_signInPrompt->setWaitUntilIdle([controller = QPointer(m_controller)]() -> QCoro::Task<> {
+        while (controller && controller->state() != DictationState::idle) {
+            co_await qCoro(controller.data(), &DictationController::stateChanged);
+        }
+    });
 }
 
 AppDelegate::~AppDelegate() = default;

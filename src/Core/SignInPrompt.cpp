@@ -13,6 +13,11 @@ SignInPrompt::SignInPrompt(CloudAccount &account, ModalAlert &alert, Clock &cloc
     , m_clock(clock)
 { }
 
+void SignInPrompt::setWaitUntilIdle(std::function<QCoro::Task<>()> waitUntilIdle)
+{
+    m_waitUntilIdle = std::move(waitUntilIdle);
+}
+
 void SignInPrompt::promptForCloud(bool force)
 {
     QCoro::connect(prompt(force), this, [] {});
@@ -38,6 +43,16 @@ QCoro::Task<> SignInPrompt::prompt(bool force)
 
     QPointer<SignInPrompt> self(this);
     m_showing = true;
+    if (m_waitUntilIdle) {
+        co_await m_waitUntilIdle();
+        if (!self) {
+            co_return;
+        }
+        if (m_account.storedToken()) {
+            m_showing = false;
+            co_return;
+        }
+    }
     const int chosen = co_await m_alert.run(std::move(content));
     if (!self) {
         co_return;

@@ -8,6 +8,7 @@
 #include <QCoro/QCoroTask>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 
 class CloudAccount;
@@ -19,7 +20,8 @@ class ModalAlert;
 //
 // Never while a token is stored (also when forced); without `force` at most once per 120 seconds,
 // measured on the monotonic clock so that a wall clock set back cannot silence it; a forced prompt
-// restarts the interval. One alert at a time. Main thread.
+// restarts the interval. One alert at a time, and only once the session that asked for it has
+// inserted its text. Main thread.
 class SignInPrompt final
     : public QObject
     , public SignInPrompting
@@ -40,10 +42,15 @@ public:
 
     bool isShowing() const { return m_showing; }
 
+    // Finishes when no dictation session runs. The alert comes to the front and takes the focus:
+    // shown while a session still inserts its text, it would take the text too.
+    void setWaitUntilIdle(std::function<QCoro::Task<>()> waitUntilIdle);
+
 private:
     CloudAccount &m_account;
     ModalAlert &m_alert;
     Clock &m_clock;
     std::optional<std::chrono::nanoseconds> m_lastShown;
     bool m_showing = false;
+    std::function<QCoro::Task<>()> m_waitUntilIdle;
 };

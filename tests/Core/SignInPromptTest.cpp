@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <QCoro/QCoroTask>
+#include <QCoro/QCoroTimer>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -110,6 +111,34 @@ TEST_F(SignInPromptTest, OneAlertAtATime)
     alert.answerWith(0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !signIn.isShowing(); }, 2000));
     EXPECT_EQ(opener.opened.size(), 1);
+}
+
+} // namespace
+
+namespace {
+
+// The alert takes the focus: it must not come up while the session that asked still inserts.
+TEST_F(SignInPromptTest, WaitsUntilTheSessionHasEndedAndAsksOnlyIfStillSignedOut)
+{
+    bool idle = false;
+    signIn.setWaitUntilIdle([&idle]() -> QCoro::Task<> {
+        while (!idle) {
+            co_await QCoro::sleepFor(5ms);
+        }
+    });
+    signIn.promptForCloud(false);
+    QTest::qWait(50);
+    EXPECT_TRUE(alert.shown.isEmpty());
+    idle = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alert.shown.isEmpty(); }, 2000));
+
+    // Signed in while the session ran: nothing to ask.
+    idle = false;
+    signIn.promptForCloud(true);
+    keychain.set(QStringLiteral("token"), QStringLiteral("cloudToken"));
+    idle = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !signIn.isShowing(); }, 2000));
+    EXPECT_EQ(alert.shown.size(), 1);
 }
 
 } // namespace

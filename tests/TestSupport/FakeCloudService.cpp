@@ -71,6 +71,9 @@ FakeCloudService::FakeCloudService()
     m_server->set_keep_alive_max_count(1000000);
     m_server->set_keep_alive_timeout(30);
     m_server->set_payload_max_length(64 * 1024 * 1024);
+    // Headers and body go out in separate writes: without this, each answer waits for the
+    // client's delayed acknowledgement (about 40 ms), as no real service lets it.
+    m_server->set_tcp_nodelay(true);
 
     const auto handle = [this](const httplib::Request &in, httplib::Response &out,
                                std::string body, std::vector<Part> parts) {

@@ -5,6 +5,9 @@
 #include "Base/UserDefaults.h"
 #include "Core/AppSettings.h"
 #include "Core/Audio/AudioCapture.h"
+#include "Core/CloudAccount.h"
+#include "Core/CloudSession.h"
+#include "Core/ConnectionWarmer.h"
 #include "Core/DebugLog.h"
 #include "Core/DictationController.h"
 #include "Core/History/HistoryStore.h"
@@ -12,16 +15,20 @@
 #include "Core/Insertion/SystemTextInsertion.h"
 #include "Core/Keychain.h"
 #include "Core/Permissions.h"
+#include "Core/SignInPrompt.h"
 #include "Core/TesterMode.h"
 #include "Core/TextCleanup/TaggerCleanup.h"
 #include "Core/Transcription/TranscriptionEngineFactory.h"
 #include "Core/UpdaterController.h"
-#include "Platform/Qt/SynthesizedSoundPlayer.h"
 #include "Platform/Appcast/Updater.h"
+#include "Platform/Qt/MessageBoxAlert.h"
+#include "Platform/Qt/SynthesizedSoundPlayer.h"
 #include "Platform/Xdg/XdgAutostartLoginItem.h"
 #include "Support/L10n.h"
+#include "UI/SettingsWindowShowing.h"
 #include "UI/StatusItemController.h"
 
+#include <QCoro/QCoroSignal>
 #include <QCoro/QCoroTask>
 #include <QPointer>
 #include <QThreadPool>
@@ -60,8 +67,24 @@ AppDelegate::AppDelegate(Clock &clock, QObject *parent)
     services.history = &HistoryStore::shared();
     services.insertion = m_insertion.get();
     services.sounds = m_sounds.get();
+
+    // Cloud account: warm-up and sign-in prompt for the sessions that use the service.
+    m_signInAlert = std::make_unique<MessageBoxAlert>();
+    m_warmer = std::make_unique<ConnectionWarmer>(CloudSession::shared(), m_clock);
+    m_signInPrompt =
+        std::make_unique<SignInPrompt>(CloudAccount::shared(), *m_signInAlert, m_clock);
+    services.warmer = m_warmer.get();
+    services.signIn = m_signInPrompt.get();
+
     DictationController::configureShared(services, std::make_unique<AudioCapture>());
     m_controller = &DictationController::shared();
+
+    // Cloud account: the sign-in alert waits until the session that asked for it has inserted.
+    m_signInPrompt->setWaitUntilIdle([controller = QPointer(m_controller)]() -> QCoro::Task<> {
+        while (controller && controller->state() != DictationState::idle) {
+            co_await qCoro(controller.data(), &DictationController::stateChanged);
+        }
+    });
 }
 
 AppDelegate::~AppDelegate() = default;
@@ -71,10 +94,14 @@ void AppDelegate::handleURL(const QUrl &url)
     if (!url.isValid()) {
         return;
     }
-    // The cloud account that accepts the sign-in callback is not part of this build yet.
-    DebugLog::log(
-        QStringLiteral("app: callback URL received (host=%1); no cloud account to take it")
-            .arg(url.host()));
+    const bool accepted = CloudAccount::shared().handleCallback(url);
+    DebugLog::log(QStringLiteral("app: callback URL received (host=%1); %2")
+                      .arg(url.host(),
+                           accepted ? QStringLiteral("signing in")
+                                    : QStringLiteral("no sign-in waits for it")));
+    if (accepted && m_settingsWindow) {
+        m_settingsWindow->show(SettingsTab::account);
+    }
 }
 
 void AppDelegate::applicationDidFinishLaunching()
@@ -98,6 +125,17 @@ void AppDelegate::applicationDidFinishLaunching()
         co_await Keychain::shared().load();
     };
     QCoro::connect(loadKeychain(), this, [] {});
+
+    // Cloud account: refreshed in the background when a token is stored, once the keychain has
+    // answered.
+    auto startAccount = []() -> QCoro::Task<> {
+        co_await Keychain::shared().load();
+        CloudAccount &account = CloudAccount::shared();
+        if (account.storedToken()) {
+            account.start();
+        }
+    };
+    QCoro::connect(startAccount(), this, [] {});
 
     TesterMode::shared().start();
 

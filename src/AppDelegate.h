@@ -9,6 +9,10 @@
 
 class AppSettings;
 class Clock;
+class ConnectionWarmer;
+class ModalAlert;
+class SettingsWindowShowing;
+class SignInPrompt;
 class DictationController;
 class HotkeyManager;
 class SoundPlayer;
@@ -54,4 +58,11 @@ private:
     std::unique_ptr<HotkeyManager> m_hotkeys;
     std::unique_ptr<Timer> m_permissionTimer;
     bool m_coreStarted = false;
+
+    // Cloud account: the connection warmer and the sign-in prompt the dictation controller uses,
+    // and the settings window a completed sign-in opens (absent until that window exists).
+    std::unique_ptr<ModalAlert> m_signInAlert;
+    std::unique_ptr<ConnectionWarmer> m_warmer;
+    std::unique_ptr<SignInPrompt> m_signInPrompt;
+    SettingsWindowShowing *m_settingsWindow = nullptr;
 };

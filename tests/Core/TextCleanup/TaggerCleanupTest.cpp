@@ -5,8 +5,6 @@
 #include "Fakes/ScriptedTaggerModel.h"
 #include "Platform/TaggerModelRuntime.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QMutex>
 #include <QtGlobal>
 #include <gtest/gtest.h>

@@ -165,6 +165,9 @@ int main(int argc, char **argv)
             pending.remove(0, end + 1);
             if (command == "clear") {
                 field->clear();
+                // Another window (an alert of the application under test) may have taken focus.
+                field->window()->activateWindow();
+                field->setFocus();
                 say("cleared");
             }
         }

@@ -154,9 +154,12 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
     const auto focus = [&]() -> std::optional<FocusContext> {
         return controller ? controller->m_focusContext : std::nullopt;
     };
+    // Set when the gate had to decide before the focus read said what the field is: the session
+    // then counts as a secure one to its end, even should the read come back later.
+    bool fieldUnknown = false;
     const auto isSecure = [&] {
         const auto context = focus();
-        return context && context->isSecureField;
+        return fieldUnknown || (context && context->isSecureField);
     };
     const auto signedIn = [&] {
         return services.keychain->get(QStringLiteral("cloudToken")).has_value();
@@ -170,12 +173,16 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
     };
 
     // Whether the field is a secure one decides what may leave the machine; a short dictation
-    // must not outrun the read of the field.
+    // must not outrun the read of the field. A read that has not answered by then may still be
+    // waiting on a password field: nothing of this session goes to the cloud, neither the audio
+    // nor the field's context nor the text, and it leaves no trace in the history, the samples or
+    // the learner (the history feeds later sessions' cloud context).
     if (in.focusRead && !in.focusRead->isDone()) {
-        co_await finishesWithin(*in.focusRead, clock, focusReadWait);
+        const bool answered = co_await finishesWithin(*in.focusRead, clock, focusReadWait);
         if (!controller) {
             co_return;
         }
+        fieldUnknown = !answered;
     }
 
     // Cloud gate.

@@ -68,7 +68,8 @@ public:
     // A cloud failure later than this is followed by rule-based cleanup only, never by another
     // cloud request.
     static constexpr double cloudRetryThresholdSeconds = 20.0;
-    // The longest wait for the session's focus read before deciding whether the field is secure.
+    // The longest wait for the session's focus read before deciding whether the field is secure;
+    // a read still out then makes the session a secure one.
     static constexpr std::chrono::seconds focusReadWait {2};
 
     static QCoro::Task<> run(QPointer<DictationController> controller, Inputs inputs);

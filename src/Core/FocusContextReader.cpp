@@ -81,8 +81,9 @@ bool buildsAccessibilityTreeOnDemand(const QString &bundleIdentifier)
 FocusContext read(qint64 maxLength)
 {
     X11FrontmostApplicationSource applications;
-    // One per read: an application that times out is skipped for the rest of this read only.
-    AtspiAccessibility accessibility;
+    // One per read: an application that times out is skipped for the rest of this read only, and
+    // the whole read keeps to its budget.
+    AtspiAccessibility accessibility(readBudget);
     return read(maxLength, applications, accessibility);
 }
 
@@ -116,9 +117,14 @@ FocusContext read(qint64 maxLength, FrontmostApplicationSource &applications,
 
     const std::unique_ptr<AccessibilityElement> element = accessibility.focusedElement(application);
     if (!element) {
+        // A search cut short may have missed a password field.
+        if (accessibility.timedOut()) {
+            context.isSecureField = true;
+        }
         return context;
     }
-    if (element->isSecureTextField()) {
+    // A field that does not say what it is may be a password field.
+    if (element->isSecureTextField() != false) {
         context.isSecureField = true;
         return context;
     }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
+
 class Accessibility;
 class FrontmostApplicationSource;
 
@@ -16,13 +18,22 @@ class FrontmostApplicationSource;
 // Texts are counted in user-perceived characters. caretLocation is the start of the selection (the
 // caret when nothing is selected) in Unicode scalars from the start of the field's text.
 //
-// Synchronous and blocking: every request to the other application waits at most one second, and
-// an application that lets one request time out is not asked again during the same read. Keeps no
-// state; call it from a background thread, never the main thread. Nothing is logged.
+// Synchronous and blocking: every request to the other application waits at most one second, an
+// application that lets one request time out is not asked again during the same read, and the
+// whole read ends within readBudget however slowly the application answers. Keeps no state; call
+// it from a background thread, never the main thread. Nothing is logged.
+//
+// A read that could not learn whether the focused element is a password field (the element did
+// not say, or the search for it timed out) reports a password field: whoever trusts the flag keeps
+// the field's content to itself.
 namespace FocusContextReader {
 
 // The window title is cut to this many characters.
 constexpr qsizetype windowTitleLength = 200;
+
+// The longest one read takes: eight requests (switching the tree on, the focused window, its
+// title, the focused element, its kind, its text, its selection and its range) of one second each.
+constexpr std::chrono::milliseconds readBudget {8000};
 
 // Identifier prefixes of the application families (Chromium-based browsers, Electron applications)
 // that build their accessibility tree only when asked; compared ignoring case, in this order.

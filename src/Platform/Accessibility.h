@@ -27,4 +27,7 @@ public:
     // given, else anywhere on the desktop.
     virtual std::unique_ptr<AccessibilityElement>
     focusedElement(const std::optional<FrontmostApplication> &application) = 0;
+    // Whether a request so far went unanswered for lack of time: the other application let it
+    // time out, or the time this object was given had run out. What was not found may then exist.
+    virtual bool timedOut() = 0;
 };

@@ -19,8 +19,9 @@ public:
 
     virtual ~AccessibilityElement() = default;
 
-    // True when the element is a password field.
-    virtual bool isSecureTextField() = 0;
+    // Whether the element is a password field; nothing when the element did not say (it did not
+    // answer in time, or is gone).
+    virtual std::optional<bool> isSecureTextField() = 0;
     // Its whole text; nothing when it holds no text (a button, a checkbox, a slider).
     virtual std::optional<QString> value() = 0;
     // The selected text; empty when nothing is selected.

@@ -650,10 +650,65 @@ TEST_F(DictationPipelineTest, FocusReadThatNeverEndsHoldsTheSessionOnlyBriefly)
     rig.c().holdKeyUp(Task::cleanup);
     rig.pump();
     rig.advance(DictationPipeline::focusReadWait - 1ns);
-    EXPECT_TRUE(rig.cloud.runs.isEmpty());
+    EXPECT_EQ(rig.c().state(), State::processing);
     rig.advance(1ns);
     ASSERT_TRUE(rig.waitIdle());
-    EXPECT_EQ(rig.cloud.runs.size(), 1);
+    // The on-device text still reaches the field.
+    EXPECT_EQ(rig.insertion.calls.filter("paste").size(), 1);
+}
+
+// A read that has not said whether the field is a password field when the gate decides may be
+// stuck on one: the session stays on the machine to its end, also when the read comes back while
+// the session is still being processed and says an ordinary field.
+TEST_F(DictationPipelineTest, FocusReadStillOutAtTheGateKeepsTheSessionOnTheMachine)
+{
+    for (const bool readComesBackLater : {false, true}) {
+        SCOPED_TRACE(readComesBackLater ? "read back after the gate" : "read never back");
+        DictationRig rig;
+        FocusContext field;
+        field.appName = QStringLiteral("Editor");
+        field.bundleID = QStringLiteral("org.example.editor");
+        field.fieldText = QStringLiteral("Dear Ann");
+        rig.setFocus(field);
+        rig.holdFocusRead(true);
+        armCloud(rig);
+        rig.appSettings().setCleanupMode(CleanupMode::cloud);
+        rig.appSettings().setUseFocusContext(true);
+        rig.appSettings().setCloudLearning(true);
+        rig.cloud.outcome = Outcome {QStringLiteral("cloud"), std::nullopt, false};
+        // The engine's stream stays open until the watchdog: time for the read to come back.
+        rig.engines.script.keepOpenAfterFinish = true;
+        rig.c().holdKeyDown(Task::cleanup);
+        rig.pump();
+        recordSecond(rig);
+        rig.say(finalized(QStringLiteral("um my secret")));
+        rig.advance(1s);
+        rig.c().holdKeyUp(Task::cleanup);
+        rig.pump();
+        rig.advance(DictationPipeline::focusReadWait);
+        EXPECT_EQ(rig.c().state(), State::processing);
+        if (readComesBackLater) {
+            rig.focusGate.release();
+            ASSERT_TRUE(rig.waitUntil([&] { return rig.c().focusContext().has_value(); }));
+            EXPECT_EQ(rig.c().state(), State::processing);
+        }
+        rig.advance(DictationPipeline::finishWatchdog);
+        ASSERT_TRUE(rig.waitIdle());
+
+        EXPECT_TRUE(rig.cloud.runs.isEmpty());
+        EXPECT_TRUE(rig.cleanup.requests.isEmpty());
+        // The on-device text still reaches the field.
+        const QString cleaned = RuleBasedCleanup::clean(QStringLiteral("um my secret"), "en-US");
+        EXPECT_EQ(rig.insertion.calls.filter("paste"),
+                  QStringList({"paste " + cleaned + " restore=true delay=800 snapshot=true"}));
+        const QVariantMap result = rig.reporter.last("dictation.result");
+        EXPECT_EQ(result.value("path"), QStringLiteral("rules-secure"));
+        EXPECT_EQ(result.value("app"), QStringLiteral("secure"));
+        EXPECT_EQ(result.value("cloudSTT"), false);
+        EXPECT_TRUE(rig.history.records().isEmpty());
+        EXPECT_TRUE(rig.reporter.samples.isEmpty());
+        EXPECT_TRUE(rig.learner.remembered.isEmpty());
+    }
 }
 
 TEST_F(DictationPipelineTest, WatchdogCancelsAnEngineThatKeepsItsStreamOpen)

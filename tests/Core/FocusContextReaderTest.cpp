@@ -221,6 +221,46 @@ TEST_F(FocusContextReaderTest, NoFocusedElementGivesApplicationAndTitleOnly)
     EXPECT_FALSE(context.caretLocation);
 }
 
+// A read that could not learn whether the focus is on a password field reports one, so nothing
+// of a field that may hold a password leaves the machine; a search that finished without a focused
+// element and without running out of time reports an ordinary one.
+TEST_F(FocusContextReaderTest, AnUnansweredKindOfFieldCountsAsAPasswordField)
+{
+    const struct
+    {
+        const char *name;
+        std::optional<FakeAccessibility::Element> element;
+        bool timedOut;
+        bool secure;
+    } cases[] = {
+        {"the element does not say its kind",
+         FakeAccessibility::Element {std::nullopt, QStringLiteral("hunter2"), QString(), {{7, 0}}},
+         false, true},
+        {"the search for the element ran out of time", std::nullopt, true, true},
+        {"no element has the focus", std::nullopt, false, false},
+        {"an ordinary field after a slow title",
+         FakeAccessibility::Element {false, QStringLiteral("text"), QString(), {{4, 0}}}, true,
+         false},
+    };
+    m_applications.application = textEditor();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        m_accessibility.calls.clear();
+        m_accessibility.windowTitle = QStringLiteral("Log in");
+        m_accessibility.element = c.element;
+        m_accessibility.timedOutAnswer = c.timedOut;
+        const FocusContext context = read();
+        EXPECT_EQ(context.isSecureField, c.secure);
+        EXPECT_EQ(context.appName, QStringLiteral("Text Editor"));
+        EXPECT_EQ(context.windowTitle, QStringLiteral("Log in"));
+        if (c.secure) {
+            EXPECT_FALSE(context.fieldText);
+            EXPECT_FALSE(context.caretLocation);
+            EXPECT_FALSE(m_accessibility.calls.contains(QStringLiteral("element.value")));
+        }
+    }
+}
+
 TEST_F(FocusContextReaderTest, OnDemandTreesAreRequestedBeforeEveryReadOfThoseFamilies)
 {
     const struct

@@ -6,20 +6,23 @@
 
 // A scripted accessibility service with one focused element. Every request, of the service and of
 // the element, is recorded in `calls` in order ("isTrusted", "requestAccessibilityTree",
-// "focusedWindowTitle", "focusedElement", "element.isSecureTextField", "element.value",
+// "focusedWindowTitle", "focusedElement", "timedOut", "element.isSecureTextField", "element.value",
 // "element.selectedText", "element.selectedTextRange").
 class FakeAccessibility final : public Accessibility
 {
 public:
     struct Element
     {
-        bool secure = false;
+        // Nothing: the element does not say whether it is a password field.
+        std::optional<bool> secure = false;
         std::optional<QString> value;
         std::optional<QString> selectedText;
         std::optional<AccessibilityElement::Range> selectedTextRange;
     };
 
     bool trusted = true;
+    // What timedOut() answers.
+    bool timedOutAnswer = false;
     std::optional<QString> windowTitle;
     // Nothing: no element has the focus.
     std::optional<Element> element = Element {};
@@ -56,6 +59,12 @@ public:
         return std::make_unique<FakeElement>(*element, calls);
     }
 
+    bool timedOut() override
+    {
+        calls << QStringLiteral("timedOut");
+        return timedOutAnswer;
+    }
+
 private:
     class FakeElement final : public AccessibilityElement
     {
@@ -65,7 +74,7 @@ private:
             , m_calls(calls)
         { }
 
-        bool isSecureTextField() override
+        std::optional<bool> isSecureTextField() override
         {
             m_calls << QStringLiteral("element.isSecureTextField");
             return m_element.secure;

@@ -10,6 +10,7 @@
 #include "TestSupport/QtPrinters.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QJsonDocument>
@@ -213,6 +214,40 @@ TEST_F(FocusContextReaderIntegration, PasswordFieldGivesTheSecureFlagOnly)
     EXPECT_EQ(context.appName, fixtureClass);
     EXPECT_EQ(context.bundleID, fixtureClass);
     EXPECT_EQ(context.windowTitle, QStringLiteral("Log in"));
+}
+
+// An application busy elsewhere answers every accessibility request late: the read still ends
+// within its budget, and a field whose kind it could not learn in time counts as a password field.
+TEST_F(FocusContextReaderIntegration, ASlowApplicationKeepsTheReadWithinItsBudget)
+{
+    const struct
+    {
+        const char *field;
+        int answerDelayMs;
+    } cases[] = {
+        // Every answer just inside a request's own limit: only the budget bounds the read.
+        {"password", 900},
+        // Every answer too late for a request: the kind of the field is never learned.
+        {"line", 1500},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.field) + " answering after " + std::to_string(c.answerDelayMs)
+                     + " ms");
+        ASSERT_EQ(m_fixture.command(field(c.field, QStringLiteral("hunter2"), 7, 7)), "ok");
+        ASSERT_EQ(m_fixture.command({{"answerDelayMs", c.answerDelayMs}}), "ok");
+        QElapsedTimer timer;
+        timer.start();
+        const FocusContext context = readFocus();
+        const qint64 elapsed = timer.elapsed();
+        ASSERT_EQ(m_fixture.command({{"answerDelayMs", 0}}), "ok");
+        // One request may still be under way when the budget runs out.
+        EXPECT_LT(elapsed, FocusContextReader::readBudget.count() + 1500);
+        EXPECT_TRUE(context.isSecureField);
+        EXPECT_FALSE(context.fieldText);
+        EXPECT_FALSE(context.selectedText);
+        EXPECT_FALSE(context.caretLocation);
+        EXPECT_EQ(context.bundleID, fixtureClass);
+    }
 }
 
 TEST_F(FocusContextReaderIntegration, EmptyFieldKeepsTheCaret)

@@ -78,16 +78,31 @@ bool isTimeout(const QDBusMessage &reply)
 }
 
 QDBusMessage call(const QDBusConnection &bus, const QString &service, const QString &path,
-                  const QString &interface, const QString &method, const QVariantList &arguments)
+                  const QString &interface, const QString &method, const QVariantList &arguments,
+                  int timeoutMs)
 {
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
     message.setArguments(arguments);
-    return bus.call(message, QDBus::Block, AtspiAccessibility::requestTimeoutMs);
+    return bus.call(message, QDBus::Block, timeoutMs);
+}
+
+// How long the next request may wait: a request's own limit, cut to what is left of the deadline;
+// nothing once the deadline has passed.
+std::optional<int> requestTimeout(const QDeadlineTimer &deadline)
+{
+    if (deadline.isForever()) {
+        return AtspiAccessibility::requestTimeoutMs;
+    }
+    const qint64 left = deadline.remainingTime();
+    if (left <= 0) {
+        return std::nullopt;
+    }
+    return int(std::min<qint64>(left, AtspiAccessibility::requestTimeoutMs));
 }
 
 // The process's own connection to the accessibility bus, opened at first use and again after the
 // bus went away.
-QDBusConnection accessibilityBus()
+QDBusConnection accessibilityBus(const QDeadlineTimer &deadline)
 {
     static QMutex mutex;
     static QString connectionName;
@@ -103,8 +118,12 @@ QDBusConnection accessibilityBus()
     }
     QString address = qEnvironmentVariable("AT_SPI_BUS_ADDRESS");
     if (address.isEmpty()) {
+        const std::optional<int> timeout = requestTimeout(deadline);
+        if (!timeout) {
+            return QDBusConnection(QString());
+        }
         const QDBusMessage reply = call(QDBusConnection::sessionBus(), a11yBusService, a11yBusPath,
-                                        a11yBusService, QStringLiteral("GetAddress"), {});
+                                        a11yBusService, QStringLiteral("GetAddress"), {}, *timeout);
         if (reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty()) {
             address = reply.arguments().constFirst().toString();
         }
@@ -129,11 +148,25 @@ QDBusConnection accessibilityBus()
 class AtspiAccessibility::Client
 {
 public:
-    Client()
-        : m_bus(accessibilityBus())
+    explicit Client(QDeadlineTimer deadline)
+        : m_deadline(deadline)
+        , m_bus(accessibilityBus(deadline))
     { }
 
     bool isConnected() const { return m_bus.isConnected(); }
+    const QDeadlineTimer &deadline() const { return m_deadline; }
+
+    bool timedOut()
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_timedOut;
+    }
+
+    void noteTimeout()
+    {
+        QMutexLocker lock(&m_mutex);
+        m_timedOut = true;
+    }
 
     std::optional<QVariantList> request(const ObjectRef &object, const QString &interface,
                                         const QString &method, const QVariantList &arguments = {})
@@ -141,14 +174,24 @@ public:
         if (!m_bus.isConnected() || isHung(object.service)) {
             return std::nullopt;
         }
+        const std::optional<int> timeout = requestTimeout(m_deadline);
+        if (!timeout) {
+            noteTimeout();
+            return std::nullopt;
+        }
         const QDBusMessage reply =
-            call(m_bus, object.service, object.path, interface, method, arguments);
+            call(m_bus, object.service, object.path, interface, method, arguments, *timeout);
         if (reply.type() == QDBusMessage::ReplyMessage) {
             return reply.arguments();
         }
         if (isTimeout(reply)) {
             QMutexLocker lock(&m_mutex);
-            m_hung.insert(object.service);
+            m_timedOut = true;
+            // Cut short by the deadline rather than by the application's own slowness, the
+            // request says nothing about whether the application still answers.
+            if (*timeout == AtspiAccessibility::requestTimeoutMs) {
+                m_hung.insert(object.service);
+            }
         }
         return std::nullopt;
     }
@@ -220,10 +263,18 @@ public:
                 return *found;
             }
         }
+        const std::optional<int> timeout = requestTimeout(m_deadline);
+        if (!timeout) {
+            noteTimeout();
+            return std::nullopt;
+        }
         const QDBusMessage reply =
             call(m_bus, QStringLiteral("org.freedesktop.DBus"),
                  QStringLiteral("/org/freedesktop/DBus"), QStringLiteral("org.freedesktop.DBus"),
-                 QStringLiteral("GetConnectionUnixProcessID"), {service});
+                 QStringLiteral("GetConnectionUnixProcessID"), {service}, *timeout);
+        if (isTimeout(reply)) {
+            noteTimeout();
+        }
         if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
             return std::nullopt;
         }
@@ -277,6 +328,9 @@ public:
             std::reverse(below.begin(), below.end());
             pending.append(below);
         }
+        if (!pending.isEmpty() && deadline.hasExpired()) {
+            noteTimeout();
+        }
         return std::nullopt;
     }
 
@@ -316,9 +370,11 @@ private:
         return matches.isEmpty() ? std::nullopt : std::optional<ObjectRef>(matches.front());
     }
 
+    QDeadlineTimer m_deadline;
     QDBusConnection m_bus;
     QMutex m_mutex;
     QSet<QString> m_hung;
+    bool m_timedOut = false;
 };
 
 namespace {
@@ -331,11 +387,14 @@ public:
         , m_object(std::move(object))
     { }
 
-    bool isSecureTextField() override
+    std::optional<bool> isSecureTextField() override
     {
         const std::optional<uint> role = m_client->role(m_object);
         m_role = role;
-        return role == uint(ATSPI_ROLE_PASSWORD_TEXT);
+        if (!role) {
+            return std::nullopt;
+        }
+        return *role == uint(ATSPI_ROLE_PASSWORD_TEXT);
     }
 
     std::optional<QString> value() override
@@ -478,15 +537,37 @@ private:
 
 } // namespace
 
-AtspiAccessibility::AtspiAccessibility() = default;
+AtspiAccessibility::AtspiAccessibility()
+    : m_deadline(QDeadlineTimer::Forever)
+{ }
+
+AtspiAccessibility::AtspiAccessibility(std::chrono::milliseconds budget)
+    : m_deadline(budget)
+{ }
 
 AtspiAccessibility::~AtspiAccessibility() = default;
 
+std::optional<int> AtspiAccessibility::sessionBusTimeout()
+{
+    const std::optional<int> timeout = requestTimeout(m_deadline);
+    if (!timeout) {
+        m_timedOut = true;
+    }
+    return timeout;
+}
+
 bool AtspiAccessibility::isTrusted()
 {
+    const std::optional<int> timeout = sessionBusTimeout();
+    if (!timeout) {
+        return false;
+    }
     const QDBusMessage reply =
         call(QDBusConnection::sessionBus(), a11yBusService, a11yBusPath, propertiesInterface,
-             QStringLiteral("GetAll"), {statusInterface});
+             QStringLiteral("GetAll"), {statusInterface}, *timeout);
+    if (isTimeout(reply)) {
+        m_timedOut = true;
+    }
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         return false;
     }
@@ -494,16 +575,25 @@ bool AtspiAccessibility::isTrusted()
     const bool enabled = status.value(QStringLiteral("IsEnabled")).toBool()
         || status.value(QStringLiteral("ScreenReaderEnabled")).toBool();
     if (enabled && !m_client) {
-        m_client = std::make_shared<Client>();
+        m_client = std::make_shared<Client>(m_deadline);
     }
     return enabled && m_client->isConnected();
 }
 
 void AtspiAccessibility::requestAccessibilityTree(const FrontmostApplication &)
 {
-    call(QDBusConnection::sessionBus(), a11yBusService, a11yBusPath, propertiesInterface,
-         QStringLiteral("Set"),
-         {statusInterface, QStringLiteral("IsEnabled"), QVariant::fromValue(QDBusVariant(true))});
+    const std::optional<int> timeout = sessionBusTimeout();
+    if (!timeout) {
+        return;
+    }
+    const QDBusMessage reply = call(
+        QDBusConnection::sessionBus(), a11yBusService, a11yBusPath, propertiesInterface,
+        QStringLiteral("Set"),
+        {statusInterface, QStringLiteral("IsEnabled"), QVariant::fromValue(QDBusVariant(true))},
+        *timeout);
+    if (isTimeout(reply)) {
+        m_timedOut = true;
+    }
 }
 
 std::optional<QString>
@@ -533,7 +623,10 @@ AtspiAccessibility::focusedElement(const std::optional<FrontmostApplication> &ap
     if (!m_client) {
         return nullptr;
     }
-    const QDeadlineTimer deadline(searchBudgetMs);
+    QDeadlineTimer deadline(searchBudgetMs);
+    if (!m_deadline.isForever() && m_deadline.deadlineNSecs() < deadline.deadlineNSecs()) {
+        deadline = m_deadline;
+    }
     QList<ObjectRef> frontmost;
     QList<ObjectRef> others;
     for (const ObjectRef &candidate : m_client->applications()) {
@@ -547,6 +640,7 @@ AtspiAccessibility::focusedElement(const std::optional<FrontmostApplication> &ap
     const QList<ObjectRef> &candidates = frontmost.isEmpty() ? others : frontmost;
     for (const ObjectRef &candidate : candidates) {
         if (deadline.hasExpired()) {
+            m_client->noteTimeout();
             break;
         }
         const std::optional<ObjectRef> window = m_client->activeWindow(candidate);
@@ -558,6 +652,11 @@ AtspiAccessibility::focusedElement(const std::optional<FrontmostApplication> &ap
         }
     }
     return nullptr;
+}
+
+bool AtspiAccessibility::timedOut()
+{
+    return m_timedOut || (m_client && m_client->timedOut());
 }
 
 bool AtspiAccessibility::countsUtf16CodeUnits(const QString &text, qint64 characterCount)

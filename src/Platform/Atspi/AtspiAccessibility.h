@@ -2,9 +2,12 @@
 
 #include "Platform/Accessibility.h"
 
+#include <QDeadlineTimer>
 #include <QString>
 
+#include <chrono>
 #include <memory>
+#include <optional>
 
 // The desktop's accessibility service through AT-SPI2, spoken over D-Bus with QtDBus: the
 // accessibility bus (org.a11y.Bus), the registry's list of applications, each application's
@@ -19,9 +22,10 @@
 // the ACTIVE state, the focused element the one with the FOCUSED state below it (asked through the
 // Collection interface where the application offers it, else walked, skipping what is not showing).
 //
-// Every request waits at most requestTimeoutMs; an application that lets one time out is not asked
-// again by this object, and the search for the focused element gives up after searchBudgetMs. Make
-// one object per read. Offsets are turned into Unicode scalars: AT-SPI counts characters as code
+// Every request waits at most requestTimeoutMs, and none outlasts the object's budget (a request
+// made once it is spent fails at once); an application that lets one time out is not asked again
+// by this object, and the search for the focused element gives up after searchBudgetMs. Make one
+// object per read. Offsets are turned into Unicode scalars: AT-SPI counts characters as code
 // points, but some toolkits (Qt 6.4) report UTF-16 code units; which one an element uses is told
 // apart by comparing its character count with its text.
 class AtspiAccessibility final : public Accessibility
@@ -30,7 +34,9 @@ public:
     static constexpr int requestTimeoutMs = 1000;
     static constexpr int searchBudgetMs = 1000;
 
+    // Without a budget the object's requests are bounded one by one only.
     AtspiAccessibility();
+    explicit AtspiAccessibility(std::chrono::milliseconds budget);
     ~AtspiAccessibility() override;
 
     bool isTrusted() override;
@@ -40,6 +46,7 @@ public:
     std::optional<QString> focusedWindowTitle(const FrontmostApplication &application) override;
     std::unique_ptr<AccessibilityElement>
     focusedElement(const std::optional<FrontmostApplication> &application) override;
+    bool timedOut() override;
 
     // Whether an element whose text is `text` and which reported `characterCount` characters
     // counts in UTF-16 code units rather than code points.
@@ -48,5 +55,10 @@ public:
     class Client;
 
 private:
+    // The time left of the budget for one more request on the session bus; nothing once spent.
+    std::optional<int> sessionBusTimeout();
+
+    QDeadlineTimer m_deadline;
+    bool m_timedOut = false;
     std::shared_ptr<Client> m_client;
 };

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -56,6 +57,10 @@ bool extensionPresent(const XcbFunctions &xcb, xcb_connection_t *connection, con
 }
 
 } // namespace
+
+LinuxPermissionSystem::LinuxPermissionSystem(QDBusConnection bus)
+    : m_bus(std::move(bus))
+{ }
 
 PermissionSystem::DisplayServer
 LinuxPermissionSystem::displayServerOf(const QString &sessionType, const QString &waylandDisplay,
@@ -124,7 +129,7 @@ bool LinuxPermissionSystem::hasInputExtensions(QString &reason)
 
 std::optional<bool> LinuxPermissionSystem::accessibilityBusEnabled()
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection &bus = m_bus;
     if (!bus.isConnected()) {
         return std::nullopt;
     }
@@ -144,7 +149,7 @@ std::optional<bool> LinuxPermissionSystem::accessibilityBusEnabled()
 
 bool LinuxPermissionSystem::enableAccessibilityBus()
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection &bus = m_bus;
     if (!bus.isConnected()) {
         return false;
     }

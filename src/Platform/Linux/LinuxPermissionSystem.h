@@ -2,6 +2,7 @@
 
 #include "Platform/PermissionSystem.h"
 
+#include <QDBusConnection>
 #include <QList>
 #include <QStringList>
 
@@ -19,6 +20,9 @@ public:
         friend bool operator==(const Command &, const Command &) = default;
     };
 
+    // The accessibility switch is asked of `bus`.
+    explicit LinuxPermissionSystem(QDBusConnection bus = QDBusConnection::sessionBus());
+
     DisplayServer displayServer() override;
     bool hasInputExtensions(QString &reason) override;
     std::optional<bool> accessibilityBusEnabled() override;
@@ -34,4 +38,7 @@ public:
     // The settings programs to try for the pane, in order: those of the desktops named in
     // XDG_CURRENT_DESKTOP first, then ones that work on any desktop.
     static QList<Command> settingsCommands(SettingsPane pane, const QStringList &currentDesktops);
+
+private:
+    QDBusConnection m_bus;
 };

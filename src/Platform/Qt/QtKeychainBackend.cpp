@@ -3,7 +3,9 @@
 #include "Base/AppInfo.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+
+#include <optional>
 
 #include <qt6keychain/keychain.h>
 
@@ -12,6 +14,9 @@ namespace {
 const QStringList kStoreNames = {
     QStringLiteral("org.freedesktop.secrets"), QStringLiteral("org.kde.kwalletd6"),
     QStringLiteral("org.kde.kwalletd5"), QStringLiteral("org.kde.kwalletd")};
+
+// The longest wait for the bus's answer to the availability probe.
+constexpr int kBusTimeoutMs = 300;
 
 KeychainBackend::Reply replyOf(const QKeychain::Job &job)
 {
@@ -61,19 +66,41 @@ QtKeychainBackend::QtKeychainBackend()
 
 bool QtKeychainBackend::isAvailable()
 {
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface()) {
+    return storeReachable(QDBusConnection::sessionBus(), kBusTimeoutMs);
+}
+
+bool QtKeychainBackend::storeReachable(const QDBusConnection &bus, int timeoutMs)
+{
+    if (!bus.isConnected()) {
         return false;
     }
-    QDBusConnectionInterface *interface = bus.interface();
+    // Asked on the main thread at the first keychain job: a bus that does not answer must not
+    // freeze the tray, so each question waits briefly and no answer counts as no store.
+    const auto names = [&](const char *method) -> std::optional<QStringList> {
+        const QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus"), QString::fromLatin1(method));
+        const QDBusMessage reply = bus.call(call, QDBus::Block, timeoutMs);
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+            return std::nullopt;
+        }
+        return reply.arguments().constFirst().toStringList();
+    };
+    const std::optional<QStringList> owned = names("ListNames");
+    if (!owned) {
+        return false;
+    }
     for (const QString &name : kStoreNames) {
-        if (interface->isServiceRegistered(name).value()) {
+        if (owned->contains(name)) {
             return true;
         }
     }
-    const QStringList activatable = interface->activatableServiceNames().value();
+    const std::optional<QStringList> activatable = names("ListActivatableNames");
+    if (!activatable) {
+        return false;
+    }
     for (const QString &name : kStoreNames) {
-        if (activatable.contains(name)) {
+        if (activatable->contains(name)) {
             return true;
         }
     }

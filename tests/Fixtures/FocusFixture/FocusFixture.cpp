@@ -12,6 +12,9 @@
 //                                              UTF-16 code units; equal offsets put the caret
 //                                              there; without them the caret goes to the end),
 //                                              then gives it the focus
+//   {"answerDelayMs": 900}                     from now on every request that reaches the
+//                                              window's objects (the accessibility bus's among
+//                                              them) is answered that much later; 0 ends it
 //
 // End of input quits.
 
@@ -23,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QSocketNotifier>
 #include <QTextCursor>
+#include <QThread>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -53,6 +57,23 @@ bool waitFor(const std::function<bool()> &condition)
     return true;
 }
 
+// Holds the main thread before each call delivered to one of its objects: an application busy
+// elsewhere, whose accessibility answers come late.
+class SlowAnswers : public QObject
+{
+public:
+    int delayMs = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (delayMs > 0 && event->type() == QEvent::MetaCall) {
+            QThread::msleep(ulong(delayMs));
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 class FixtureWindow : public QWidget
 {
 public:
@@ -75,6 +96,13 @@ public:
 
     QByteArray apply(const QJsonObject &command)
     {
+        if (command.contains(QStringLiteral("answerDelayMs"))) {
+            m_slow.delayMs = command.value(QStringLiteral("answerDelayMs")).toInt();
+            qApp->removeEventFilter(&m_slow);
+            if (m_slow.delayMs > 0) {
+                qApp->installEventFilter(&m_slow);
+            }
+        }
         if (command.contains(QStringLiteral("title"))) {
             setWindowTitle(command.value(QStringLiteral("title")).toString());
         }
@@ -125,6 +153,7 @@ public:
     }
 
 private:
+    SlowAnswers m_slow;
     QLineEdit *m_line = new QLineEdit;
     QPlainTextEdit *m_multi = new QPlainTextEdit;
     QLineEdit *m_password = new QLineEdit;

@@ -1,0 +1,91 @@
+#include "SystemServices.h"
+
+#include "Base/UserDefaults.h"
+#include "Core/AppSettings.h"
+#include "Core/Audio/AudioCapture.h"
+#include "Core/DictationController.h"
+#include "Core/History/HistoryStore.h"
+#include "Core/Hotkey/HotkeyManager.h"
+#include "Core/Insertion/SystemTextInsertion.h"
+#include "Core/Keychain.h"
+#include "Core/TesterMode.h"
+#include "Core/TextCleanup/TaggerCleanup.h"
+#include "Core/Transcription/EngineLocalePreparer.h"
+#include "Core/Transcription/TranscriptionEngineFactory.h"
+#include "Core/UpdaterController.h"
+#include "Platform/Appcast/Updater.h"
+#include "Platform/Qt/SynthesizedSoundPlayer.h"
+#include "Platform/Xdg/XdgAutostartLoginItem.h"
+#include "Support/L10n.h"
+#include "UI/StatusItemController.h"
+
+#include <QThreadPool>
+
+SystemServices::SystemServices(Clock &clock)
+    : m_clock(clock)
+    , m_loginItem(std::make_unique<XdgAutostartLoginItem>())
+    , m_enginePreparer(std::make_unique<EngineLocalePreparer>(TranscriptionEngineFactory::system()))
+    , m_sounds(std::make_unique<SynthesizedSoundPlayer>())
+    , m_insertion(std::make_unique<SystemTextInsertion>())
+{
+    // The shared vocabulary and the usage reporter arrive with their own subsystems; until then
+    // the settings have nothing to hand over or clear.
+    AppSettings::Services settingsServices;
+    settingsServices.enginePreparer = m_enginePreparer.get();
+    settingsServices.loginItem = m_loginItem.get();
+    AppSettings::configureShared(settingsServices);
+
+    DictationController::Services services;
+    services.settings = &AppSettings::shared();
+    services.keychain = &Keychain::shared();
+    services.defaults = &UserDefaults::standard();
+    services.clock = &m_clock;
+    services.history = &HistoryStore::shared();
+    services.insertion = m_insertion.get();
+    services.sounds = m_sounds.get();
+    DictationController::configureShared(services, std::make_unique<AudioCapture>());
+}
+
+SystemServices::~SystemServices() = default;
+
+AppDelegate::Services SystemServices::services()
+{
+    AppDelegate::Services services;
+    services.settings = &AppSettings::shared();
+    services.controller = &DictationController::shared();
+    services.clock = &m_clock;
+    services.bootstrapLanguage = [] {
+        L10n::shared().bootstrap();
+    };
+    services.makeStatusItem = [this] {
+        auto statusServices = StatusItemController::systemServices(DictationController::shared());
+        if (UpdaterController *updater = UpdaterController::shared()) {
+            statusServices.checkForUpdates = [updater] {
+                updater->updater().checkForUpdates();
+            };
+        }
+        return std::make_unique<StatusItemController>(statusServices, m_clock);
+    };
+    services.loadKeychain = []() -> QCoro::Task<> {
+        co_await Keychain::shared().load();
+    };
+    services.startTesterMode = [] {
+        TesterMode::shared().start();
+    };
+    services.makeHotkeys = [] {
+        return std::make_unique<HotkeyManager>();
+    };
+    services.pruneHistory = [] {
+        HistoryStore::shared().pruneExpired();
+    };
+    services.warmUpSpeech = [this] {
+        return m_enginePreparer->warmUp();
+    };
+    services.warmUpTagger = [] {
+        QThreadPool::globalInstance()->start([] { TaggerCleanup::shared(); });
+    };
+    services.finishKeychain = [] {
+        QCoro::waitFor(Keychain::shared().waitForPendingJobs());
+    };
+    return services;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "AppDelegate.h"
+
+#include <memory>
+
+class Clock;
+class EngineLocalePreparer;
+class SoundPlayer;
+class SystemTextInsertion;
+class XdgAutostartLoginItem;
+
+// The application's real services for the start-up: makes the process-wide settings and the
+// dictation controller (the settings first, as they register the login item on the very first
+// launch), keeps the objects they are made on, and hands the start-up its services.
+//
+// Made once in main(), before the delegate, on the main thread; lives as long as the process.
+class SystemServices
+{
+public:
+    explicit SystemServices(Clock &clock);
+    ~SystemServices();
+    SystemServices(const SystemServices &) = delete;
+    SystemServices &operator=(const SystemServices &) = delete;
+
+    AppDelegate::Services services();
+
+private:
+    Clock &m_clock;
+    std::unique_ptr<XdgAutostartLoginItem> m_loginItem;
+    std::unique_ptr<EngineLocalePreparer> m_enginePreparer;
+    std::unique_ptr<SoundPlayer> m_sounds;
+    std::unique_ptr<SystemTextInsertion> m_insertion;
+};

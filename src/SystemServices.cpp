@@ -18,6 +18,7 @@
 #include "Platform/Xdg/XdgAutostartLoginItem.h"
 #include "Support/L10n.h"
 #include "UI/StatusItemController.h"
+#include "UI/UpdateAlert.h"
 
 #include <QThreadPool>
 
@@ -27,6 +28,7 @@ SystemServices::SystemServices(Clock &clock)
     , m_enginePreparer(std::make_unique<EngineLocalePreparer>(TranscriptionEngineFactory::system()))
     , m_sounds(std::make_unique<SynthesizedSoundPlayer>())
     , m_insertion(std::make_unique<SystemTextInsertion>())
+    , m_updateAlert(std::make_unique<UpdateAlert>())
 {
     // The shared vocabulary and the usage reporter arrive with their own subsystems; until then
     // the settings have nothing to hand over or clear.
@@ -60,6 +62,7 @@ AppDelegate::Services SystemServices::services()
     services.makeStatusItem = [this] {
         auto statusServices = StatusItemController::systemServices(DictationController::shared());
         if (UpdaterController *updater = UpdaterController::shared()) {
+            updater->setAlerts(m_updateAlert.get());
             statusServices.checkForUpdates = [updater] {
                 updater->updater().checkForUpdates();
             };

@@ -8,6 +8,7 @@ class Clock;
 class EngineLocalePreparer;
 class SoundPlayer;
 class SystemTextInsertion;
+class UpdateAlert;
 class XdgAutostartLoginItem;
 
 // The application's real services for the start-up: makes the process-wide settings and the
@@ -31,4 +32,5 @@ private:
     std::unique_ptr<EngineLocalePreparer> m_enginePreparer;
     std::unique_ptr<SoundPlayer> m_sounds;
     std::unique_ptr<SystemTextInsertion> m_insertion;
+    std::unique_ptr<UpdateAlert> m_updateAlert;
 };

@@ -110,6 +110,8 @@ TEST(AppEntry, AForwardingLaunchLeavesTheSettingsFileAlone)
     first.setProcessEnvironment(appEnvironment(home));
     first.start(QStringLiteral(SONORVELLE_APP_BINARY), {});
     ASSERT_TRUE(first.waitForStarted(10000));
+    // The first process owns the single-instance socket before anything is forwarded.
+    ASSERT_TRUE(waitForLogLine(logPath, 10000));
 
     const auto forward = [&](const QString &host) {
         QProcess second;

@@ -1,35 +1,81 @@
 #pragma once
 
-#include "Core/Transcription/EngineLocalePreparer.h"
+#include "Base/Clock.h"
+#include "Core/Permissions.h"
+#include "UI/Settings/SettingsTab.h"
 
+#include <QCoro/QCoroTask>
 #include <QObject>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 class AppSettings;
-class Clock;
-class ConnectionWarmer;
-class ModalAlert;
-class SettingsWindowShowing;
-class SignInPrompt;
 class DictationController;
 class HotkeyManager;
-class SoundPlayer;
 class StatusItemController;
-class SystemTextInsertion;
 class Timer;
-class XdgAutostartLoginItem;
 
 // Wires the long-lived services together at launch, starts the dictation core once onboarding is
 // done and the microphone may be used, re-checks permissions every two seconds, and releases the
 // global keys at the end. It holds no logic of its own beyond that wiring.
+//
+// The services come from outside (SystemServices in the application, fakes in tests), so the
+// start-up rules can be checked on a manual clock. Main thread only.
 class AppDelegate : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit AppDelegate(Clock &clock, QObject *parent = nullptr);
+    static constexpr std::chrono::seconds permissionInterval {2};
+    static constexpr std::chrono::milliseconds permissionTolerance {500};
+
+    // What the start-up wires together, in the order it uses them. The objects must outlive the
+    // delegate. An empty function is a step this build does without; a subsystem that arrives
+    // later adds its own entry here and its step in applicationDidFinishLaunching().
+    struct Services
+    {
+        AppSettings *settings = nullptr;
+        DictationController *controller = nullptr;
+        Clock *clock = &Clock::system();
+        // Whether the microphone may be used.
+        std::function<bool()> microphoneGranted = &Permissions::microphoneGranted;
+
+        // Applies the stored interface language; the first step of launching.
+        std::function<void()> bootstrapLanguage;
+        // Makes the status item; at launch, once.
+        std::function<std::unique_ptr<StatusItemController>()> makeStatusItem;
+        // Reads the keychain items into the cache the dictation path reads; at launch.
+        std::function<QCoro::Task<>()> loadKeychain;
+        // Refreshes the cloud account in the background when a token is stored; at launch.
+        std::function<void()> startCloudAccount;
+        // Starts tester mode; at launch.
+        std::function<void()> startTesterMode;
+
+        // Hands a callback URL to the cloud account; true when a sign-in was waiting for it.
+        std::function<bool(const QUrl &)> acceptSignInCallback;
+        // Shows the settings window on a tab (the account tab after a sign-in).
+        std::function<void(SettingsTab)> showSettings;
+
+        // Makes the global hotkeys; when the core starts, once.
+        std::function<std::unique_ptr<HotkeyManager>()> makeHotkeys;
+        // Drops expired history; when the core starts.
+        std::function<void()> pruneHistory;
+        // Prepares the speech engine and the tagger model ahead of the first dictation; when the
+        // core starts, never awaited.
+        std::function<QCoro::Task<>()> warmUpSpeech;
+        std::function<void()> warmUpTagger;
+
+        // Whether the answer card is up, and taking it down: Escape while no session runs.
+        std::function<bool()> answerCardShown;
+        std::function<void()> dismissAnswerCard;
+
+        // Lets writes to the keychain finish; at termination.
+        std::function<void()> finishKeychain;
+    };
+
+    explicit AppDelegate(Services services, QObject *parent = nullptr);
     ~AppDelegate() override;
 
     // The launch sequence; main thread, once the application object exists.
@@ -44,25 +90,17 @@ public:
     void startCore();
     bool coreStarted() const { return m_coreStarted; }
 
+    // What launching and the core made; null before.
+    StatusItemController *statusItem() const { return m_statusItem.get(); }
+    HotkeyManager *hotkeys() const { return m_hotkeys.get(); }
+
 private:
+    bool mayStartCore() const;
     void permissionTick();
 
-    Clock &m_clock;
-    std::unique_ptr<XdgAutostartLoginItem> m_loginItem;
-    std::unique_ptr<EngineLocalePreparer> m_enginePreparer;
-    std::unique_ptr<SoundPlayer> m_sounds;
-    std::unique_ptr<SystemTextInsertion> m_insertion;
-    AppSettings *m_settings = nullptr;
-    DictationController *m_controller = nullptr;
+    Services m_services;
     std::unique_ptr<StatusItemController> m_statusItem;
     std::unique_ptr<HotkeyManager> m_hotkeys;
     std::unique_ptr<Timer> m_permissionTimer;
     bool m_coreStarted = false;
-
-    // Cloud account: the connection warmer and the sign-in prompt the dictation controller uses,
-    // and the settings window a completed sign-in opens (absent until that window exists).
-    std::unique_ptr<ModalAlert> m_signInAlert;
-    std::unique_ptr<ConnectionWarmer> m_warmer;
-    std::unique_ptr<SignInPrompt> m_signInPrompt;
-    SettingsWindowShowing *m_settingsWindow = nullptr;
 };

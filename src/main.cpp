@@ -4,8 +4,10 @@
 #include "Base/UserDefaults.h"
 #include "Core/DebugLog.h"
 #include "Platform/Linux/QuitSignalWatcher.h"
+#include "Platform/Qt/ProcessLogRing.h"
 #include "Platform/Qt/SingleInstance.h"
 #include "Support/FrameworkLanguage.h"
+#include "SystemServices.h"
 
 #include <QApplication>
 #include <QUrl>
@@ -13,7 +15,8 @@
 namespace {
 
 // Before anything looks up a text: the per-application language list mirrors the chosen
-// interface language, or is removed when none is chosen.
+// interface language, or is removed when none is chosen. This writes the defaults file, so only
+// the instance that runs may do it.
 void mirrorInterfaceLanguage()
 {
     UserDefaults &defaults = UserDefaults::standard();
@@ -41,7 +44,8 @@ int main(int argc, char **argv)
 {
     // Before any thread exists, so that every thread inherits the blocked quit signals.
     QuitSignalWatcher::blockQuitSignals();
-    mirrorInterfaceLanguage();
+    // Tester uploads carry the process's own messages, Qt's from its very first one on.
+    ProcessLogRing::shared().install();
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonorvelle"));
@@ -50,13 +54,15 @@ int main(int argc, char **argv)
     QApplication::setDesktopFileName(AppInfo::bundleIdentifier());
     // A tray application keeps running with no window open.
     app.setQuitOnLastWindowClosed(false);
-    FrameworkLanguage::installOnce();
 
+    // A launch that only forwards its arguments to the running instance touches no file of it.
     const QStringList arguments = app.arguments().mid(1);
     SingleInstance instance(SingleInstance::defaultSocketPath());
     if (!instance.claimOrForward(arguments)) {
         return 0;
     }
+    mirrorInterfaceLanguage();
+    FrameworkLanguage::installOnce();
 
     QuitSignalWatcher quitWatcher;
     QObject::connect(&quitWatcher, &QuitSignalWatcher::quitRequested, &app, [](int signal) {
@@ -66,7 +72,8 @@ int main(int argc, char **argv)
 
     DebugLog::log(QStringLiteral("app: launched version %1 (%2)")
                       .arg(AppInfo::shortVersion(), AppInfo::buildVersion()));
-    AppDelegate delegate(Clock::system());
+    SystemServices services(Clock::system());
+    AppDelegate delegate(services.services());
     QObject::connect(&instance, &SingleInstance::launchedAgain, &delegate,
                      [&delegate](const QStringList &again) {
                          if (const auto url = callbackURL(again)) {

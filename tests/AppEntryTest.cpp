@@ -1,9 +1,15 @@
+#include "TestSupport/LoopbackHttpServer.h"
 #include "TestSupport/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -13,19 +19,34 @@
 
 namespace {
 
-// Waits for the first log line, so the signal arrives while the event loop runs.
-bool waitForLogLine(const QString &logPath, int timeoutMs)
+// Waits until the debug log holds `needle`.
+bool waitForLogLine(const QString &logPath, int timeoutMs,
+                    const QByteArray &needle = "app: launched")
 {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < timeoutMs) {
         QFile file(logPath);
-        if (file.open(QIODevice::ReadOnly) && file.readAll().contains("app: launched")) {
+        if (file.open(QIODevice::ReadOnly) && file.readAll().contains(needle)) {
             return true;
         }
         QThread::msleep(20);
     }
     return false;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(content) == content.size();
 }
 
 // A private home for one application process: its files, settings and runtime folder (where the
@@ -75,6 +96,84 @@ TEST(AppEntry, ASecondLaunchHandsItsCallbackURLToTheRunningInstanceAndExits)
     ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
     ASSERT_TRUE(first.waitForFinished(10000));
     EXPECT_EQ(first.exitCode(), 0);
+}
+
+// A second launch that only forwards its URL must not write the running instance's files: a
+// rewrite from its own stale copy would undo the instance's changes.
+TEST(AppEntry, AForwardingLaunchLeavesTheSettingsFileAlone)
+{
+    QTemporaryDir home;
+    const QString logPath = home.filePath(QStringLiteral("org.sonorvelle.Sonorvelle/tester.log"));
+    const QString defaultsPath =
+        home.filePath(QStringLiteral("config/org.sonorvelle.Sonorvelle/defaults.json"));
+    QProcess first;
+    first.setProcessEnvironment(appEnvironment(home));
+    first.start(QStringLiteral(SONORVELLE_APP_BINARY), {});
+    ASSERT_TRUE(first.waitForStarted(10000));
+    // The first process owns the single-instance socket before anything is forwarded.
+    ASSERT_TRUE(waitForLogLine(logPath, 10000));
+
+    const auto forward = [&](const QString &host) {
+        QProcess second;
+        second.setProcessEnvironment(appEnvironment(home));
+        second.start(QStringLiteral(SONORVELLE_APP_BINARY),
+                     {QStringLiteral("sonorvelle://%1?code=abc").arg(host)});
+        EXPECT_TRUE(second.waitForFinished(10000));
+        EXPECT_EQ(second.exitCode(), 0);
+        EXPECT_TRUE(waitForLogLine(logPath, 10000,
+                                   "app: callback URL received (host=" + host.toUtf8() + ')'));
+    };
+    // The first forwarded URL is handled from the event loop: launching has finished, and with it
+    // the instance's own writes.
+    forward(QStringLiteral("warmup"));
+
+    // A language chosen whose mirror a rewrite would add.
+    const QByteArray stored = R"({"languageCode": "de", "marker": "the instance's own copy"})";
+    ASSERT_TRUE(writeAll(defaultsPath, stored));
+    const QDateTime modified = QFileInfo(defaultsPath).lastModified();
+    forward(QStringLiteral("auth"));
+    EXPECT_EQ(readAll(defaultsPath), stored);
+    EXPECT_EQ(QFileInfo(defaultsPath).lastModified(), modified);
+
+    ::kill(static_cast<pid_t>(first.processId()), SIGTERM);
+    ASSERT_TRUE(first.waitForFinished(10000));
+}
+
+// The launch upload of tester mode carries the process's own log messages: the log ring is in
+// place from the start (Qt's plugin loading, before the application object exists, included).
+TEST(AppEntry, TheLaunchUploadCarriesTheProcessLog)
+{
+    QTemporaryDir home;
+    LoopbackHttpServer cloud;
+    ASSERT_TRUE(
+        writeAll(home.filePath(QStringLiteral("config/org.sonorvelle.Sonorvelle/defaults.json")),
+                 R"({"testerModeEnabled": true})"));
+    QProcessEnvironment environment = appEnvironment(home);
+    environment.insert(QStringLiteral("SONORVELLE_CLOUD_URL"), cloud.url().toString());
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.core.plugin.*=true"));
+    QProcess app;
+    app.setProcessEnvironment(environment);
+    app.setStandardErrorFile(QProcess::nullDevice());
+    app.start(QStringLiteral(SONORVELLE_APP_BINARY), {});
+    ASSERT_TRUE(app.waitForStarted(10000));
+
+    ASSERT_TRUE(cloud.waitForRequests(1, std::chrono::seconds(20)));
+    const LoopbackHttpServer::Request upload = cloud.requests().front();
+    EXPECT_EQ(upload.path, "/api/testlog");
+    const QString log = QJsonDocument::fromJson(QByteArray::fromStdString(upload.body))
+                            .object()
+                            .value(QStringLiteral("log"))
+                            .toString();
+    const qsizetype section = log.indexOf(QStringLiteral("== unified log (own process, since "));
+    ASSERT_GE(section, 0) << log.toStdString();
+    const QString processLog = log.mid(section);
+    EXPECT_FALSE(processLog.contains(QStringLiteral("oslog export failed")))
+        << processLog.left(2000).toStdString();
+    EXPECT_TRUE(processLog.contains(QStringLiteral("[qt.core.plugin.")))
+        << processLog.left(2000).toStdString();
+
+    ::kill(static_cast<pid_t>(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(10000));
 }
 
 class AppEntry : public testing::TestWithParam<int>

@@ -3,8 +3,9 @@
 #include "Base/AppInfo.h"
 #include "Base/Clock.h"
 #include "Base/UserDefaults.h"
-#include "Platform/Xdg/DesktopUrlOpener.h"
+#include "Core/UpdateAlerting.h"
 #include "Platform/Appcast/Updater.h"
+#include "Platform/Xdg/DesktopUrlOpener.h"
 
 #include <QUrl>
 
@@ -38,6 +39,24 @@ std::unique_ptr<UpdaterController> UpdaterController::create(const QString &feed
 UpdaterController::UpdaterController(std::unique_ptr<Updater> updater)
     : m_updater(std::move(updater))
 {
+    connect(m_updater.get(), &Updater::checkFinished, this,
+            [this](Updater::CheckResult result, bool userInitiated, const QString &version,
+                   const QUrl &page, const QString &detail) {
+                if (!userInitiated || !m_alerts) {
+                    return;
+                }
+                switch (result) {
+                case Updater::CheckResult::upToDate:
+                    m_alerts->showUpToDate();
+                    break;
+                case Updater::CheckResult::updateFound:
+                    m_alerts->showUpdateAvailable(version, page);
+                    break;
+                case Updater::CheckResult::failed:
+                    m_alerts->showCheckFailed(detail);
+                    break;
+                }
+            });
     m_updater->start();
 }
 

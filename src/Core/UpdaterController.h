@@ -6,6 +6,7 @@
 #include <memory>
 
 class Clock;
+class UpdateAlerting;
 class Updater;
 class UrlOpener;
 class UserDefaults;
@@ -13,6 +14,9 @@ class UserDefaults;
 // Owner of the process's one software updater. The application has an updater only when the
 // build names an update feed (AppInfo::feedURL()); without one no owner is made, and the status
 // menu offers no update entry.
+//
+// A check the user asked for always ends with an answer in a window (UpdateAlerting): up to date,
+// a newer version and its page, or why the check failed. Scheduled checks stay quiet.
 //
 // Main thread only.
 class UpdaterController : public QObject
@@ -37,8 +41,13 @@ public:
     // What callers use: checkForUpdates() and the automaticallyChecksForUpdates property.
     Updater &updater() const { return *m_updater; }
 
+    // Who shows the user the result of the checks they ask for; null: nobody. Must outlive the
+    // owner.
+    void setAlerts(UpdateAlerting *alerts) { m_alerts = alerts; }
+
 private:
     explicit UpdaterController(std::unique_ptr<Updater> updater);
 
     std::unique_ptr<Updater> m_updater;
+    UpdateAlerting *m_alerts = nullptr;
 };

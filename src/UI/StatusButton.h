@@ -26,7 +26,8 @@ class Timer;
 // alpha: render() paints it in the ink it is given, the colour that reads on the panel.
 //
 // While a layer is animated, a frame timer on the clock asks for a new rendering each time the
-// animated picture changes (not during a rest); needsDisplay() says when to render again.
+// animated picture changes (not during a rest), at most once per frameInterval; needsDisplay()
+// says when to render again.
 //
 // Main thread only.
 class StatusButton : public QObject
@@ -39,8 +40,10 @@ public:
 
     // The side of the square button, in points.
     static constexpr qreal buttonSide = 22.0;
-    // How often an animated layer is looked at.
-    static constexpr std::chrono::nanoseconds frameInterval {std::chrono::milliseconds(1000) / 30};
+    // How often an animated layer is looked at: five frames a second. Every new picture is a new
+    // icon sent to the tray host, which shows a few frames a second at most; 200 ms also divides
+    // the alert badge's 1.6-second beat, so each beat is sampled at the same moments.
+    static constexpr std::chrono::nanoseconds frameInterval {std::chrono::milliseconds(200)};
 
     explicit StatusButton(Clock &clock = Clock::system(), QObject *parent = nullptr);
     ~StatusButton() override;

@@ -192,10 +192,11 @@ void StatusItemController::pollTrust()
 void StatusItemController::updateTray()
 {
     const QColor ink = Theme::isDark() ? QColor(Qt::white) : QColor(Qt::black);
+    if (!m_trayRenderer.render(*m_button, ink)) {
+        return;
+    }
     QIcon icon;
-    for (int pixels : trayPixelSizes) {
-        QImage picture = m_button->render(pixels, ink);
-        picture.setDevicePixelRatio(1.0);
+    for (const QImage &picture : m_trayRenderer.pictures()) {
         icon.addPixmap(QPixmap::fromImage(picture));
     }
     m_tray->setIcon(icon);

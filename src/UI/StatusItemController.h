@@ -5,6 +5,7 @@
 #include "Support/AppLanguage.h"
 #include "UI/MenuBarIcon.h"
 #include "UI/StatusMenuModel.h"
+#include "UI/TrayIconRenderer.h"
 
 #include <QList>
 #include <QObject>
@@ -33,7 +34,8 @@ class Timer;
 // icon state, the permission flag or the interface language changed.
 //
 // The picture lives in a StatusButton; the tray shows renderings of it, tinted for a light or a
-// dark appearance. Main thread only.
+// dark appearance, and is sent a new icon only when the rendering changed (the badge's beat
+// gives a few frames a second, and none while it rests). Main thread only.
 class StatusItemController : public QObject
 {
     Q_OBJECT
@@ -102,6 +104,7 @@ private:
     std::unique_ptr<StatusButton> m_button;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
+    TrayIconRenderer m_trayRenderer {trayPixelSizes};
     QList<QPointer<QMenu>> m_submenus;
     std::optional<Drawn> m_lastDrawn;
     std::unique_ptr<Timer> m_trustPoll;

@@ -20,7 +20,7 @@ qsizetype placeholderCount(const QString &text)
 TEST(LocalizationTables, EveryLanguageHasTheEnglishKeysInOrder)
 {
     const QStringList english = LocalizationTables::keys();
-    ASSERT_EQ(english.size(), 243);
+    ASSERT_EQ(english.size(), 249);
     EXPECT_EQ(QSet<QString>(english.begin(), english.end()).size(), english.size());
     EXPECT_EQ(english.first(), QStringLiteral("island.dToggle"));
     EXPECT_EQ(english.last(), QStringLiteral("onb.skipPerm"));
@@ -57,8 +57,16 @@ TEST(LocalizationTables, EveryTextIsPresentAndKeepsTheEnglishPlaceholders)
 TEST(LocalizationTables, ExactlyTheArgumentTextsHoldOnePlaceholder)
 {
     const QSet<QString> withArgument {
-        "error.locale_not_supported", "locale.switched",   "acct.usageReset", "answer.errHint",
-        "mic.disconnected",           "dic.termDuplicate", "about.version",
+        "error.locale_not_supported",
+        "locale.switched",
+        "acct.usageReset",
+        "answer.errHint",
+        "mic.disconnected",
+        "dic.termDuplicate",
+        "about.version",
+        "update.upToDateDetail",
+        "update.availableDetail",
+        "update.failedDetail",
     };
     const LocalizationTables::Table &english = LocalizationTables::tables().value(AppLanguage::en);
     for (auto it = english.constBegin(); it != english.constEnd(); ++it) {

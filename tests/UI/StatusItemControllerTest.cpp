@@ -247,3 +247,56 @@ TEST_F(StatusItemControllerTest, MenuEntriesRunTheirActions)
     actionNamed(item.menu(), QStringLiteral("Quit Sonorvelle"))->trigger();
     EXPECT_EQ(env.calls, QStringList({"quit"}));
 }
+
+namespace {
+
+class MovingMotion final : public MotionPreference
+{
+public:
+    bool reduceMotion() override { return reduce; }
+    bool reduce = false;
+};
+
+// How many new icons the tray is sent over `duration`, looked at every 10 ms.
+int iconsSent(StatusMenuRig &env, StatusItemController &item, std::chrono::milliseconds duration)
+{
+    int sent = 0;
+    qint64 key = item.trayIcon().icon().cacheKey();
+    for (auto elapsed = 0ms; elapsed < duration; elapsed += 10ms) {
+        env.rig.clock.advance(10ms);
+        const qint64 now = item.trayIcon().icon().cacheKey();
+        if (now != key) {
+            ++sent;
+            key = now;
+        }
+    }
+    return sent;
+}
+
+} // namespace
+
+// While a permission is missing the badge beats for as long as the process runs: the tray gets a
+// few icons a second at most, none while the beat rests, and none at all for a still badge.
+TEST(StatusItemTray, TheBeatingBadgeSendsAFewIconsASecondAtMost)
+{
+    StatusMenuRig env;
+    env.setTrusted(false);
+    MovingMotion motion;
+    StatusItemController item(env.services(), env.rig.clock, motion);
+    ASSERT_TRUE(item.button().isAnimating());
+    const int sent = iconsSent(env, item, 16000ms);
+    EXPECT_LE(sent, 16 * 5);
+    EXPECT_GE(sent, 10 * 3) << "each of the ten beats still shows";
+}
+
+TEST(StatusItemTray, AStillBadgeSendsNoIconAfterTheFirst)
+{
+    StatusMenuRig env;
+    env.setTrusted(false);
+    MovingMotion motion;
+    motion.reduce = true;
+    StatusItemController item(env.services(), env.rig.clock, motion);
+    EXPECT_EQ(iconsSent(env, item, 16000ms), 0);
+    item.refreshIcon();
+    EXPECT_EQ(iconsSent(env, item, 10ms), 0);
+}

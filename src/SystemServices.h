@@ -1,0 +1,42 @@
+#pragma once
+
+#include "AppDelegate.h"
+
+#include <memory>
+
+class Clock;
+class ConnectionWarmer;
+class ModalAlert;
+class SignInPrompt;
+class EngineLocalePreparer;
+class SoundPlayer;
+class SystemTextInsertion;
+class UpdateAlert;
+class XdgAutostartLoginItem;
+
+// The application's real services for the start-up: makes the process-wide settings and the
+// dictation controller (the settings first, as they register the login item on the very first
+// launch), keeps the objects they are made on, and hands the start-up its services.
+//
+// Made once in main(), before the delegate, on the main thread; lives as long as the process.
+class SystemServices
+{
+public:
+    explicit SystemServices(Clock &clock);
+    ~SystemServices();
+    SystemServices(const SystemServices &) = delete;
+    SystemServices &operator=(const SystemServices &) = delete;
+
+    AppDelegate::Services services();
+
+private:
+    Clock &m_clock;
+    std::unique_ptr<XdgAutostartLoginItem> m_loginItem;
+    std::unique_ptr<EngineLocalePreparer> m_enginePreparer;
+    std::unique_ptr<SoundPlayer> m_sounds;
+    std::unique_ptr<SystemTextInsertion> m_insertion;
+    std::unique_ptr<UpdateAlert> m_updateAlert;
+    std::unique_ptr<ModalAlert> m_signInAlert;
+    std::unique_ptr<ConnectionWarmer> m_warmer;
+    std::unique_ptr<SignInPrompt> m_signInPrompt;
+};

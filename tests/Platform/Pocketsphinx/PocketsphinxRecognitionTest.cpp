@@ -252,4 +252,8 @@ TEST(PocketsphinxRecognitionServiceTest, CancelAtAnUtteranceEndAtAPauseLeavesNoT
     ASSERT_EQ(text.wait_for(std::chrono::seconds(30)), std::future_status::ready);
     EXPECT_EQ(text.get(), QStringLiteral("go forward ten meters"));
     EXPECT_EQ(pool.loadCount(), 1);
+    // The task's thread hands the decoder back after its final result; the pool must outlive
+    // that.
+    EXPECT_TRUE(waitFor([&] { return pool.idleCount(english) == 1; }));
+    EXPECT_TRUE(waitFor([&] { return threadCount() <= threadsBefore; }));
 }

@@ -1,0 +1,142 @@
+#include "Base/ManualClock.h"
+#include "Core/History/HistoryStore.h"
+#include "Core/IslandBridge.h"
+#include "Core/WidgetProtocol.h"
+#include "Platform/Qt/QtCompanionSocket.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// A companion host on its own thread that accepts one client and reads everything it sends, so
+// the measured side never waits for a full buffer.
+class DrainingHost
+{
+public:
+    explicit DrainingHost(const QString &path)
+    {
+        m_listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        const QByteArray native = QFile::encodeName(path);
+        std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof(address));
+        ::listen(m_listener, 1);
+        m_thread = std::thread([this] {
+            const int client = ::accept(m_listener, nullptr, nullptr);
+            char buffer[65536];
+            while (client >= 0 && ::read(client, buffer, sizeof(buffer)) > 0) {
+                m_received += 1;
+            }
+            if (client >= 0) {
+                ::close(client);
+            }
+        });
+    }
+
+    ~DrainingHost()
+    {
+        ::shutdown(m_listener, SHUT_RDWR);
+        ::close(m_listener);
+        m_thread.join();
+    }
+
+private:
+    int m_listener = -1;
+    std::thread m_thread;
+    std::atomic<int> m_received {0};
+};
+
+WidgetMessage levelUpdate(double level)
+{
+    WidgetMessage message;
+    message.type = QStringLiteral("widget.state");
+    message.app = QStringLiteral("org.sonorvelle.Sonorvelle");
+    message.name = QStringLiteral("Sonorvelle");
+    WidgetEar ear;
+    ear.symbol = QStringLiteral("mic.fill");
+    ear.text = QStringLiteral("Voice input");
+    ear.level = level;
+    ear.tint = 0xFF5B52;
+    ear.priority = 45;
+    ear.sprite = QStringLiteral("voice/listening");
+    ear.meta = QStringLiteral("0:42");
+    message.ear = ear;
+    message.status =
+        WidgetStatus {QStringLiteral("voice/listening"), QStringLiteral("Voice input \u00B7 0:42")};
+    return message;
+}
+
+// One live-state update as the recording sends it 20 times a second: encoded and written.
+void BM_BridgeLevelUpdate(benchmark::State &state)
+{
+    QTemporaryDir folder(QStringLiteral("/tmp/sv-bench-XXXXXX"));
+    const QString path = folder.filePath(QStringLiteral("bridge.sock"));
+    DrainingHost host(path);
+    QtCompanionSocket socket;
+    if (!socket.connectTo(path)) {
+        state.SkipWithError("no connection to the host");
+        return;
+    }
+    double level = 0;
+    for (auto _ : state) {
+        level = level > 0.9 ? 0 : level + 0.01;
+        QByteArray line = *WidgetProtocol::encode(levelUpdate(level));
+        line.append('\n');
+        benchmark::DoNotOptimize(socket.write(line));
+    }
+}
+BENCHMARK(BM_BridgeLevelUpdate);
+
+// One heartbeat on a live link with ten history entries: hello and the items message.
+void BM_BridgeHeartbeatWithTenItems(benchmark::State &state)
+{
+    QTemporaryDir folder(QStringLiteral("/tmp/sv-bench-XXXXXX"));
+    ManualClock clock;
+    HistoryStore history(folder.filePath(QStringLiteral("history.json")), clock,
+                         [] { return qint64(0); });
+    for (int i = 0; i < 10; ++i) {
+        TranscriptRecord record;
+        record.date = clock.now().addSecs(-60 * i);
+        record.cleanedText = QStringLiteral("A dictated sentence of ordinary length, number %1, "
+                                            "with a second clause after it.")
+                                 .arg(i);
+        record.appName = QStringLiteral("Editor");
+        record.durationSeconds = 4.2 + i;
+        history.add(record);
+    }
+    QDir(folder.path()).mkpath(QStringLiteral("Velmoor"));
+    const QString path = folder.filePath(QStringLiteral("Velmoor/bridge.sock"));
+    DrainingHost host(path);
+    IslandBridge::Services services;
+    services.clock = &clock;
+    services.socket = std::make_unique<QtCompanionSocket>();
+    services.history = &history;
+    services.socketPath = path;
+    services.appID = QStringLiteral("org.sonorvelle.Sonorvelle");
+    IslandBridge bridge(std::move(services));
+    bridge.start(nullptr, nullptr);
+    if (!bridge.isConnected()) {
+        state.SkipWithError("no connection to the host");
+        return;
+    }
+    for (auto _ : state) {
+        clock.advance(IslandBridge::heartbeatInterval);
+    }
+}
+BENCHMARK(BM_BridgeHeartbeatWithTenItems);
+
+} // namespace

@@ -52,6 +52,10 @@ void AppDelegate::applicationDidFinishLaunching()
         QCoro::connect(m_services.loadKeychain(), this, [] {});
     }
 
+    if (m_services.startCompanionBridge) {
+        m_services.startCompanionBridge();
+    }
+
     if (m_services.startCloudAccount) {
         m_services.startCloudAccount();
     }

@@ -52,6 +52,8 @@ public:
         std::function<void()> startCloudAccount;
         // Starts tester mode; at launch.
         std::function<void()> startTesterMode;
+        // Starts the companion bridge; at launch, once.
+        std::function<void()> startCompanionBridge;
 
         // Hands a callback URL to the cloud account; true when a sign-in was waiting for it.
         std::function<bool(const QUrl &)> acceptSignInCallback;

@@ -11,6 +11,8 @@
 #include "Core/History/HistoryStore.h"
 #include "Core/Hotkey/HotkeyManager.h"
 #include "Core/Insertion/SystemTextInsertion.h"
+#include "Core/Insertion/TextInserter.h"
+#include "Core/IslandBridge.h"
 #include "Core/Keychain.h"
 #include "Core/SignInPrompt.h"
 #include "Core/TesterMode.h"
@@ -20,6 +22,7 @@
 #include "Core/UpdaterController.h"
 #include "Platform/Appcast/Updater.h"
 #include "Platform/Qt/MessageBoxAlert.h"
+#include "Platform/Qt/QtCompanionSocket.h"
 #include "Platform/Qt/SynthesizedSoundPlayer.h"
 #include "Platform/Xdg/XdgAutostartLoginItem.h"
 #include "Support/L10n.h"
@@ -73,6 +76,14 @@ SystemServices::SystemServices(Clock &clock)
             }
         });
 
+    IslandBridge::Services bridgeServices;
+    bridgeServices.clock = &m_clock;
+    bridgeServices.socket = std::make_unique<QtCompanionSocket>();
+    bridgeServices.history = &HistoryStore::shared();
+    // "Copy" of an entry from the companion host, on the clipboard the insertion uses.
+    bridgeServices.pasteboard = &TextInserter::shared().services().pasteboard;
+    bridgeServices.appID = AppInfo::bundleIdentifier();
+    IslandBridge::configureShared(std::move(bridgeServices));
 }
 
 SystemServices::~SystemServices() = default;
@@ -113,6 +124,9 @@ AppDelegate::Services SystemServices::services()
     };
     services.acceptSignInCallback = [](const QUrl &url) {
         return CloudAccount::shared().handleCallback(url);
+    };
+    services.startCompanionBridge = [] {
+        IslandBridge::shared().start(&DictationController::shared(), &AppSettings::shared());
     };
     services.startTesterMode = [] {
         TesterMode::shared().start();

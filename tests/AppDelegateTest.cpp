@@ -44,8 +44,21 @@ protected:
             steps << QStringLiteral("keychain");
             co_return;
         };
+        s.startCompanionBridge = [this] {
+            steps << QStringLiteral("companion bridge");
+        };
+        s.startCloudAccount = [this] {
+            steps << QStringLiteral("cloud account");
+        };
         s.startTesterMode = [this] {
             steps << QStringLiteral("tester mode");
+        };
+        s.acceptSignInCallback = [this](const QUrl &url) {
+            steps << QStringLiteral("callback ") + url.host();
+            return url.host() == QLatin1String("auth");
+        };
+        s.showSettings = [this](SettingsTab tab) {
+            steps << QStringLiteral("settings ") + RawEnum::rawValue(tab);
         };
         s.makeHotkeys = [this] {
             steps << QStringLiteral("hotkeys");
@@ -112,10 +125,21 @@ TEST_F(AppDelegateTest, LaunchingRunsItsStepsInOrderAndStartsTheCoreInItsPlace)
     EXPECT_TRUE(delegate->coreStarted());
     EXPECT_EQ(steps,
               QStringList({"language", "status item", "hotkeys", "prune history", "speech warm-up",
-                           "tagger warm-up", "keychain", "tester mode"}));
+                           "tagger warm-up", "keychain", "companion bridge", "cloud account",
+                           "tester mode"}));
     ASSERT_NE(delegate->statusItem(), nullptr);
     ASSERT_NE(delegate->hotkeys(), nullptr);
     EXPECT_TRUE(tap.installed) << "the core's hotkeys listen from launch on";
+}
+
+TEST_F(AppDelegateTest, ASignInCallbackOpensTheAccountTabOnlyWhenTheAccountTookIt)
+{
+    launch();
+    steps.clear();
+    delegate->handleURL(QUrl(QStringLiteral("sonorvelle://auth?code=c&state=s")));
+    delegate->handleURL(QUrl(QStringLiteral("sonorvelle://elsewhere?code=c")));
+    delegate->handleURL(QUrl());
+    EXPECT_EQ(steps, QStringList({"callback auth", "settings account", "callback elsewhere"}));
 }
 
 TEST_F(AppDelegateTest, TheCoreWaitsForOnboardingAndTheMicrophone)

@@ -1,7 +1,7 @@
 #include "SystemServices.h"
 
-#include "Base/UserDefaults.h"
 #include "Base/AppInfo.h"
+#include "Base/UserDefaults.h"
 #include "Core/AppSettings.h"
 #include "Core/Audio/AudioCapture.h"
 #include "Core/CloudAccount.h"

@@ -46,16 +46,21 @@ QMessageBox &UpdateAlert::prepare(const QString &title, const QString &message)
     return *m_box;
 }
 
-void UpdateAlert::showUpToDate()
+void UpdateAlert::present(QMessageBox &box)
 {
-    QMessageBox &box =
-        prepare(text("update.upToDate"), filled("update.upToDateDetail", AppInfo::shortVersion()));
-    box.setIcon(QMessageBox::Information);
     box.setStandardButtons(QMessageBox::Ok);
     box.button(QMessageBox::Ok)->setText(text("common.ok"));
     box.open();
     box.raise();
     box.activateWindow();
+}
+
+void UpdateAlert::showUpToDate()
+{
+    QMessageBox &box =
+        prepare(text("update.upToDate"), filled("update.upToDateDetail", AppInfo::shortVersion()));
+    box.setIcon(QMessageBox::Information);
+    present(box);
 }
 
 void UpdateAlert::showUpdateAvailable(const QString &version, const QUrl &page)
@@ -64,20 +69,12 @@ void UpdateAlert::showUpdateAvailable(const QString &version, const QUrl &page)
         prepare(text("update.available"),
                 filled("update.availableDetail", version) + QLatin1Char('\n') + page.toString());
     box.setIcon(QMessageBox::Information);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.button(QMessageBox::Ok)->setText(text("common.ok"));
-    box.open();
-    box.raise();
-    box.activateWindow();
+    present(box);
 }
 
 void UpdateAlert::showCheckFailed(const QString &detail)
 {
     QMessageBox &box = prepare(text("update.failed"), filled("update.failedDetail", detail));
     box.setIcon(QMessageBox::Warning);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.button(QMessageBox::Ok)->setText(text("common.ok"));
-    box.open();
-    box.raise();
-    box.activateWindow();
+    present(box);
 }

@@ -29,6 +29,8 @@ public:
 
 private:
     QMessageBox &prepare(const QString &title, const QString &text);
+    // One button, then shown without blocking, raised above the other windows.
+    void present(QMessageBox &box);
 
     QPointer<QMessageBox> m_box;
 };

@@ -111,6 +111,12 @@ struct Misbehaviour
     std::optional<int> status;
 };
 
+// The case's name stands for it in test listings, which ctest reads.
+void PrintTo(const Misbehaviour &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class CloudSessionMisbehaviourTest
     : public CloudSessionTest
     , public ::testing::WithParamInterface<Misbehaviour>

@@ -16,10 +16,11 @@
 #include "Core/TextCleanup/TaggerCleanup.h"
 #include "Core/Transcription/TranscriptionEngineFactory.h"
 #include "Core/UpdaterController.h"
-#include "Platform/Qt/SynthesizedSoundPlayer.h"
 #include "Platform/Appcast/Updater.h"
+#include "Platform/Qt/SynthesizedSoundPlayer.h"
 #include "Platform/Xdg/XdgAutostartLoginItem.h"
 #include "Support/L10n.h"
+#include "UI/SettingsWindowController.h"
 #include "UI/StatusItemController.h"
 
 #include <QCoro/QCoroTask>
@@ -82,6 +83,7 @@ void AppDelegate::applicationDidFinishLaunching()
     L10n::shared().bootstrap();
 
     auto statusServices = StatusItemController::systemServices(*m_controller);
+    statusServices.settingsWindow = &SettingsWindowController::shared();
     if (UpdaterController *updater = UpdaterController::shared()) {
         statusServices.checkForUpdates = [updater] {
             updater->updater().checkForUpdates();

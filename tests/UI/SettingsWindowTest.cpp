@@ -310,3 +310,35 @@ TEST(SettingsPalette, FollowsThePaletteWindowColour)
     EXPECT_EQ(palette.foreground(), QColor(255, 255, 255));
     EXPECT_EQ(changed.count(), 1);
 }
+
+// Every appearance and language draws a window that is not blank, and the sidebar follows a
+// palette change at once. With SONORVELLE_SCREEN_DIR set the frames are kept for a look by eye.
+TEST(SettingsWindow, DrawsInLightAndDarkInEveryLanguageTried)
+{
+    WindowRig rig;
+    const QPalette original = QGuiApplication::palette();
+    const QString dir = qEnvironmentVariable("SONORVELLE_SCREEN_DIR");
+    for (const bool dark : {false, true}) {
+        QPalette palette = original;
+        palette.setColor(QPalette::Window, dark ? QColor(30, 30, 30) : QColor(240, 240, 240));
+        palette.setColor(QPalette::WindowText, dark ? QColor(255, 255, 255) : QColor(0, 0, 0));
+        QGuiApplication::setPalette(palette);
+        for (const char *code : {"en", "de", "ja"}) {
+            L10n::shared().apply(QString::fromLatin1(code));
+            QQuickView &view = rig.open(SettingsTab::general);
+            rig.settle();
+            const QImage frame = view.grabWindow();
+            ASSERT_FALSE(frame.isNull());
+            const QColor corner = frame.pixelColor(frame.width() - 5, frame.height() - 5);
+            EXPECT_EQ(corner.lightness() < 128, dark) << code;
+            if (!dir.isEmpty()) {
+                frame.save(QStringLiteral("%1/general-%2-%3.png")
+                               .arg(dir, QString::fromLatin1(code),
+                                    dark ? QStringLiteral("dark") : QStringLiteral("light")));
+            }
+        }
+    }
+    QGuiApplication::setPalette(original);
+    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
+        << rig.controller->qmlWarnings().join('\n').toStdString();
+}

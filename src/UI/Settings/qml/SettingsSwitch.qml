@@ -8,8 +8,13 @@ Switch {
     property string accessibleName
     text: ""
     padding: 0
+    spacing: 0
+    implicitWidth: 38
+    implicitHeight: 22
     Accessible.name: accessibleName
     indicator: Rectangle {
+        x: 0
+        y: 0
         implicitWidth: 38
         implicitHeight: 22
         radius: 11

@@ -6,8 +6,10 @@
 #include "Platform/Linux/QuitSignalWatcher.h"
 #include "Platform/Qt/SingleInstance.h"
 #include "Support/FrameworkLanguage.h"
+#include "UI/SettingsWindowController.h"
 
 #include <QApplication>
+#include <QSystemTrayIcon>
 #include <QUrl>
 
 namespace {
@@ -71,6 +73,9 @@ int main(int argc, char **argv)
                      [&delegate](const QStringList &again) {
                          if (const auto url = callbackURL(again)) {
                              delegate.handleURL(*url);
+                         } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+                             // Without a tray there is no menu to reach the settings from.
+                             SettingsWindowController::shared().show(std::nullopt);
                          }
                      });
     delegate.applicationDidFinishLaunching();

@@ -1,10 +1,14 @@
 #include "UI/SettingsWindowController.h"
 
+#include "Base/AppInfo.h"
 #include "Base/SystemClock.h"
 #include "Core/AppSettings.h"
 #include "Core/DebugLog.h"
 #include "Core/TesterMode.h"
+#include "Core/UpdaterController.h"
+#include "Platform/Xdg/DesktopUrlOpener.h"
 #include "Support/L10n.h"
+#include "UI/Settings/AboutTabModel.h"
 #include "UI/Settings/GeneralTabModel.h"
 #include "UI/SettingsPalette.h"
 #include "UI/SettingsRouter.h"
@@ -26,6 +30,12 @@ SettingsWindowController &SettingsWindowController::shared()
         services.router = &SettingsRouter::shared();
         services.clock = &clock;
         services.testerMode = &TesterMode::shared();
+        if (UpdaterController *updater = UpdaterController::shared()) {
+            services.updater = &updater->updater();
+        }
+        static DesktopUrlOpener opener;
+        services.urlOpener = &opener;
+        services.shortVersion = AppInfo::shortVersion();
         return new SettingsWindowController(services);
     }();
     return *controller;
@@ -61,6 +71,8 @@ void SettingsWindowController::registerQmlTypes()
         });
     qmlRegisterUncreatableType<SettingsWindowModel>(
         "Sonorvelle.Settings", 1, 0, "SettingsWindowModel", QStringLiteral("made by the window"));
+    qmlRegisterUncreatableType<AboutTabModel>("Sonorvelle.Settings", 1, 0, "AboutTabModel",
+                                              QStringLiteral("made by the window"));
     qmlRegisterUncreatableType<GeneralTabModel>("Sonorvelle.Settings", 1, 0, "GeneralTabModel",
                                                 QStringLiteral("made by the window"));
 }
@@ -108,6 +120,8 @@ void SettingsWindowController::build()
     auto *model = new SettingsWindowModel(*m_services.router, *m_services.l10n, *m_services.clock,
                                           modelServices, view);
     auto *general = new GeneralTabModel(*m_services.settings, *m_services.l10n, view);
+    auto *about = new AboutTabModel(*m_services.settings, *m_services.l10n, m_services.updater,
+                                    m_services.urlOpener, m_services.shortVersion, view);
 
     connect(view->engine(), &QQmlEngine::warnings, this, [this](const QList<QQmlError> &errors) {
         for (const QQmlError &error : errors) {
@@ -125,6 +139,7 @@ void SettingsWindowController::build()
     view->setInitialProperties({
         {QStringLiteral("windowModel"), QVariant::fromValue(static_cast<QObject *>(model))},
         {QStringLiteral("general"), QVariant::fromValue(static_cast<QObject *>(general))},
+        {QStringLiteral("about"), QVariant::fromValue(static_cast<QObject *>(about))},
     });
     view->setSource(QUrl(QStringLiteral("qrc:/sonorvelle/settings/SettingsWindow.qml")));
     for (const QQmlError &error : view->errors()) {

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class AboutTabModel;
 class AppSettings;
 class Clock;
 class GeneralTabModel;
@@ -16,6 +17,8 @@ class QQuickView;
 class SettingsPalette;
 class SettingsRouter;
 class SettingsWindowModel;
+class Updater;
+class UrlOpener;
 
 // The settings window: made on the first show(), dropped again when the user closes it. The
 // router keeps the selected tab across closes. Main thread.
@@ -40,6 +43,10 @@ public:
         const Clock *clock = nullptr;
         // Tester mode's switch and state; the sidebar icon shows no ring when absent.
         QObject *testerMode = nullptr;
+        // The update row of the About tab shows only when the build names a feed.
+        Updater *updater = nullptr;
+        UrlOpener *urlOpener = nullptr;
+        QString shortVersion;
     };
 
     // The application's window over the shared settings, interface language and router.

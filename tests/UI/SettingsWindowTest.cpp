@@ -1,6 +1,8 @@
 #include "Base/ManualClock.h"
+#include "Fakes/FakeUrlOpener.h"
 #include "Fakes/TestAppSettings.h"
 #include "Support/L10n.h"
+#include "UI/Settings/AboutTabModel.h"
 #include "UI/Settings/GeneralTabModel.h"
 #include "UI/Settings/TesterTapCounter.h"
 #include "UI/SettingsPalette.h"
@@ -44,6 +46,7 @@ struct WindowRig
     TestAppSettings store {true};
     SettingsRouter router;
     ManualClock clock;
+    FakeUrlOpener opener;
     std::unique_ptr<SettingsWindowController> controller;
 
     WindowRig()
@@ -54,6 +57,8 @@ struct WindowRig
         services.l10n = &L10n::shared();
         services.router = &router;
         services.clock = &clock;
+        services.urlOpener = &opener;
+        services.shortVersion = QStringLiteral("2.0");
         controller = std::make_unique<SettingsWindowController>(services);
     }
 
@@ -335,10 +340,52 @@ TEST(SettingsWindow, DrawsInLightAndDarkInEveryLanguageTried)
                 frame.save(QStringLiteral("%1/general-%2-%3.png")
                                .arg(dir, QString::fromLatin1(code),
                                     dark ? QStringLiteral("dark") : QStringLiteral("light")));
+                rig.open(SettingsTab::about);
+                rig.settle();
+                view.grabWindow().save(
+                    QStringLiteral("%1/about-%2-%3.png")
+                        .arg(dir, QString::fromLatin1(code),
+                             dark ? QStringLiteral("dark") : QStringLiteral("light")));
             }
         }
     }
     QGuiApplication::setPalette(original);
+    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
+        << rig.controller->qmlWarnings().join('\n').toStdString();
+}
+
+TEST(AboutTabModel, VersionLineFollowsTheLanguageAndFallsBackForABuildWithoutVersion)
+{
+    L10n::shared().apply(QStringLiteral("en"));
+    EXPECT_EQ(AboutTabModel::versionLine(L10n::shared(), QStringLiteral("2.0")),
+              QStringLiteral("Version 2.0"));
+    EXPECT_EQ(AboutTabModel::versionLine(L10n::shared(), QString()),
+              QStringLiteral("Version 0.1.0 (dev)"));
+    L10n::shared().apply(QStringLiteral("de"));
+    const QString german = AboutTabModel::versionLine(L10n::shared(), QStringLiteral("2.0"));
+    EXPECT_TRUE(german.contains(QStringLiteral("2.0")));
+    EXPECT_FALSE(german.contains(QStringLiteral("%@")));
+    L10n::shared().apply(QStringLiteral("en"));
+}
+
+TEST(SettingsWindow, AboutTabWithoutFeedShowsOnlyThePrivacySwitches)
+{
+    WindowRig rig;
+    rig.open(SettingsTab::about);
+    EXPECT_EQ(rig.item("versionLine")->property("text").toString(), QStringLiteral("Version 2.0"));
+    EXPECT_EQ(rig.item("updateRow"), nullptr);
+    EXPECT_EQ(rig.item("autoCheckSwitch"), nullptr);
+
+    ASSERT_TRUE(rig.store->improveDataSharing());
+    rig.click(rig.item("improveSwitch"));
+    EXPECT_FALSE(rig.reread()->improveDataSharing());
+    const bool crash = rig.store->crashReportingEnabled();
+    rig.click(rig.item("crashReportsSwitch"));
+    EXPECT_EQ(rig.reread()->crashReportingEnabled(), !crash);
+
+    rig.click(rig.item("webLink"));
+    ASSERT_EQ(rig.opener.opened.size(), 1);
+    EXPECT_EQ(rig.opener.opened.at(0), QUrl(QStringLiteral("https://sonorvelle.org")));
     EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
         << rig.controller->qmlWarnings().join('\n').toStdString();
 }

@@ -8,6 +8,7 @@ Rectangle {
     objectName: "settingsRoot"
     required property SettingsWindowModel windowModel
     required property GeneralTabModel general
+    required property AboutTabModel about
 
     implicitWidth: 760
     implicitHeight: 520
@@ -68,7 +69,9 @@ Rectangle {
                 objectName: "tabLoader"
                 x: 28
                 width: parent.width - 56
-                sourceComponent: root.windowModel.selectedName === "general" ? generalTab : emptyTab
+                sourceComponent: root.windowModel.selectedName === "general" ? generalTab
+                               : root.windowModel.selectedName === "about" ? aboutTab
+                               : emptyTab
             }
             Item { width: 1; height: 28 }
         }
@@ -77,6 +80,10 @@ Rectangle {
     Component {
         id: generalTab
         GeneralTab { model: root.general }
+    }
+    Component {
+        id: aboutTab
+        AboutTab { model: root.about }
     }
     // The tabs of later work show their heading over an empty page.
     Component {

@@ -1,7 +1,7 @@
 #include "UI/SettingsWindowController.h"
 
 #include "Base/AppInfo.h"
-#include "Base/SystemClock.h"
+#include "Base/Clock.h"
 #include "Core/AppSettings.h"
 #include "Core/DebugLog.h"
 #include "Core/TesterMode.h"
@@ -10,6 +10,7 @@
 #include "Support/L10n.h"
 #include "UI/Settings/AboutTabModel.h"
 #include "UI/Settings/GeneralTabModel.h"
+#include "UI/Settings/PermissionsTabModel.h"
 #include "UI/SettingsPalette.h"
 #include "UI/SettingsRouter.h"
 #include "UI/SettingsWindowModel.h"
@@ -23,12 +24,11 @@
 SettingsWindowController &SettingsWindowController::shared()
 {
     static auto *controller = [] {
-        static SystemClock clock;
         Services services;
         services.settings = &AppSettings::shared();
         services.l10n = &L10n::shared();
         services.router = &SettingsRouter::shared();
-        services.clock = &clock;
+        services.clock = &Clock::system();
         services.testerMode = &TesterMode::shared();
         if (UpdaterController *updater = UpdaterController::shared()) {
             services.updater = &updater->updater();
@@ -73,6 +73,8 @@ void SettingsWindowController::registerQmlTypes()
         "Sonorvelle.Settings", 1, 0, "SettingsWindowModel", QStringLiteral("made by the window"));
     qmlRegisterUncreatableType<AboutTabModel>("Sonorvelle.Settings", 1, 0, "AboutTabModel",
                                               QStringLiteral("made by the window"));
+    qmlRegisterUncreatableType<PermissionsTabModel>(
+        "Sonorvelle.Settings", 1, 0, "PermissionsTabModel", QStringLiteral("made by the window"));
     qmlRegisterUncreatableType<GeneralTabModel>("Sonorvelle.Settings", 1, 0, "GeneralTabModel",
                                                 QStringLiteral("made by the window"));
 }

@@ -40,7 +40,7 @@ public:
         AppSettings *settings = nullptr;
         L10n *l10n = nullptr;
         SettingsRouter *router = nullptr;
-        const Clock *clock = nullptr;
+        Clock *clock = nullptr;
         // Tester mode's switch and state; the sidebar icon shows no ring when absent.
         QObject *testerMode = nullptr;
         // The update row of the About tab shows only when the build names a feed.

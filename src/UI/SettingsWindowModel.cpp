@@ -2,7 +2,10 @@
 
 #include "Base/AppInfo.h"
 #include "Support/L10n.h"
+#include "UI/Settings/PermissionsTabModel.h"
 #include "UI/SettingsRouter.h"
+
+#include <QJSEngine>
 
 #include <QMetaEnum>
 #include <QVariantMap>
@@ -26,11 +29,12 @@ QString tabName(SettingsTab tab)
 
 } // namespace
 
-SettingsWindowModel::SettingsWindowModel(SettingsRouter &router, L10n &l10n, const Clock &clock,
+SettingsWindowModel::SettingsWindowModel(SettingsRouter &router, L10n &l10n, Clock &clock,
                                          Services services, QObject *parent)
     : QObject(parent)
     , m_router(router)
     , m_l10n(l10n)
+    , m_clock(clock)
     , m_services(std::move(services))
     , m_taps(clock)
 {
@@ -171,4 +175,11 @@ void SettingsWindowModel::testerIconTapped()
     if (m_taps.tap() && m_services.toggleTester) {
         m_services.toggleTester();
     }
+}
+
+PermissionsTabModel *SettingsWindowModel::makePermissionsModel(QObject *tab)
+{
+    auto *model = new PermissionsTabModel(m_clock, tab);
+    QJSEngine::setObjectOwnership(model, QJSEngine::CppOwnership);
+    return model;
 }

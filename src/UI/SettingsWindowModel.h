@@ -12,6 +12,7 @@
 
 class Clock;
 class L10n;
+class PermissionsTabModel;
 class SettingsRouter;
 
 // The sidebar and heading of the settings window: one row per tab in sidebar order, the selected
@@ -38,7 +39,7 @@ public:
         const char *testerSignal = nullptr;
     };
 
-    SettingsWindowModel(SettingsRouter &router, L10n &l10n, const Clock &clock, Services services,
+    SettingsWindowModel(SettingsRouter &router, L10n &l10n, Clock &clock, Services services,
                         QObject *parent = nullptr);
 
     // The chip gradient of a tab's sidebar row: top, then bottom.
@@ -60,6 +61,8 @@ public:
     bool testerEnabled() const;
 
     Q_INVOKABLE void testerIconTapped();
+    // The model of a Permissions tab being made, owned by (and gone with) `tab`.
+    Q_INVOKABLE PermissionsTabModel *makePermissionsModel(QObject *tab);
 
 Q_SIGNALS:
     void textsChanged();
@@ -70,6 +73,7 @@ Q_SIGNALS:
 private:
     SettingsRouter &m_router;
     L10n &m_l10n;
+    Clock &m_clock;
     Services m_services;
     TesterTapCounter m_taps;
 };

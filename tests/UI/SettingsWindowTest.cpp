@@ -1,4 +1,6 @@
 #include "Base/ManualClock.h"
+#include "Core/Permissions.h"
+#include "Fakes/FakePermissionSystem.h"
 #include "Fakes/FakeUrlOpener.h"
 #include "Fakes/TestAppSettings.h"
 #include "Support/L10n.h"
@@ -340,12 +342,16 @@ TEST(SettingsWindow, DrawsInLightAndDarkInEveryLanguageTried)
                 frame.save(QStringLiteral("%1/general-%2-%3.png")
                                .arg(dir, QString::fromLatin1(code),
                                     dark ? QStringLiteral("dark") : QStringLiteral("light")));
-                rig.open(SettingsTab::about);
-                rig.settle();
-                view.grabWindow().save(
-                    QStringLiteral("%1/about-%2-%3.png")
-                        .arg(dir, QString::fromLatin1(code),
-                             dark ? QStringLiteral("dark") : QStringLiteral("light")));
+                for (const auto &[tab, name] : {std::pair {SettingsTab::about, "about"},
+                                                std::pair {SettingsTab::permissions, "permissions"},
+                                                std::pair {SettingsTab::dictation, "dictation"}}) {
+                    rig.open(tab);
+                    rig.settle();
+                    view.grabWindow().save(
+                        QStringLiteral("%1/%2-%3-%4.png")
+                            .arg(dir, QString::fromLatin1(name), QString::fromLatin1(code),
+                                 dark ? QStringLiteral("dark") : QStringLiteral("light")));
+                }
             }
         }
     }
@@ -386,6 +392,41 @@ TEST(SettingsWindow, AboutTabWithoutFeedShowsOnlyThePrivacySwitches)
     rig.click(rig.item("webLink"));
     ASSERT_EQ(rig.opener.opened.size(), 1);
     EXPECT_EQ(rig.opener.opened.at(0), QUrl(QStringLiteral("https://sonorvelle.org")));
+    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
+        << rig.controller->qmlWarnings().join('\n').toStdString();
+}
+
+TEST(SettingsWindow, PermissionsTabFollowsTheSystemEverySecondAndPromptsOnce)
+{
+    WindowRig rig;
+    FakePermissionSystem system;
+    system.busEnabled = false;
+    system.modelInstalled = false;
+    Permissions::TestScope scope(system, rig.clock);
+    rig.open(SettingsTab::permissions);
+
+    EXPECT_NE(rig.item("micGranted"), nullptr);
+    ASSERT_NE(rig.item("axAllow"), nullptr);
+    ASSERT_NE(rig.item("speechAllow"), nullptr);
+    EXPECT_EQ(rig.item("languageModelCard"), nullptr);
+
+    rig.click(rig.item("axAllow"));
+    rig.click(rig.item("axAllow"));
+    EXPECT_EQ(system.busEnables, 1);
+
+    // Granted elsewhere: the tab shows it within a second, without a click.
+    system.modelInstalled = true;
+    rig.clock.advance(1s);
+    rig.clock.advance(1s);
+    rig.settle();
+    EXPECT_NE(rig.item("axGranted"), nullptr);
+    EXPECT_NE(rig.item("speechGranted"), nullptr);
+    EXPECT_EQ(rig.item("speechAllow"), nullptr);
+
+    // Leaving the tab drops its timer with it.
+    rig.click(rig.item("sidebarRow_general"));
+    rig.clock.advance(3s);
+    rig.settle();
     EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
         << rig.controller->qmlWarnings().join('\n').toStdString();
 }

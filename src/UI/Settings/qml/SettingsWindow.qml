@@ -71,6 +71,7 @@ Rectangle {
                 width: parent.width - 56
                 sourceComponent: root.windowModel.selectedName === "general" ? generalTab
                                : root.windowModel.selectedName === "about" ? aboutTab
+                               : root.windowModel.selectedName === "permissions" ? permissionsTab
                                : emptyTab
             }
             Item { width: 1; height: 28 }
@@ -80,6 +81,13 @@ Rectangle {
     Component {
         id: generalTab
         GeneralTab { model: root.general }
+    }
+    Component {
+        id: permissionsTab
+        PermissionsTab {
+            id: permissions
+            model: root.windowModel.makePermissionsModel(permissions)
+        }
     }
     Component {
         id: aboutTab

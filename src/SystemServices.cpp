@@ -26,6 +26,7 @@
 #include "Platform/Qt/SynthesizedSoundPlayer.h"
 #include "Platform/Xdg/XdgAutostartLoginItem.h"
 #include "Support/L10n.h"
+#include "UI/SettingsWindowController.h"
 #include "UI/StatusItemController.h"
 #include "UI/UpdateAlert.h"
 
@@ -99,6 +100,7 @@ AppDelegate::Services SystemServices::services()
     };
     services.makeStatusItem = [this] {
         auto statusServices = StatusItemController::systemServices(DictationController::shared());
+        statusServices.settingsWindow = &SettingsWindowController::shared();
         if (UpdaterController *updater = UpdaterController::shared()) {
             updater->setAlerts(m_updateAlert.get());
             statusServices.checkForUpdates = [updater] {
@@ -124,6 +126,9 @@ AppDelegate::Services SystemServices::services()
     };
     services.acceptSignInCallback = [](const QUrl &url) {
         return CloudAccount::shared().handleCallback(url);
+    };
+    services.showSettings = [](SettingsTab tab) {
+        SettingsWindowController::shared().show(tab);
     };
     services.startCompanionBridge = [] {
         IslandBridge::shared().start(&DictationController::shared(), &AppSettings::shared());

@@ -8,8 +8,10 @@
 #include "Platform/Qt/SingleInstance.h"
 #include "Support/FrameworkLanguage.h"
 #include "SystemServices.h"
+#include "UI/SettingsWindowController.h"
 
 #include <QApplication>
+#include <QSystemTrayIcon>
 #include <QUrl>
 
 namespace {
@@ -78,6 +80,9 @@ int main(int argc, char **argv)
                      [&delegate](const QStringList &again) {
                          if (const auto url = callbackURL(again)) {
                              delegate.handleURL(*url);
+                         } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+                             // Without a tray there is no menu to reach the settings from.
+                             SettingsWindowController::shared().show(std::nullopt);
                          }
                      });
     delegate.applicationDidFinishLaunching();

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVariantList>
+
+class AppSettings;
+class L10n;
+
+// One choice of a settings dropdown: the stored value and the label shown for it.
+struct SettingsOption
+{
+    QString value;
+    QString label;
+    bool operator==(const SettingsOption &) const = default;
+};
+
+// The General tab: the option lists of its two dropdowns and what choosing from them writes. The
+// switches bind straight to the settings object, which the tab reaches through `settings`.
+class GeneralTabModel : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QObject *settings READ settingsObject CONSTANT)
+    Q_PROPERTY(QVariantList languageOptions READ languageOptionList NOTIFY textsChanged)
+    Q_PROPERTY(int languageIndex READ languageIndex NOTIFY languageIndexChanged)
+    Q_PROPERTY(QVariantList styleOptions READ styleOptionList NOTIFY textsChanged)
+    Q_PROPERTY(int styleIndex READ styleIndex NOTIFY styleIndexChanged)
+
+public:
+    GeneralTabModel(AppSettings &settings, L10n &l10n, QObject *parent = nullptr);
+
+    // The system entry (empty value) first, then every interface language by its own name.
+    static QList<SettingsOption> languageOptions(const L10n &l10n);
+    static QList<SettingsOption> styleOptions(const L10n &l10n);
+    // Which language entry a stored code shows: the entry of its language, or the system entry
+    // when none is stored or the stored code names no language we have.
+    static int languageIndexFor(const std::optional<QString> &storedCode);
+
+    QObject *settingsObject() const;
+    QVariantList languageOptionList() const;
+    int languageIndex() const;
+    QVariantList styleOptionList() const;
+    int styleIndex() const;
+
+    // Stores the chosen language (the system entry removes it) and switches the interface to it.
+    Q_INVOKABLE void chooseLanguage(int index);
+    Q_INVOKABLE void chooseStyle(int index);
+
+    static QVariantList toVariant(const QList<SettingsOption> &options);
+
+Q_SIGNALS:
+    void textsChanged();
+    void languageIndexChanged();
+    void styleIndexChanged();
+
+private:
+    AppSettings &m_settings;
+    L10n &m_l10n;
+};

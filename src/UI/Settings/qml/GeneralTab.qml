@@ -1,0 +1,72 @@
+import QtQuick
+import Sonorvelle.Settings
+
+Column {
+    id: tab
+    required property GeneralTabModel model
+    readonly property var settings: model.settings
+    spacing: 14
+
+    SettingsCard {
+        width: tab.width
+        SettingsRow {
+            title: L10n.t("gen.launchLogin") + L10n.retranslate
+            SettingsSwitch {
+                objectName: "launchAtLoginSwitch"
+                accessibleName: L10n.t("gen.launchLogin") + L10n.retranslate
+                checked: tab.settings.launchAtLogin
+                onToggled: tab.settings.launchAtLogin = checked
+            }
+        }
+        RowDivider {}
+        SettingsRow {
+            title: L10n.t("gen.language") + L10n.retranslate
+            subtitle: L10n.t("gen.languageSub") + L10n.retranslate
+            PillDropdown {
+                objectName: "languagePicker"
+                width: 180
+                height: 28
+                options: tab.model.languageOptions
+                currentIndex: tab.model.languageIndex
+                onActivated: (index) => tab.model.chooseLanguage(index)
+            }
+        }
+        RowDivider {}
+        SettingsRow {
+            title: L10n.t("gen.sounds") + L10n.retranslate
+            subtitle: L10n.t("gen.soundsSub") + L10n.retranslate
+            SettingsSwitch {
+                objectName: "soundsSwitch"
+                accessibleName: L10n.t("gen.sounds") + L10n.retranslate
+                checked: tab.settings.playSounds
+                onToggled: tab.settings.playSounds = checked
+            }
+        }
+        RowDivider {}
+        SettingsRow {
+            title: L10n.t("gen.voiceBar") + L10n.retranslate
+            subtitle: L10n.t("gen.voiceBarSub") + L10n.retranslate
+            SettingsSwitch {
+                objectName: "voiceBarSwitch"
+                accessibleName: L10n.t("gen.voiceBar") + L10n.retranslate
+                checked: tab.settings.showVoiceBar
+                onToggled: tab.settings.showVoiceBar = checked
+            }
+        }
+        RowDivider { visible: tab.settings.showVoiceBar }
+        SettingsRow {
+            objectName: "voiceBarStyleRow"
+            visible: tab.settings.showVoiceBar
+            title: L10n.t("gen.voiceBarStyle") + L10n.retranslate
+            subtitle: L10n.t("gen.voiceBarStyleSub") + L10n.retranslate
+            PillDropdown {
+                objectName: "stylePicker"
+                width: 180
+                height: 28
+                options: tab.model.styleOptions
+                currentIndex: tab.model.styleIndex
+                onActivated: (index) => tab.model.chooseStyle(index)
+            }
+        }
+    }
+}

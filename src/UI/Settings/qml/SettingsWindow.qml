@@ -1,0 +1,101 @@
+import QtQuick
+import QtQuick.Controls
+import Sonorvelle.Settings
+
+// The whole window: the sidebar on the left, the selected tab's heading and view on the right.
+Rectangle {
+    id: root
+    objectName: "settingsRoot"
+    required property SettingsWindowModel windowModel
+    required property GeneralTabModel general
+    required property AboutTabModel about
+
+    implicitWidth: 760
+    implicitHeight: 520
+    color: SettingsTheme.background
+
+    SettingsSidebar {
+        id: sidebar
+        objectName: "sidebar"
+        width: 220
+        anchors.top: parent.top
+        anchors.bottom: parent.bottom
+        windowModel: root.windowModel
+    }
+
+    Flickable {
+        id: content
+        objectName: "contentPane"
+        anchors.left: sidebar.right
+        anchors.right: parent.right
+        anchors.top: parent.top
+        anchors.bottom: parent.bottom
+        contentWidth: width
+        contentHeight: column.implicitHeight
+        clip: true
+        boundsBehavior: Flickable.StopAtBounds
+        ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+
+        Column {
+            id: column
+            width: content.width
+            spacing: 0
+
+            Item { width: 1; height: 30 }
+            Text {
+                objectName: "heading"
+                width: parent.width
+                horizontalAlignment: Text.AlignHCenter
+                text: root.windowModel.heading
+                font.pixelSize: 22
+                font.bold: true
+                color: SettingsTheme.foreground
+                Accessible.role: Accessible.Heading
+            }
+            Item { width: 1; height: 4 }
+            Text {
+                objectName: "subtitle"
+                width: parent.width
+                horizontalAlignment: Text.AlignHCenter
+                text: root.windowModel.subtitle
+                font.pixelSize: 13
+                color: Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g,
+                               SettingsTheme.foreground.b, 0.6)
+            }
+            Item { width: 1; height: 22 }
+
+            Loader {
+                id: tabLoader
+                objectName: "tabLoader"
+                x: 28
+                width: parent.width - 56
+                sourceComponent: root.windowModel.selectedName === "general" ? generalTab
+                               : root.windowModel.selectedName === "about" ? aboutTab
+                               : root.windowModel.selectedName === "permissions" ? permissionsTab
+                               : emptyTab
+            }
+            Item { width: 1; height: 28 }
+        }
+    }
+
+    Component {
+        id: generalTab
+        GeneralTab { model: root.general }
+    }
+    Component {
+        id: permissionsTab
+        PermissionsTab {
+            id: permissions
+            model: root.windowModel.makePermissionsModel(permissions)
+        }
+    }
+    Component {
+        id: aboutTab
+        AboutTab { model: root.about }
+    }
+    // The tabs of later work show their heading over an empty page.
+    Component {
+        id: emptyTab
+        Item { objectName: "emptyTab"; implicitHeight: 1 }
+    }
+}

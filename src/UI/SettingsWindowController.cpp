@@ -1,0 +1,178 @@
+#include "UI/SettingsWindowController.h"
+
+#include "Base/AppInfo.h"
+#include "Base/Clock.h"
+#include "Core/AppSettings.h"
+#include "Core/DebugLog.h"
+#include "Core/TesterMode.h"
+#include "Core/UpdaterController.h"
+#include "Platform/Xdg/DesktopUrlOpener.h"
+#include "Support/L10n.h"
+#include "UI/Settings/AboutTabModel.h"
+#include "UI/Settings/GeneralTabModel.h"
+#include "UI/Settings/PermissionsTabModel.h"
+#include "UI/SettingsPalette.h"
+#include "UI/SettingsRouter.h"
+#include "UI/SettingsWindowModel.h"
+
+#include <QGuiApplication>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickView>
+#include <QScreen>
+
+SettingsWindowController &SettingsWindowController::shared()
+{
+    static auto *controller = [] {
+        Services services;
+        services.settings = &AppSettings::shared();
+        services.l10n = &L10n::shared();
+        services.router = &SettingsRouter::shared();
+        services.clock = &Clock::system();
+        services.testerMode = &TesterMode::shared();
+        if (UpdaterController *updater = UpdaterController::shared()) {
+            services.updater = &updater->updater();
+        }
+        static DesktopUrlOpener opener;
+        services.urlOpener = &opener;
+        services.shortVersion = AppInfo::shortVersion();
+        return new SettingsWindowController(services);
+    }();
+    return *controller;
+}
+
+SettingsWindowController::SettingsWindowController(Services services, QObject *parent)
+    : QObject(parent)
+    , m_services(services)
+{ }
+
+SettingsWindowController::~SettingsWindowController()
+{
+    tearDown(false);
+}
+
+void SettingsWindowController::registerQmlTypes()
+{
+    static bool registered = false;
+    if (registered) {
+        return;
+    }
+    registered = true;
+    // Every window has an engine of its own; the shared objects stay owned by C++.
+    qmlRegisterSingletonType<SettingsPalette>(
+        "Sonorvelle.Settings", 1, 0, "SettingsTheme", [](QQmlEngine *, QJSEngine *) -> QObject * {
+            QJSEngine::setObjectOwnership(&SettingsPalette::shared(), QJSEngine::CppOwnership);
+            return &SettingsPalette::shared();
+        });
+    qmlRegisterSingletonType<L10n>(
+        "Sonorvelle.Settings", 1, 0, "L10n", [](QQmlEngine *, QJSEngine *) -> QObject * {
+            QJSEngine::setObjectOwnership(&L10n::shared(), QJSEngine::CppOwnership);
+            return &L10n::shared();
+        });
+    qmlRegisterUncreatableType<SettingsWindowModel>(
+        "Sonorvelle.Settings", 1, 0, "SettingsWindowModel", QStringLiteral("made by the window"));
+    qmlRegisterUncreatableType<AboutTabModel>("Sonorvelle.Settings", 1, 0, "AboutTabModel",
+                                              QStringLiteral("made by the window"));
+    qmlRegisterUncreatableType<PermissionsTabModel>(
+        "Sonorvelle.Settings", 1, 0, "PermissionsTabModel", QStringLiteral("made by the window"));
+    qmlRegisterUncreatableType<GeneralTabModel>("Sonorvelle.Settings", 1, 0, "GeneralTabModel",
+                                                QStringLiteral("made by the window"));
+}
+
+QQuickView *SettingsWindowController::window() const
+{
+    return m_window.data();
+}
+
+void SettingsWindowController::show(std::optional<SettingsTab> tab)
+{
+    if (tab) {
+        m_services.router->setSelectedTab(*tab);
+    }
+    if (!m_window) {
+        build();
+    }
+    m_window->show();
+    m_window->raise();
+    m_window->requestActivate();
+}
+
+void SettingsWindowController::build()
+{
+    registerQmlTypes();
+    m_warnings.clear();
+    auto *view = new QQuickView();
+    m_window = view;
+    SettingsPalette *palette = &SettingsPalette::shared();
+
+    SettingsWindowModel::Services modelServices;
+    if (auto *tester = qobject_cast<TesterMode *>(m_services.testerMode)) {
+        QPointer<TesterMode> guard(tester);
+        modelServices.testerEnabled = [guard] {
+            return guard && guard->enabled();
+        };
+        modelServices.toggleTester = [guard] {
+            if (guard) {
+                guard->toggle();
+            }
+        };
+        modelServices.testerSource = tester;
+        modelServices.testerSignal = SIGNAL(enabledChanged());
+    }
+    auto *model = new SettingsWindowModel(*m_services.router, *m_services.l10n, *m_services.clock,
+                                          modelServices, view);
+    auto *general = new GeneralTabModel(*m_services.settings, *m_services.l10n, view);
+    auto *about = new AboutTabModel(*m_services.settings, *m_services.l10n, m_services.updater,
+                                    m_services.urlOpener, m_services.shortVersion, view);
+
+    connect(view->engine(), &QQmlEngine::warnings, this, [this](const QList<QQmlError> &errors) {
+        for (const QQmlError &error : errors) {
+            m_warnings.append(error.toString());
+            DebugLog::log(QStringLiteral("settings: QML %1").arg(error.toString()));
+        }
+    });
+    view->setResizeMode(QQuickView::SizeRootObjectToView);
+    view->setTitle(QStringLiteral("Sonorvelle"));
+    view->setMinimumSize(QSize(minimumWidth, minimumHeight));
+    view->resize(contentWidth, contentHeight);
+    view->setColor(palette->background());
+    connect(palette, &SettingsPalette::changed, view,
+            [palette, view] { view->setColor(palette->background()); });
+    view->setInitialProperties({
+        {QStringLiteral("windowModel"), QVariant::fromValue(static_cast<QObject *>(model))},
+        {QStringLiteral("general"), QVariant::fromValue(static_cast<QObject *>(general))},
+        {QStringLiteral("about"), QVariant::fromValue(static_cast<QObject *>(about))},
+    });
+    view->setSource(QUrl(QStringLiteral("qrc:/sonorvelle/settings/SettingsWindow.qml")));
+    for (const QQmlError &error : view->errors()) {
+        m_warnings.append(error.toString());
+        DebugLog::log(QStringLiteral("settings: QML %1").arg(error.toString()));
+    }
+    if (const QScreen *screen = view->screen()) {
+        const QRect area = screen->availableGeometry();
+        view->setPosition(area.center() - QPoint(contentWidth / 2, contentHeight / 2));
+    }
+    connect(view, &QWindow::visibleChanged, this, [this, view](bool visible) {
+        // Closing hides the window while the close is still being delivered to it: it is
+        // deleted on a later turn.
+        if (!visible && m_window == view) {
+            tearDown(true);
+        }
+    });
+}
+
+void SettingsWindowController::tearDown(bool later)
+{
+    if (!m_window) {
+        return;
+    }
+    QQuickView *view = m_window.data();
+    m_window = nullptr;
+    if (later) {
+        // The close is still being delivered to the view; the next show() builds a new one.
+        view->deleteLater();
+    } else {
+        delete view;
+    }
+    Q_EMIT windowClosed();
+}

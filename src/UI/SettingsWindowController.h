@@ -1,0 +1,79 @@
+#pragma once
+
+#include "UI/SettingsWindowShowing.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <memory>
+
+class AboutTabModel;
+class AppSettings;
+class Clock;
+class GeneralTabModel;
+class L10n;
+class QQuickView;
+class SettingsPalette;
+class SettingsRouter;
+class SettingsWindowModel;
+class Updater;
+class UrlOpener;
+
+// The settings window: made on the first show(), dropped again when the user closes it. The
+// router keeps the selected tab across closes. Main thread.
+class SettingsWindowController
+    : public QObject
+    , public SettingsWindowShowing
+{
+    Q_OBJECT
+
+public:
+    static constexpr int contentWidth = 760;
+    static constexpr int contentHeight = 520;
+    static constexpr int minimumWidth = 720;
+    static constexpr int minimumHeight = 480;
+    static constexpr int sidebarWidth = 220;
+
+    struct Services
+    {
+        AppSettings *settings = nullptr;
+        L10n *l10n = nullptr;
+        SettingsRouter *router = nullptr;
+        Clock *clock = nullptr;
+        // Tester mode's switch and state; the sidebar icon shows no ring when absent.
+        QObject *testerMode = nullptr;
+        // The update row of the About tab shows only when the build names a feed.
+        Updater *updater = nullptr;
+        UrlOpener *urlOpener = nullptr;
+        QString shortVersion;
+    };
+
+    // The application's window over the shared settings, interface language and router.
+    static SettingsWindowController &shared();
+
+    explicit SettingsWindowController(Services services, QObject *parent = nullptr);
+    ~SettingsWindowController() override;
+
+    void show(std::optional<SettingsTab> tab) override;
+
+    // The open window, or null.
+    QQuickView *window() const;
+    // Every QML warning of the window since it was made (tests fail on any).
+    const QStringList &qmlWarnings() const { return m_warnings; }
+
+    // Registers the settings window's QML types once per process.
+    static void registerQmlTypes();
+
+Q_SIGNALS:
+    void windowClosed();
+
+private:
+    void build();
+    // The view owns the models of its tabs, so they go with it.
+    void tearDown(bool later);
+
+    Services m_services;
+    QPointer<QQuickView> m_window;
+    QStringList m_warnings;
+};

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "UI/Settings/SettingsTab.h"
+#include "UI/Settings/TesterTapCounter.h"
+
+#include <QColor>
+#include <QObject>
+#include <QVariantList>
+
+#include <array>
+#include <functional>
+
+class Clock;
+class L10n;
+class PermissionsTabModel;
+class SettingsRouter;
+
+// The sidebar and heading of the settings window: one row per tab in sidebar order, the selected
+// tab's heading and subtitle, and the footer. Texts are looked up again on every language change.
+class SettingsWindowModel : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QVariantList tabs READ tabs NOTIFY textsChanged)
+    Q_PROPERTY(int selectedIndex READ selectedIndex WRITE setSelectedIndex NOTIFY selectionChanged)
+    Q_PROPERTY(QString selectedName READ selectedName NOTIFY selectionChanged)
+    Q_PROPERTY(QString heading READ heading NOTIFY headingChanged)
+    Q_PROPERTY(QString subtitle READ subtitle NOTIFY headingChanged)
+    Q_PROPERTY(QString sidebarHeading READ sidebarHeading NOTIFY textsChanged)
+    Q_PROPERTY(QString appVersion READ appVersion CONSTANT)
+    Q_PROPERTY(bool testerEnabled READ testerEnabled NOTIFY testerEnabledChanged)
+
+public:
+    struct Services
+    {
+        std::function<bool()> testerEnabled;
+        std::function<void()> toggleTester;
+        // Notifies a change of the tester state; may be null.
+        QObject *testerSource = nullptr;
+        const char *testerSignal = nullptr;
+    };
+
+    SettingsWindowModel(SettingsRouter &router, L10n &l10n, Clock &clock, Services services,
+                        QObject *parent = nullptr);
+
+    // The chip gradient of a tab's sidebar row: top, then bottom.
+    static std::array<QColor, 2> chipColors(SettingsTab tab);
+    // The sidebar separates the content tabs from the account tabs with a divider above these.
+    static bool dividerAbove(SettingsTab tab);
+    static QString glyph(SettingsTab tab);
+    // The project version, or "0.1.0" when the build carries none.
+    static QString versionText(const QString &shortVersion);
+
+    QVariantList tabs() const;
+    int selectedIndex() const;
+    void setSelectedIndex(int index);
+    QString selectedName() const;
+    QString heading() const;
+    QString subtitle() const;
+    QString sidebarHeading() const;
+    QString appVersion() const;
+    bool testerEnabled() const;
+
+    Q_INVOKABLE void testerIconTapped();
+    // The model of a Permissions tab being made, owned by (and gone with) `tab`.
+    Q_INVOKABLE PermissionsTabModel *makePermissionsModel(QObject *tab);
+
+Q_SIGNALS:
+    void textsChanged();
+    void selectionChanged();
+    void headingChanged();
+    void testerEnabledChanged();
+
+private:
+    SettingsRouter &m_router;
+    L10n &m_l10n;
+    Clock &m_clock;
+    Services m_services;
+    TesterTapCounter m_taps;
+};

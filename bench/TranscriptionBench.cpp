@@ -11,6 +11,7 @@
 #include "Platform/Pocketsphinx/PocketsphinxDecoderPool.h"
 #include "Platform/Pocketsphinx/PocketsphinxModel.h"
 #include "Platform/SpeechRecognitionService.h"
+#include "TestSupport/WordErrors.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -90,27 +91,6 @@ qint64 residentBytes()
     long resident = 0;
     statm >> pages >> resident;
     return qint64(resident) * 4096;
-}
-
-// Word-level edit distance.
-int wordErrors(const QStringList &reference, const QStringList &hypothesis)
-{
-    std::vector<int> previous(size_t(hypothesis.size()) + 1);
-    std::vector<int> current(previous.size());
-    for (size_t j = 0; j < previous.size(); ++j) {
-        previous[j] = int(j);
-    }
-    for (qsizetype i = 1; i <= reference.size(); ++i) {
-        current[0] = int(i);
-        for (qsizetype j = 1; j <= hypothesis.size(); ++j) {
-            const int substitution =
-                previous[size_t(j - 1)] + (reference[i - 1] == hypothesis[j - 1] ? 0 : 1);
-            current[size_t(j)] =
-                std::min({previous[size_t(j)] + 1, current[size_t(j - 1)] + 1, substitution});
-        }
-        std::swap(previous, current);
-    }
-    return previous.back();
 }
 
 // The five librivox recordings with their transcriptions, in the order listed.

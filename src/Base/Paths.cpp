@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -70,4 +71,32 @@ QString Paths::resourceFolder()
         }
     }
     return installed;
+}
+
+bool Paths::setAsideUnreadable(const QString &path, const QDateTime &now, QString *movedTo)
+{
+    // A link counts as something there, dangling or not: it is what the next write would follow.
+    const auto taken = [](const QString &name) {
+        return QFileInfo::exists(name) || QFileInfo(name).isSymLink();
+    };
+    if (!taken(path)) {
+        return true; // already gone
+    }
+    const QString stem = path + QStringLiteral(".unreadable-")
+        + now.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const QString target =
+            attempt == 1 ? stem : stem + QLatin1Char('-') + QString::number(attempt);
+        if (taken(target)) {
+            continue;
+        }
+        // rename() never replaces what is at the target.
+        if (QFile::rename(path, target)) {
+            if (movedTo) {
+                *movedTo = target;
+            }
+            return true;
+        }
+    }
+    return false;
 }

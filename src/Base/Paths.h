@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 // Where the application keeps its files. Every folder is computed from the environment at each
@@ -22,4 +23,10 @@ public:
     // <prefix>/share/sonorvelle; in the build tree the folder the build copies resources to. Not
     // created.
     static QString resourceFolder();
+
+    // Moves an unreadable file out of the way, to "<path>.unreadable-<UTC time>" ("-2" to "-100"
+    // appended when that name is taken), never replacing anything. True when nothing is at `path`
+    // any more; `movedTo` then names where the file went (empty when nothing was there).
+    static bool setAsideUnreadable(const QString &path, const QDateTime &now,
+                                   QString *movedTo = nullptr);
 };

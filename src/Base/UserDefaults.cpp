@@ -396,23 +396,12 @@ void UserDefaults::persistLocked()
 
 bool UserDefaults::setAsideUnreadableFileLocked()
 {
-    const QFileInfo info(m_filePath);
-    if (!info.exists() && !info.isSymLink()) {
-        return true; // already gone
+    QString movedTo;
+    if (!Paths::setAsideUnreadable(m_filePath, m_clock.now(), &movedTo)) {
+        return false;
     }
-    const QString stem = m_filePath + QStringLiteral(".unreadable-")
-        + m_clock.now().toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    for (int attempt = 1; attempt <= 100; ++attempt) {
-        const QString target =
-            attempt == 1 ? stem : stem + QLatin1Char('-') + QString::number(attempt);
-        if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
-            continue;
-        }
-        // rename() never replaces what is at the target.
-        if (QFile::rename(m_filePath, target)) {
-            qWarning() << "defaults: unreadable file kept as" << target;
-            return true;
-        }
+    if (!movedTo.isEmpty()) {
+        qWarning() << "defaults: unreadable file kept as" << movedTo;
     }
-    return false;
+    return true;
 }

@@ -119,6 +119,7 @@ void SettingsWindowController::build()
         modelServices.testerSource = tester;
         modelServices.testerSignal = SIGNAL(enabledChanged());
     }
+    modelServices.shortVersion = m_services.shortVersion;
     auto *model = new SettingsWindowModel(*m_services.router, *m_services.l10n, *m_services.clock,
                                           modelServices, view);
     auto *general = new GeneralTabModel(*m_services.settings, *m_services.l10n, view);

@@ -1,6 +1,5 @@
 #include "UI/SettingsWindowModel.h"
 
-#include "Base/AppInfo.h"
 #include "Support/L10n.h"
 #include "UI/Settings/PermissionsTabModel.h"
 #include "UI/SettingsRouter.h"
@@ -162,7 +161,7 @@ QString SettingsWindowModel::sidebarHeading() const
 
 QString SettingsWindowModel::appVersion() const
 {
-    return versionText(AppInfo::shortVersion());
+    return versionText(m_services.shortVersion);
 }
 
 bool SettingsWindowModel::testerEnabled() const

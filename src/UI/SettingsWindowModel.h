@@ -37,6 +37,8 @@ public:
         // Notifies a change of the tester state; may be null.
         QObject *testerSource = nullptr;
         const char *testerSignal = nullptr;
+        // The version the sidebar's footer shows, the one the About tab shows too.
+        QString shortVersion;
     };
 
     SettingsWindowModel(SettingsRouter &router, L10n &l10n, Clock &clock, Services services,

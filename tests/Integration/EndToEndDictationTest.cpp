@@ -235,6 +235,36 @@ protected:
         return records.is_array() ? records.size() : 0;
     }
 
+    // One held-key dictation of a recording: key down, the speech, key up a moment after it,
+    // then the time from the release until text is in the field.
+    void dictate(const QString &recording, std::vector<qint64> &latencies)
+    {
+        ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));
+        Feeder feeder;
+        feeder.start(recording);
+        ASSERT_TRUE(feeder.waitFor("speech-end")) << "the feeder never finished the recording";
+        QTest::qWait(releaseAfterSpeechMs);
+        ASSERT_TRUE(inject({QStringLiteral("up:%1").arg(superRight)}));
+        QElapsedTimer released;
+        released.start();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !target.text().isEmpty(); }, answerTimeoutMs))
+            << "no text reached the field";
+        latencies.push_back(released.elapsed());
+        feeder.stop();
+    }
+
+    static void printLatencies(const char *what, const std::vector<qint64> &latencies)
+    {
+        std::vector<qint64> sorted = latencies;
+        std::sort(sorted.begin(), sorted.end());
+        std::printf("%s: %lld ms median of %zu runs (", what,
+                    static_cast<long long>(sorted[sorted.size() / 2]), sorted.size());
+        for (size_t i = 0; i < latencies.size(); ++i) {
+            std::printf("%s%lld", i ? ", " : "", static_cast<long long>(latencies[i]));
+        }
+        std::printf(" ms)\n");
+    }
+
     QTemporaryDir home;
     QProcess app;
     PasteTarget target {answerTimeoutMs};
@@ -251,19 +281,7 @@ TEST_F(EndToEndDictationTest, HeldKeySpeechAndReleaseInsertTheCleanedTextAndReco
         ASSERT_TRUE(target.clear());
         const size_t recordsBefore = historySize();
 
-        ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));
-        Feeder feeder;
-        feeder.start(recordingPath);
-        ASSERT_TRUE(feeder.waitFor("speech-end")) << "the feeder never finished the recording";
-        QTest::qWait(releaseAfterSpeechMs);
-        ASSERT_TRUE(inject({QStringLiteral("up:%1").arg(superRight)}));
-        QElapsedTimer released;
-        released.start();
-
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !target.text().isEmpty(); }, answerTimeoutMs))
-            << "no text reached the field";
-        latencies.push_back(released.elapsed());
-        feeder.stop();
+        ASSERT_NO_FATAL_FAILURE(dictate(recordingPath, latencies));
         const QString inserted = target.text();
         std::printf("dictation #%d inserted \"%s\"\n", run, qPrintable(inserted));
         EXPECT_TRUE(inserted.contains(QStringLiteral("go forward ten meters"), Qt::CaseInsensitive))
@@ -292,14 +310,7 @@ TEST_F(EndToEndDictationTest, HeldKeySpeechAndReleaseInsertTheCleanedTextAndReco
             QTest::qWait(300);
         }
     }
-    std::vector<qint64> sorted = latencies;
-    std::sort(sorted.begin(), sorted.end());
-    std::printf("key release to text in the field: %lld ms median of %zu runs (",
-                static_cast<long long>(sorted[sorted.size() / 2]), sorted.size());
-    for (size_t i = 0; i < latencies.size(); ++i) {
-        std::printf("%s%lld", i ? ", " : "", static_cast<long long>(latencies[i]));
-    }
-    std::printf(" ms)\n");
+    printLatencies("key release to text in the field", latencies);
 }
 
 // Key release to text in the field over read sentences of three to seven seconds, the five
@@ -315,31 +326,13 @@ TEST_F(EndToEndDictationTest, ReadSentencesReachTheFieldSoonAfterTheRelease)
     for (const QString &recording : recordings) {
         SCOPED_TRACE(recording.toStdString());
         ASSERT_TRUE(target.clear());
-        ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));
-        Feeder feeder;
-        feeder.start(folder.filePath(recording));
-        ASSERT_TRUE(feeder.waitFor("speech-end")) << "the feeder never finished the recording";
-        QTest::qWait(releaseAfterSpeechMs);
-        ASSERT_TRUE(inject({QStringLiteral("up:%1").arg(superRight)}));
-        QElapsedTimer released;
-        released.start();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !target.text().isEmpty(); }, answerTimeoutMs))
-            << "no text reached the field";
-        latencies.push_back(released.elapsed());
-        feeder.stop();
+        ASSERT_NO_FATAL_FAILURE(dictate(folder.filePath(recording), latencies));
         std::printf("%s inserted \"%s\"\n", qPrintable(recording), qPrintable(target.text()));
         // The next dictation starts once this one has left the clipboard as it was.
         EXPECT_TRUE(
             QTest::qWaitFor([] { return clipboardText() == userClipboardText; }, answerTimeoutMs));
     }
-    std::vector<qint64> sorted = latencies;
-    std::sort(sorted.begin(), sorted.end());
-    std::printf("key release to text in the field, read sentences: %lld ms median of %zu (",
-                static_cast<long long>(sorted[sorted.size() / 2]), sorted.size());
-    for (size_t i = 0; i < latencies.size(); ++i) {
-        std::printf("%s%lld", i ? ", " : "", static_cast<long long>(latencies[i]));
-    }
-    std::printf(" ms)\n");
+    printLatencies("key release to text in the field, read sentences", latencies);
 }
 
 TEST_F(EndToEndDictationTest, EscapeDuringTheRecordingCancelsAndInsertsNothing)

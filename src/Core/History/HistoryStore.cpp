@@ -169,23 +169,7 @@ void HistoryStore::save()
 
 bool HistoryStore::setAsideUnreadableFile()
 {
-    if (!QFileInfo::exists(m_fileURL)) {
-        return true; // already gone
-    }
-    const QString stem = m_fileURL + QStringLiteral(".unreadable-")
-        + m_clock.now().toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
-    for (int attempt = 1; attempt <= 100; ++attempt) {
-        const QString target =
-            attempt == 1 ? stem : stem + QLatin1Char('-') + QString::number(attempt);
-        if (QFileInfo::exists(target)) {
-            continue;
-        }
-        // rename() never replaces an existing file.
-        if (QFile::rename(m_fileURL, target)) {
-            return true;
-        }
-    }
-    return false;
+    return Paths::setAsideUnreadable(m_fileURL, m_clock.now());
 }
 
 void HistoryStore::replaceRecords(QList<TranscriptRecord> records)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TestSupport/WordErrors.h"
+
 #include "Core/Transcription/SpeechRecording.h"
 
 #include <QRegularExpression>
@@ -59,22 +61,7 @@ struct LibrivoxDictation
     // reference's length.
     double wordErrorRate(const QString &hypothesis) const
     {
-        const QStringList words = hypothesis.split(u' ', Qt::SkipEmptyParts);
-        std::vector<int> previous(size_t(words.size()) + 1);
-        std::vector<int> current(previous.size());
-        for (size_t j = 0; j < previous.size(); ++j) {
-            previous[j] = int(j);
-        }
-        for (qsizetype i = 1; i <= reference.size(); ++i) {
-            current[0] = int(i);
-            for (qsizetype j = 1; j <= words.size(); ++j) {
-                const int substitution =
-                    previous[size_t(j - 1)] + (reference[i - 1] == words[j - 1] ? 0 : 1);
-                current[size_t(j)] =
-                    std::min({previous[size_t(j)] + 1, current[size_t(j - 1)] + 1, substitution});
-            }
-            std::swap(previous, current);
-        }
-        return reference.isEmpty() ? 0.0 : double(previous.back()) / double(reference.size());
+        const int errors = wordErrors(reference, hypothesis.split(u' ', Qt::SkipEmptyParts));
+        return reference.isEmpty() ? 0.0 : double(errors) / double(reference.size());
     }
 };

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QFileInfo>
 #include <QList>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -11,16 +12,17 @@
 
 #include <nlohmann/json.hpp>
 
-// A companion widget host in a short temporary data folder: it listens on
-// "<folder>/Velmoor/bridge.sock" once started, keeps the lines its client sends, and sends lines
+// A companion widget host in a short temporary data folder, or at a given socket path: it listens
+// on "<folder>/Velmoor/bridge.sock" once started, keeps the lines its client sends, and sends lines
 // back. Main thread; lines arrive as the event loop runs.
 class FakeCompanionHost
 {
 public:
-    FakeCompanionHost()
+    explicit FakeCompanionHost(QString path = {})
         : folder(QStringLiteral("/tmp/sv-host-XXXXXX"))
+        , m_path(path.isEmpty() ? folder.filePath(QStringLiteral("Velmoor/bridge.sock")) : path)
     {
-        QDir(folder.path()).mkpath(QStringLiteral("Velmoor"));
+        QDir().mkpath(QFileInfo(m_path).path());
         QObject::connect(&server, &QLocalServer::newConnection, [this] {
             while (QLocalSocket *socket = server.nextPendingConnection()) {
                 client = socket;
@@ -36,7 +38,7 @@ public:
 
     ~FakeCompanionHost() { stop(); }
 
-    QString socketPath() const { return folder.filePath(QStringLiteral("Velmoor/bridge.sock")); }
+    QString socketPath() const { return m_path; }
 
     bool start()
     {
@@ -115,5 +117,6 @@ private:
         }
     }
 
+    QString m_path;
     QByteArray pending;
 };

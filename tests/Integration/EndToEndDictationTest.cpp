@@ -8,6 +8,7 @@
 #include "Integration/X11TestSupport.h"
 
 #include "Base/Json.h"
+#include "Fakes/FakeCompanionHost.h"
 #include "Platform/X11/X11Pasteboard.h"
 #include "TestSupport/QtPrinters.h"
 
@@ -333,6 +334,41 @@ TEST_F(EndToEndDictationTest, ReadSentencesReachTheFieldSoonAfterTheRelease)
             QTest::qWaitFor([] { return clipboardText() == userClipboardText; }, answerTimeoutMs));
     }
     printLatencies("key release to text in the field, read sentences", latencies);
+}
+
+// The companion host, started after the application, is found on the next heartbeat, sees the
+// recording live in its notch and then the new entry at the top of the history.
+TEST_F(EndToEndDictationTest, TheCompanionHostMirrorsADictation)
+{
+    FakeCompanionHost host(home.filePath(QStringLiteral("data/Velmoor/bridge.sock")));
+    ASSERT_TRUE(host.start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return host.lines.size() >= 3; }, 10000))
+        << "the application never connected to the companion host";
+    EXPECT_EQ(host.kinds().mid(0, 3), QStringList({"hello", "state:actions", "state:items"}));
+
+    ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));
+    Feeder feeder;
+    feeder.start(recordingPath);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return host.kinds().contains(QStringLiteral("state:ear+status")); }, 5000))
+        << "the recording never reached the host: " << host.kinds().join(u' ').toStdString();
+    ASSERT_TRUE(feeder.waitFor("speech-end"));
+    QTest::qWait(releaseAfterSpeechMs);
+    ASSERT_TRUE(inject({QStringLiteral("up:%1").arg(superRight)}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !target.text().isEmpty(); }, answerTimeoutMs));
+    feeder.stop();
+
+    const auto newestTitle = [&] {
+        const QList<nlohmann::json> messages = host.messages();
+        for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
+            if (it->contains("items") && !(*it)["items"].empty()) {
+                return QString::fromStdString((*it)["items"][0]["title"].get<std::string>());
+            }
+        }
+        return QString();
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !newestTitle().isEmpty(); }, answerTimeoutMs));
+    EXPECT_EQ(newestTitle(), target.text().trimmed());
 }
 
 TEST_F(EndToEndDictationTest, EscapeDuringTheRecordingCancelsAndInsertsNothing)

@@ -42,26 +42,6 @@ constexpr int answerTimeoutMs = 10000;
 
 const QString recordingPath = QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
 
-xcb_atom_t internAtom(xcb_connection_t *connection, const char *name)
-{
-    const auto cookie = xcb_intern_atom(connection, 0, uint16_t(qstrlen(name)), name);
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
-        xcb_intern_atom_reply(connection, cookie, nullptr), &free);
-    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-}
-
-// The single window value of a root window property such as _NET_ACTIVE_WINDOW, 0 when unset.
-xcb_window_t rootWindowProperty(xcb_connection_t *connection, xcb_window_t root, xcb_atom_t atom)
-{
-    const auto cookie = xcb_get_property(connection, 0, root, atom, XCB_ATOM_WINDOW, 0, 1);
-    std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> reply(
-        xcb_get_property_reply(connection, cookie, nullptr), &free);
-    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4) {
-        return XCB_WINDOW_NONE;
-    }
-    return *static_cast<const xcb_window_t *>(xcb_get_property_value(reply.get()));
-}
-
 // Waits for a D-Bus reply with the event loop running: the accessibility registry calls back
 // into this application (it is a Qt application on that bus) before it answers some calls.
 QDBusMessage callWithTimeout(const QDBusConnection &bus, const QDBusMessage &call)

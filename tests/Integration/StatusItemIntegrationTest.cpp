@@ -25,26 +25,6 @@ namespace {
 
 constexpr int answerTimeoutMs = 10000;
 
-// A click of the first mouse button at a point of the screen, sent through XTest as a user's.
-bool clickAt(QPoint point)
-{
-    std::unique_ptr<xcb_connection_t, XcbDisconnect> connection(xcb_connect(nullptr, nullptr));
-    if (!connection || xcb_connection_has_error(connection.get())) {
-        return false;
-    }
-    xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data;
-    xcb_test_fake_input(connection.get(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, screen->root,
-                        int16_t(point.x()), int16_t(point.y()), 0);
-    xcb_test_fake_input(connection.get(), XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-    xcb_test_fake_input(connection.get(), XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0,
-                        0);
-    return xcb_request_check(connection.get(),
-                             xcb_test_fake_input_checked(connection.get(), XCB_MOTION_NOTIFY, 0,
-                                                         XCB_CURRENT_TIME, screen->root,
-                                                         int16_t(point.x()), int16_t(point.y()), 0))
-        == nullptr;
-}
-
 // Where the tray host shows the icon, in screen coordinates: Qt does not learn where the host puts
 // the window it embeds, so ask the X server. Empty when the icon's window is not found.
 QRect iconArea()

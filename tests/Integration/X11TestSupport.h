@@ -1,16 +1,21 @@
 #pragma once
 
 // X11 helpers shared by the integration tests: a connection that closes itself, the keys the
-// server sees held, and the keycode of a key symbol in the server's keymap.
+// server sees held, the keycode of a key symbol in the server's keymap, atoms and root window
+// properties, and a user's click sent through XTest.
 
 #include <QList>
+#include <QPoint>
+#include <QtGlobal>
 
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 struct XcbDisconnect
 {
@@ -63,4 +68,65 @@ inline quint32 keycodeFor(xkb_keysym_t keysym)
         }
     }
     return 0;
+}
+
+inline xcb_atom_t internAtom(xcb_connection_t *connection, const char *name)
+{
+    const auto cookie = xcb_intern_atom(connection, 0, uint16_t(qstrlen(name)), name);
+    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&free)> reply(
+        xcb_intern_atom_reply(connection, cookie, nullptr), &free);
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+// The single 32-bit value of a window property (a window or a cardinal), absent when unset.
+inline std::optional<uint32_t> cardinalProperty(xcb_connection_t *connection, xcb_window_t window,
+                                                xcb_atom_t atom)
+{
+    const auto cookie =
+        xcb_get_property(connection, 0, window, atom, XCB_GET_PROPERTY_TYPE_ANY, 0, 1);
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&free)> reply(
+        xcb_get_property_reply(connection, cookie, nullptr), &free);
+    if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) < 4) {
+        return std::nullopt;
+    }
+    return *static_cast<const uint32_t *>(xcb_get_property_value(reply.get()));
+}
+
+// The single window value of a root window property such as _NET_ACTIVE_WINDOW, 0 when unset.
+inline xcb_window_t rootWindowProperty(xcb_connection_t *connection, xcb_window_t root,
+                                       xcb_atom_t atom)
+{
+    return cardinalProperty(connection, root, atom).value_or(XCB_WINDOW_NONE);
+}
+
+// The window the window manager names active, 0 when none.
+inline xcb_window_t activeWindow()
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get())) {
+        return XCB_WINDOW_NONE;
+    }
+    xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data;
+    return rootWindowProperty(connection.get(), screen->root,
+                              internAtom(connection.get(), "_NET_ACTIVE_WINDOW"));
+}
+
+// A click of the first mouse button at a point of the screen, sent through XTest as a user's.
+inline bool clickAt(QPoint point)
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (!connection || xcb_connection_has_error(connection.get())) {
+        return false;
+    }
+    xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data;
+    xcb_test_fake_input(connection.get(), XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, screen->root,
+                        int16_t(point.x()), int16_t(point.y()), 0);
+    xcb_test_fake_input(connection.get(), XCB_BUTTON_PRESS, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
+    xcb_test_fake_input(connection.get(), XCB_BUTTON_RELEASE, 1, XCB_CURRENT_TIME, XCB_NONE, 0, 0,
+                        0);
+    return xcb_request_check(connection.get(),
+                             xcb_test_fake_input_checked(connection.get(), XCB_MOTION_NOTIFY, 0,
+                                                         XCB_CURRENT_TIME, screen->root,
+                                                         int16_t(point.x()), int16_t(point.y()), 0))
+        == nullptr;
 }

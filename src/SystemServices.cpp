@@ -5,6 +5,7 @@
 #include "Core/AppSettings.h"
 #include "Core/Audio/AudioCapture.h"
 #include "Core/CloudAccount.h"
+#include "Core/CloudDictate.h"
 #include "Core/CloudSession.h"
 #include "Core/ConnectionWarmer.h"
 #include "Core/DictationController.h"
@@ -14,8 +15,10 @@
 #include "Core/Insertion/TextInserter.h"
 #include "Core/IslandBridge.h"
 #include "Core/Keychain.h"
+#include "Core/QuotaNotice.h"
 #include "Core/SignInPrompt.h"
 #include "Core/TesterMode.h"
+#include "Core/TextCleanup/ContextComposer.h"
 #include "Core/TextCleanup/TaggerCleanup.h"
 #include "Core/Transcription/EngineLocalePreparer.h"
 #include "Core/Transcription/TranscriptionEngineFactory.h"
@@ -65,6 +68,19 @@ SystemServices::SystemServices(Clock &clock)
         std::make_unique<SignInPrompt>(CloudAccount::shared(), *m_signInAlert, m_clock);
     services.warmer = m_warmer.get();
     services.signIn = m_signInPrompt.get();
+
+    // A signed-in user's recording goes to the service, which transcribes and cleans it.
+    m_composer = std::make_unique<ContextComposer>();
+    services.composer = m_composer.get();
+    CloudDictate::Services dictateServices;
+    dictateServices.session = &CloudSession::shared();
+    dictateServices.quota = &QuotaNotice::shared();
+    dictateServices.token = [] {
+        return CloudAccount::token();
+    };
+    dictateServices.clock = &m_clock;
+    m_cloudDictate = std::make_unique<CloudDictate>(std::move(dictateServices));
+    services.cloud = m_cloudDictate.get();
 
     DictationController::configureShared(services, std::make_unique<AudioCapture>());
 

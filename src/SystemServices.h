@@ -5,6 +5,8 @@
 #include <memory>
 
 class Clock;
+class CloudDictate;
+class ContextComposer;
 class ConnectionWarmer;
 class ModalAlert;
 class SignInPrompt;
@@ -39,4 +41,6 @@ private:
     std::unique_ptr<ModalAlert> m_signInAlert;
     std::unique_ptr<ConnectionWarmer> m_warmer;
     std::unique_ptr<SignInPrompt> m_signInPrompt;
+    std::unique_ptr<ContextComposer> m_composer;
+    std::unique_ptr<CloudDictate> m_cloudDictate;
 };

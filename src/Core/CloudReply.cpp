@@ -13,6 +13,16 @@ std::optional<QByteArray> CloudReply::header(const QByteArray &name) const
     return found->second;
 }
 
+QString CloudReply::serverTimingSummary() const
+{
+    QString timing = QString::fromUtf8(header("Server-Timing").value_or(QByteArray()));
+    if (timing.isEmpty()) {
+        return QStringLiteral("srv[-]");
+    }
+    return QStringLiteral("srv[") + timing.replace(QStringLiteral(";dur="), QStringLiteral("="))
+        + QLatin1Char(']');
+}
+
 QString CloudReply::describe(TransferError error)
 {
     switch (error) {

@@ -39,6 +39,9 @@ struct CloudReply
     bool failed() const { return error != TransferError::none; }
     // The first header of that name (case-insensitive).
     std::optional<QByteArray> header(const QByteArray &name) const;
+    // The service's own timings for the session timeline: "srv[" + the "Server-Timing" header
+    // with each ";dur=" written as "=" + "]", or "srv[-]" without one.
+    QString serverTimingSummary() const;
 
     static QString describe(TransferError error);
 };

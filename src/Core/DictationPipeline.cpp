@@ -351,7 +351,9 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
             trace->mark(QStringLiteral("cleanup.begin"),
                         QStringLiteral("backend=") + stageName + QStringLiteral(" in=")
                             + number(count(raw)) + QStringLiteral("ch"));
-            QCoro::Task<QString> cleaning = stage->cleanup(raw, in.context);
+            CleanupContext context = in.context;
+            context.trace = trace;
+            QCoro::Task<QString> cleaning = stage->cleanup(raw, std::move(context));
             cleaned = co_await cleaning;
             trace->mark(QStringLiteral("cleanup.done"),
                         QStringLiteral("out=") + number(count(cleaned)) + QStringLiteral("ch"));

@@ -7,9 +7,13 @@
 #include "Integration/PasteTarget.h"
 #include "Integration/X11TestSupport.h"
 
+#include "Base/Clock.h"
 #include "Base/Json.h"
+#include "Core/Keychain.h"
 #include "Fakes/FakeCompanionHost.h"
+#include "Platform/Qt/QtKeychainBackend.h"
 #include "Platform/X11/X11Pasteboard.h"
+#include "TestSupport/FakeCloudService.h"
 #include "TestSupport/QtPrinters.h"
 
 #include <QDir>
@@ -20,6 +24,9 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUuid>
+
+#include <QCoro/QCoroTask>
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
@@ -151,7 +158,7 @@ protected:
         ASSERT_TRUE(QDir().mkpath(configFolder));
         QFile defaults(configFolder + QStringLiteral("/defaults.json"));
         ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
-        defaults.write(R"({"onboardingCompleted": true, "cleanupMode": "rules"})");
+        defaults.write(defaultsJson());
         defaults.close();
 
         startApplication();
@@ -177,6 +184,13 @@ protected:
         }
     }
 
+    virtual QByteArray defaultsJson() const
+    {
+        return R"({"onboardingCompleted": true, "cleanupMode": "rules"})";
+    }
+
+    virtual void prepareEnvironment(QProcessEnvironment &) const { }
+
     void startApplication()
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -192,6 +206,7 @@ protected:
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        prepareEnvironment(environment);
         app.setProcessEnvironment(environment);
         app.setProcessChannelMode(QProcess::ForwardedChannels);
         app.start(QStringLiteral(SONORVELLE_APP_BINARY), {});
@@ -397,3 +412,107 @@ TEST_F(EndToEndDictationTest, EscapeDuringTheRecordingCancelsAndInsertsNothing)
 }
 
 } // namespace
+
+namespace {
+
+// The same dictation for a signed-in user with cloud transcription on: the recording goes to the
+// service and the service's text is what lands in the field.
+class CloudEndToEndDictationTest : public EndToEndDictationTest
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(backend.isAvailable())
+            << "keyring: no secret service on the session bus (scripts/test starts gnome-keyring)";
+        QCoro::waitFor(keychain.load());
+        ASSERT_FALSE(keychain.isMemoryOnly());
+        keychain.set(QStringLiteral("token-") + QUuid::createUuid().toString(QUuid::Id128),
+                     QStringLiteral("cloudToken"));
+        keychain.set(QStringLiteral("user@example.org"), QStringLiteral("cloudEmail"));
+        keychain.set(QStringLiteral("pro"), QStringLiteral("cloudTier"));
+        QCoro::waitFor(keychain.waitForPendingJobs());
+        service.respond(
+            "/api/me",
+            FakeCloudService::Reply::json(R"({"email":"user@example.org","tier":"pro"})"));
+        service.respond("/api/dictate",
+                        FakeCloudService::Reply::json(R"({"raw":"go forward ten meters",)"
+                                                      R"("text":"go forward, ten meters!"})"));
+        EndToEndDictationTest::SetUp();
+    }
+
+    void TearDown() override
+    {
+        EndToEndDictationTest::TearDown();
+        // Later tests start signed out.
+        for (const auto key : {u"cloudToken", u"cloudEmail", u"cloudTier"}) {
+            keychain.remove(QString::fromUtf16(key));
+        }
+        QCoro::waitFor(keychain.waitForPendingJobs());
+    }
+
+    QByteArray defaultsJson() const override
+    {
+        return R"({"onboardingCompleted": true, "cleanupMode": "cloud", "cloudSTT": true})";
+    }
+
+    void prepareEnvironment(QProcessEnvironment &environment) const override
+    {
+        environment.insert(QStringLiteral("SONORVELLE_CLOUD_URL"), service.baseURL().toString());
+    }
+
+    QtKeychainBackend backend;
+    Keychain keychain {&backend, Clock::system(), std::chrono::seconds(10)};
+    FakeCloudService service;
+};
+
+} // namespace
+
+TEST_F(CloudEndToEndDictationTest, ASignedInDictationInsertsTheServicesTextAndSendsTheRecording)
+{
+    std::vector<qint64> latencies;
+    ASSERT_NO_FATAL_FAILURE(dictate(recordingPath, latencies));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return target.text() == QStringLiteral("go forward, ten meters!"); },
+                        answerTimeoutMs))
+        << "the field holds \"" << target.text().toStdString() << "\"";
+
+    const auto requests = service.requests("/api/dictate");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].header("Authorization").rfind("Bearer token-", 0), 0u);
+    const FakeCloudService::Part *audio = requests[0].part("audio");
+    ASSERT_NE(audio, nullptr);
+    EXPECT_EQ(audio->content.substr(0, 4), "RIFF");
+    EXPECT_EQ(audio->content.substr(8, 4), "WAVE");
+    // More than a second of 16-bit audio: the whole recording, not a header alone.
+    EXPECT_GT(audio->content.size(), 32000u);
+    const FakeCloudService::Part *meta = requests[0].part("meta");
+    ASSERT_NE(meta, nullptr);
+    const Json::Object sent = Json::parse(QByteArray::fromStdString(meta->content));
+    EXPECT_EQ(sent.value("task", std::string()), "cleanup");
+    EXPECT_EQ(sent.value("style", std::string()), "faithful");
+    EXPECT_TRUE(
+        QTest::qWaitFor([] { return clipboardText() == userClipboardText; }, answerTimeoutMs))
+        << "the clipboard holds \"" << clipboardText().toStdString() << "\"";
+    printLatencies("key release to text in the field, cloud service answering at once", latencies);
+}
+
+TEST_F(CloudEndToEndDictationTest,
+       WhenTheServiceCannotTranscribeTheOnDeviceWordsAreCleanedInTheCloud)
+{
+    service.script("/api/dictate", FakeCloudService::Reply::json(R"({"error":"busy"})", 503));
+    service.respond("/api/cleanup",
+                    FakeCloudService::Reply::json(R"({"text":"Go forward ten meters."})"));
+    std::vector<qint64> latencies;
+    ASSERT_NO_FATAL_FAILURE(dictate(recordingPath, latencies));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return target.text() == QStringLiteral("Go forward ten meters."); }, answerTimeoutMs))
+        << "the field holds \"" << target.text().toStdString() << "\"";
+
+    const auto cleanups = service.requests("/api/cleanup");
+    ASSERT_EQ(cleanups.size(), 1u);
+    const Json::Object sent = Json::parse(QByteArray::fromStdString(cleanups[0].body));
+    EXPECT_EQ(sent.value("transcript", std::string()), "go forward ten meters");
+    EXPECT_EQ(sent.value("style", std::string()), "faithful");
+    EXPECT_TRUE(
+        QTest::qWaitFor([] { return clipboardText() == userClipboardText; }, answerTimeoutMs));
+}

@@ -6,7 +6,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
+
+class DictationTrace;
 
 // Everything a cleanup stage may need besides the transcript. Built once per dictation session and
 // copied into every stage call.
@@ -24,6 +27,9 @@ struct CleanupContext
     bool personalize = false;
     // The context text built for the session by the context composer; absent when none was built.
     std::optional<QString> composedContext;
+    // The session's timeline, where a stage notes its requests and verdicts; absent outside a
+    // dictation session.
+    std::shared_ptr<DictationTrace> trace;
 };
 
 Q_DECLARE_METATYPE(CleanupContext)

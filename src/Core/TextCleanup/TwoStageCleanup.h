@@ -18,6 +18,10 @@
 // and passes the fidelity guard: guarded keeps only formatting changes (isFaithful), free keeps
 // every key token (keyContentPreserved) and gets one more attempt when the first answer lost one.
 //
+// A first stage that left nothing (blanks at most) is the result without asking the model, and
+// when the model's pass gives the first stage's text back (it failed, or changed nothing), that
+// text is the result as it stands.
+//
 // Each attempt of the model is given ten seconds of `clock`'s time. An answer that comes later is
 // dropped without being waited for: the model is told to stop and the first stage's text goes out
 // at the deadline. Nothing is logged. Immutable; may be shared.

@@ -8,6 +8,21 @@ namespace AppleIntelligence {
 
 Status status()
 {
+    return status(SystemLanguageModel::system()->availability());
+}
+
+Status status(SystemLanguageModel::Availability availability)
+{
+    switch (availability) {
+    case SystemLanguageModel::Availability::available:
+        return Status::ready;
+    case SystemLanguageModel::Availability::appleIntelligenceNotEnabled:
+        return Status::disabled;
+    case SystemLanguageModel::Availability::modelNotReady:
+        return Status::downloading;
+    case SystemLanguageModel::Availability::deviceNotEligible:
+        break;
+    }
     return Status::notSupported;
 }
 

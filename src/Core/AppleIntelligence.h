@@ -1,9 +1,12 @@
 #pragma once
 
+#include "Platform/SystemLanguageModel.h"
+
 #include <QHashFunctions>
 
-// Whether the system's on-device language model can be used. Linux offers no such model, so the
-// status is always notSupported and the cleanup falls back by itself.
+// Whether the system's on-device language model can be used, read from the model's availability
+// on every call. Linux offers no such model, so the status is notSupported and the cleanup falls
+// back by itself.
 namespace AppleIntelligence {
 
 enum class Status { notSupported, disabled, downloading, ready };
@@ -14,6 +17,8 @@ inline size_t qHash(Status status, size_t seed = 0) noexcept
 }
 
 Status status();
+// The status that an availability of the model stands for.
+Status status(SystemLanguageModel::Availability availability);
 // There are no settings for it to open; the log says so.
 void openSettings();
 

@@ -187,6 +187,22 @@ TEST(AppleIntelligence, IsNotSupported)
     EXPECT_EQ(AppleIntelligence::status(), AppleIntelligence::Status::notSupported);
 }
 
+TEST(AppleIntelligence, StatusFollowsTheModelsAvailability)
+{
+    using Availability = SystemLanguageModel::Availability;
+    using Status = AppleIntelligence::Status;
+    const std::pair<Availability, Status> cases[] = {
+        {Availability::available, Status::ready},
+        {Availability::deviceNotEligible, Status::notSupported},
+        {Availability::appleIntelligenceNotEnabled, Status::disabled},
+        {Availability::modelNotReady, Status::downloading},
+    };
+    for (const auto &[availability, status] : cases) {
+        EXPECT_EQ(AppleIntelligence::status(availability), status)
+            << static_cast<int>(availability);
+    }
+}
+
 TEST(LinuxPermissionSystem, DisplayServerFromTheEnvironment)
 {
     struct Case

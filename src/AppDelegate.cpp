@@ -60,6 +60,10 @@ void AppDelegate::applicationDidFinishLaunching()
         m_services.startCloudAccount();
     }
 
+    if (m_services.startUsageEvents) {
+        m_services.startUsageEvents();
+    }
+
     if (m_services.startTesterMode) {
         m_services.startTesterMode();
     }

@@ -50,6 +50,9 @@ public:
         std::function<QCoro::Task<>()> loadKeychain;
         // Refreshes the cloud account in the background when a token is stored; at launch.
         std::function<void()> startCloudAccount;
+        // Starts the usage-event reporter (which flushes by itself at quit) and records the
+        // launch's environment; at launch, once.
+        std::function<void()> startUsageEvents;
         // Starts tester mode; at launch.
         std::function<void()> startTesterMode;
         // Starts the companion bridge; at launch, once.

@@ -60,6 +60,9 @@ void AppDelegate::applicationDidFinishLaunching()
         m_services.startCloudAccount();
     }
 
+    if (m_services.startCrashReporting) {
+        m_services.startCrashReporting();
+    }
     if (m_services.startUsageEvents) {
         m_services.startUsageEvents();
     }

@@ -50,8 +50,10 @@ public:
         std::function<QCoro::Task<>()> loadKeychain;
         // Refreshes the cloud account in the background when a token is stored; at launch.
         std::function<void()> startCloudAccount;
-        // Starts the usage-event reporter (which flushes by itself at quit) and records the
-        // launch's environment; at launch, once.
+        // Reports the crashes of earlier runs and collects this run's; then starts the usage-event
+        // reporter (which flushes by itself at quit) and records the launch's environment. At
+        // launch, once.
+        std::function<void()> startCrashReporting;
         std::function<void()> startUsageEvents;
         // Starts tester mode; at launch.
         std::function<void()> startTesterMode;

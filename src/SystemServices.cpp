@@ -7,6 +7,7 @@
 #include "Core/CloudAccount.h"
 #include "Core/CloudSession.h"
 #include "Core/ConnectionWarmer.h"
+#include "Core/CrashReporter.h"
 #include "Core/DictationController.h"
 #include "Core/History/HistoryStore.h"
 #include "Core/Hotkey/HotkeyManager.h"
@@ -23,6 +24,7 @@
 #include "Core/UpdaterController.h"
 #include "Core/UsageEventReporter.h"
 #include "Platform/Appcast/Updater.h"
+#include "Platform/Linux/SignalCrashDiagnosticSource.h"
 #include "Platform/Qt/MessageBoxAlert.h"
 #include "Platform/Qt/QtCompanionSocket.h"
 #include "Platform/Qt/SynthesizedSoundPlayer.h"
@@ -136,6 +138,10 @@ AppDelegate::Services SystemServices::services()
     };
     services.startCompanionBridge = [] {
         IslandBridge::shared().start(&DictationController::shared(), &AppSettings::shared());
+    };
+    services.startCrashReporting = [] {
+        static SignalCrashDiagnosticSource source(SignalCrashDiagnosticSource::defaultFolder());
+        CrashReporter::shared().start(source);
     };
     services.startUsageEvents = [] {
         UsageEventReporter &reporter = UsageEventReporter::shared();

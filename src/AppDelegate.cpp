@@ -60,6 +60,13 @@ void AppDelegate::applicationDidFinishLaunching()
         m_services.startCloudAccount();
     }
 
+    if (m_services.startCrashReporting) {
+        m_services.startCrashReporting();
+    }
+    if (m_services.startUsageEvents) {
+        m_services.startUsageEvents();
+    }
+
     if (m_services.startTesterMode) {
         m_services.startTesterMode();
     }

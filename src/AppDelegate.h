@@ -50,6 +50,11 @@ public:
         std::function<QCoro::Task<>()> loadKeychain;
         // Refreshes the cloud account in the background when a token is stored; at launch.
         std::function<void()> startCloudAccount;
+        // Reports the crashes of earlier runs and collects this run's; then starts the usage-event
+        // reporter (which flushes by itself at quit) and records the launch's environment. At
+        // launch, once.
+        std::function<void()> startCrashReporting;
+        std::function<void()> startUsageEvents;
         // Starts tester mode; at launch.
         std::function<void()> startTesterMode;
         // Starts the companion bridge; at launch, once.

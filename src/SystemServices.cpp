@@ -8,6 +8,7 @@
 #include "Core/CloudDictate.h"
 #include "Core/CloudSession.h"
 #include "Core/ConnectionWarmer.h"
+#include "Core/CrashReporter.h"
 #include "Core/DictationController.h"
 #include "Core/History/HistoryStore.h"
 #include "Core/Hotkey/HotkeyManager.h"
@@ -16,6 +17,7 @@
 #include "Core/IslandBridge.h"
 #include "Core/Keychain.h"
 #include "Core/QuotaNotice.h"
+#include "Core/Services/VocabularySource.h"
 #include "Core/SignInPrompt.h"
 #include "Core/TesterMode.h"
 #include "Core/TextCleanup/ContextComposer.h"
@@ -23,7 +25,9 @@
 #include "Core/Transcription/EngineLocalePreparer.h"
 #include "Core/Transcription/TranscriptionEngineFactory.h"
 #include "Core/UpdaterController.h"
+#include "Core/UsageEventReporter.h"
 #include "Platform/Appcast/Updater.h"
+#include "Platform/Linux/SignalCrashDiagnosticSource.h"
 #include "Platform/Qt/MessageBoxAlert.h"
 #include "Platform/Qt/QtCompanionSocket.h"
 #include "Platform/Qt/SynthesizedSoundPlayer.h"
@@ -46,11 +50,12 @@ SystemServices::SystemServices(Clock &clock)
     , m_updateAlert(std::make_unique<UpdateAlert>())
     , m_signInAlert(std::make_unique<MessageBoxAlert>())
 {
-    // The shared vocabulary and the usage reporter arrive with their own subsystems; until then
-    // the settings have nothing to hand over or clear.
+    // The shared vocabulary arrives with its own subsystem; until then the settings have nothing
+    // to hand over.
     AppSettings::Services settingsServices;
     settingsServices.enginePreparer = m_enginePreparer.get();
     settingsServices.loginItem = m_loginItem.get();
+    settingsServices.usageQueue = &UsageEventReporter::shared();
     AppSettings::configureShared(settingsServices);
 
     DictationController::Services services;
@@ -61,6 +66,7 @@ SystemServices::SystemServices(Clock &clock)
     services.history = &HistoryStore::shared();
     services.insertion = m_insertion.get();
     services.sounds = m_sounds.get();
+    services.reporter = &UsageEventReporter::shared();
 
     // Cloud account: warm-up and sign-in prompt for the sessions that use the service.
     m_warmer = std::make_unique<ConnectionWarmer>(CloudSession::shared(), m_clock);
@@ -148,6 +154,25 @@ AppDelegate::Services SystemServices::services()
     };
     services.startCompanionBridge = [] {
         IslandBridge::shared().start(&DictationController::shared(), &AppSettings::shared());
+    };
+    services.startCrashReporting = [] {
+        static SignalCrashDiagnosticSource source(SignalCrashDiagnosticSource::defaultFolder());
+        CrashReporter::shared().start(source);
+    };
+    services.startUsageEvents = [] {
+        UsageEventReporter &reporter = UsageEventReporter::shared();
+        reporter.setTokenProvider(
+            [] { return Keychain::shared().get(QStringLiteral("cloudToken")); });
+        reporter.start();
+        // No shared vocabulary yet in this build: no terms to count.
+        struct NoVocabulary final : VocabularySource
+        {
+            QStringList terms() const override { return {}; }
+            QList<Replacement> replacements() const override { return {}; }
+        };
+        reporter.record(QStringLiteral("app.env"),
+                        DictationController::environmentProps(AppSettings::shared(),
+                                                              Keychain::shared(), NoVocabulary()));
     };
     services.startTesterMode = [] {
         TesterMode::shared().start();

@@ -27,4 +27,9 @@ QString installID(UserDefaults &defaults)
     return fresh;
 }
 
+bool reportingEnabled(const UserDefaults &defaults)
+{
+    return defaults.boolValue(QStringLiteral("crashReportingEnabled")).value_or(true);
+}
+
 } // namespace CrashConfig

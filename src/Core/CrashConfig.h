@@ -13,4 +13,8 @@ namespace CrashConfig {
 QString installID();
 QString installID(UserDefaults &defaults);
 
+// Whether crashes are reported: the boolean user default "crashReportingEnabled", read at every
+// call. Absent, or not a boolean, counts as true. Any thread.
+bool reportingEnabled(const UserDefaults &defaults);
+
 } // namespace CrashConfig

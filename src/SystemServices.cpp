@@ -14,6 +14,7 @@
 #include "Core/Insertion/TextInserter.h"
 #include "Core/IslandBridge.h"
 #include "Core/Keychain.h"
+#include "Core/Learning/CorrectionLearner.h"
 #include "Core/SignInPrompt.h"
 #include "Core/TesterMode.h"
 #include "Core/TextCleanup/TaggerCleanup.h"
@@ -65,6 +66,13 @@ SystemServices::SystemServices(Clock &clock)
         std::make_unique<SignInPrompt>(CloudAccount::shared(), *m_signInAlert, m_clock);
     services.warmer = m_warmer.get();
     services.signIn = m_signInPrompt.get();
+
+    // Correction learning: the user's edits of inserted text go to the cloud cleanup, with their
+    // usage event through the session's reporter (none yet in a build without one).
+    m_learner = std::make_unique<CorrectionLearner>(CorrectionLearner::Services {
+        &AppSettings::shared(), &CloudAccount::shared(), &CloudSession::shared(),
+        &UserDefaults::standard(), &m_clock, services.reporter});
+    services.learner = m_learner.get();
 
     DictationController::configureShared(services, std::make_unique<AudioCapture>());
 

@@ -6,6 +6,7 @@
 
 class Clock;
 class ConnectionWarmer;
+class CorrectionLearner;
 class ModalAlert;
 class SignInPrompt;
 class EngineLocalePreparer;
@@ -39,4 +40,5 @@ private:
     std::unique_ptr<ModalAlert> m_signInAlert;
     std::unique_ptr<ConnectionWarmer> m_warmer;
     std::unique_ptr<SignInPrompt> m_signInPrompt;
+    std::unique_ptr<CorrectionLearner> m_learner;
 };

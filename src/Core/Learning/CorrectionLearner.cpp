@@ -96,29 +96,20 @@ void CorrectionLearner::checkAndSend(const FocusContext &context)
     }
 
     ++m_inFlight;
-    QCoro::connect(learn(QPointer(this), pending->text, context, *token), this, [] {});
+    QCoro::connect(
+        learn(QPointer(this), pending->text, context.fieldText, context.fieldTextTail, *token),
+        this, [this] { --m_inFlight; });
 }
 
 QCoro::Task<> CorrectionLearner::learn(QPointer<CorrectionLearner> self, QString inserted,
-                                       FocusContext context, QString token)
+                                       std::optional<QString> fieldText,
+                                       std::optional<QString> fieldTextTail, QString token)
 {
-    // The count drops however the work ends, while the learner is there to count.
-    struct Done
-    {
-        QPointer<CorrectionLearner> learner;
-        ~Done()
-        {
-            if (learner) {
-                --learner->m_inFlight;
-            }
-        }
-    } done {self};
-
     // Up to 600 characters aligned against 4,000 of the field, twice: not for the main thread.
-    const CorrectionMatcher::Match match = co_await Async::runInBackground(
-        [inserted, text = context.fieldText, tail = context.fieldTextTail] {
-            return CorrectionMatcher::match(inserted, text, tail);
-        });
+    auto compare = [inserted, fieldText, fieldTextTail] {
+        return CorrectionMatcher::match(inserted, fieldText, fieldTextTail);
+    };
+    const CorrectionMatcher::Match match = co_await Async::runInBackground(std::move(compare));
     if (!self || match.kind != CorrectionMatcher::Match::Kind::edited) {
         co_return;
     }

@@ -95,8 +95,10 @@ private:
     void rollDay();
     // Counts one upload; false when the day's uploads are used up.
     bool consumeQuota();
+    // Compares, records and uploads; the learner counts it as in flight until it ends.
     static QCoro::Task<> learn(QPointer<CorrectionLearner> self, QString inserted,
-                               FocusContext context, QString token);
+                               std::optional<QString> fieldText,
+                               std::optional<QString> fieldTextTail, QString token);
     QCoro::Task<> post(QString original, QString corrected, QString token);
 
     Services m_services;

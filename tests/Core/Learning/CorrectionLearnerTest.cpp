@@ -14,7 +14,9 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSemaphore>
 #include <QTest>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -87,6 +89,32 @@ public:
     UserDefaults defaults;
     FakeUsageReporter reporter;
     std::unique_ptr<CorrectionLearner> learner;
+};
+
+// Keeps every thread of the global pool busy until it goes, so that background work started
+// meanwhile waits: the comparisons then finish only after the main thread moved on.
+class PoolHold
+{
+public:
+    PoolHold()
+    {
+        for (int i = 0; i < m_threads; ++i) {
+            QThreadPool::globalInstance()->start([this] {
+                m_started.release();
+                m_release.acquire();
+            });
+        }
+        m_started.acquire(m_threads);
+    }
+    ~PoolHold() { m_release.release(m_threads); }
+
+    PoolHold(const PoolHold &) = delete;
+    PoolHold &operator=(const PoolHold &) = delete;
+
+private:
+    const int m_threads = QThreadPool::globalInstance()->maxThreadCount();
+    QSemaphore m_started;
+    QSemaphore m_release;
 };
 
 QJsonObject bodyOf(const FakeCloudService::Request &request)
@@ -327,10 +355,13 @@ TEST(CorrectionLearner, TenUploadsADayAndAFreshCountAtMidnight)
     }
     ASSERT_EQ(rig.uploads(), 9u);
 
-    rig.learner->remember(inserted, editor);
-    rig.learner->checkAndSend(LearnerRig::field(corrected));
-    rig.learner->remember(inserted, editor);
-    rig.learner->checkAndSend(LearnerRig::field(corrected));
+    {
+        PoolHold hold;
+        rig.learner->remember(inserted, editor);
+        rig.learner->checkAndSend(LearnerRig::field(corrected));
+        rig.learner->remember(inserted, editor);
+        rig.learner->checkAndSend(LearnerRig::field(corrected));
+    }
     rig.settle();
     EXPECT_EQ(rig.uploads(), 10u);
     EXPECT_EQ(rig.reporter.events.size(), 11);
@@ -402,9 +433,12 @@ TEST(CorrectionLearner, AServiceThatCannotBeReachedIsLoggedOnce)
 TEST(CorrectionLearner, ALearnerGoneDuringTheComparisonSendsNothing)
 {
     LearnerRig rig;
-    rig.learner->remember(inserted, editor);
-    rig.learner->checkAndSend(LearnerRig::field(corrected));
-    rig.learner.reset();
+    {
+        PoolHold hold;
+        rig.learner->remember(inserted, editor);
+        rig.learner->checkAndSend(LearnerRig::field(corrected));
+        rig.learner.reset();
+    }
     QThreadPool::globalInstance()->waitForDone();
     QTest::qWait(50);
     EXPECT_EQ(rig.uploads(), 0u);

@@ -18,6 +18,7 @@
 #include "Core/Keychain.h"
 #include "Core/QuotaNotice.h"
 #include "Core/Services/VocabularySource.h"
+#include "Core/Learning/CorrectionLearner.h"
 #include "Core/SignInPrompt.h"
 #include "Core/TesterMode.h"
 #include "Core/TextCleanup/ContextComposer.h"
@@ -87,6 +88,12 @@ SystemServices::SystemServices(Clock &clock)
     dictateServices.clock = &m_clock;
     m_cloudDictate = std::make_unique<CloudDictate>(std::move(dictateServices));
     services.cloud = m_cloudDictate.get();
+    // Correction learning: the user's edits of inserted text go to the cloud cleanup, with their
+    // usage event through the session's reporter (none yet in a build without one).
+    m_learner = std::make_unique<CorrectionLearner>(CorrectionLearner::Services {
+        &AppSettings::shared(), &CloudAccount::shared(), &CloudSession::shared(),
+        &UserDefaults::standard(), &m_clock, services.reporter});
+    services.learner = m_learner.get();
 
     DictationController::configureShared(services, std::make_unique<AudioCapture>());
 

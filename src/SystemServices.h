@@ -8,6 +8,7 @@ class Clock;
 class CloudDictate;
 class ContextComposer;
 class ConnectionWarmer;
+class CorrectionLearner;
 class ModalAlert;
 class SignInPrompt;
 class EngineLocalePreparer;
@@ -43,4 +44,5 @@ private:
     std::unique_ptr<SignInPrompt> m_signInPrompt;
     std::unique_ptr<ContextComposer> m_composer;
     std::unique_ptr<CloudDictate> m_cloudDictate;
+    std::unique_ptr<CorrectionLearner> m_learner;
 };

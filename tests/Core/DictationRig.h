@@ -92,7 +92,7 @@ public:
         s.insertion = &insertion;
         s.sounds = &sounds;
         s.vocabulary = &vocabulary;
-        s.learner = &learner;
+        s.learner = learnerInUse ? learnerInUse : &learner;
         s.composer = &composer;
         s.cleanup = &cleanup;
         s.cloud = &cloud;
@@ -143,6 +143,19 @@ public:
             announcements << locale.identifier();
         };
         return s;
+    }
+
+    // Builds the controller again around `other` in place of the recording learner (nullptr: the
+    // recording one again). Only while no session runs.
+    void replaceLearner(CorrectionLearning *other)
+    {
+        learnerInUse = other;
+        controller.reset();
+        pump();
+        auto capture =
+            std::make_unique<AudioCapture>(FakeAudioEngine::factory(audioScript), hardware, clock);
+        audio = capture.get();
+        controller = std::make_unique<DictationController>(services(), std::move(capture));
     }
 
     AppSettings &appSettings() { return *settings.settings; }
@@ -291,6 +304,7 @@ public:
     FakeSoundPlayer sounds;
     FakeVocabulary vocabulary;
     FakeCorrectionLearner learner;
+    CorrectionLearning *learnerInUse = nullptr;
     FakeContextComposer composer;
     FakeCleanupFactory cleanup;
     FakeCloudDictation cloud {clock};

@@ -7,6 +7,7 @@
 class Clock;
 class ConnectionWarmer;
 class ModalAlert;
+class OnboardingWindowController;
 class SignInPrompt;
 class EngineLocalePreparer;
 class SoundPlayer;
@@ -39,4 +40,5 @@ private:
     std::unique_ptr<ModalAlert> m_signInAlert;
     std::unique_ptr<ConnectionWarmer> m_warmer;
     std::unique_ptr<SignInPrompt> m_signInPrompt;
+    std::unique_ptr<OnboardingWindowController> m_onboarding;
 };

@@ -48,7 +48,7 @@ Item {
             width: parent.width
             wrapMode: Text.Wrap
             text: L10n.t("perm.aiWhy") + L10n.retranslate
-            font.pixelSize: 10.5
+            font.pixelSize: 11
             color: OKTheme.tertiary
             Accessible.role: Accessible.StaticText
             Accessible.name: text

@@ -8,6 +8,7 @@
 #include "UI/Onboarding/OnboardingFlow.h"
 #include "UI/Onboarding/OnboardingKitEnv.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -30,13 +31,27 @@ OnboardingKitController::OnboardingKitController(QStringList legacyEnv,
     , m_onCompleted(std::move(onCompleted))
     , m_onClosedByUser(std::move(onClosedByUser))
     , m_clock(clock)
-{ }
+{
+    if (QCoreApplication::instance()) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+}
+
+bool OnboardingKitController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit) {
+        m_quitting = true;
+    }
+    return QObject::eventFilter(watched, event);
+}
 
 OnboardingKitController::~OnboardingKitController()
 {
     if (m_window) {
         QQuickView *view = m_window.data();
         m_window = nullptr;
+        // A frame finished while the window goes is no first frame to report.
+        disconnect(view, nullptr, this, nullptr);
         delete view;
     }
 }
@@ -200,7 +215,11 @@ bool OnboardingKitController::show(bool startAtPermissions)
         }
         connect(
             view, &QQuickWindow::frameSwapped, this,
-            [] { DebugLog::log(QStringLiteral("onboarding: first frame")); },
+            [this] {
+                if (!m_quitting) {
+                    DebugLog::log(QStringLiteral("onboarding: first frame"));
+                }
+            },
             Qt::SingleShotConnection);
         connect(view, &QWindow::visibleChanged, this, [this, view](bool visible) {
             if (!visible && m_window == view && !m_finishing) {

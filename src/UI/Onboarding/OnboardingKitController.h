@@ -70,6 +70,9 @@ public:
     // Registers the kit's QML types once per process.
     static void registerQmlTypes();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void resize(qreal height);
     void finish();
@@ -85,5 +88,7 @@ private:
     QPointer<QQuickView> m_window;
     QPointer<OnboardingFlow> m_flow;
     bool m_finishing = false;
+    // The application was asked to quit: a frame still in flight is not reported.
+    bool m_quitting = false;
     QStringList m_warnings;
 };

@@ -30,6 +30,7 @@ Row {
         anchors.verticalCenter: parent.verticalCenter
         width: Math.min(implicitWidth, 296 - 7 - 18)
         wrapMode: Text.Wrap
+        horizontalAlignment: Text.AlignHCenter
         text: dots.text
         font.pixelSize: 11
         color: OKTheme.tertiary

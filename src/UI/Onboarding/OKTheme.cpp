@@ -1,20 +1,20 @@
 #include "UI/Onboarding/OKTheme.h"
 
 #include "Base/Unicode.h"
-#include "UI/SettingsPalette.h"
+#include "UI/SettingsTheme.h"
 #include "UI/Theme.h"
 
 OKTheme &OKTheme::shared()
 {
-    static auto *theme = new OKTheme(SettingsPalette::shared());
+    static auto *theme = new OKTheme(SettingsTheme::shared());
     return *theme;
 }
 
-OKTheme::OKTheme(SettingsPalette &palette, QObject *parent)
+OKTheme::OKTheme(SettingsTheme &settingsTheme, QObject *parent)
     : QObject(parent)
-    , m_palette(palette)
+    , m_settingsTheme(settingsTheme)
 {
-    connect(&m_palette, &SettingsPalette::changed, this, &OKTheme::changed);
+    connect(&m_settingsTheme, &SettingsTheme::changed, this, &OKTheme::changed);
 }
 
 QColor OKTheme::accent()
@@ -29,27 +29,27 @@ QColor OKTheme::green()
 
 bool OKTheme::dark() const
 {
-    return m_palette.dark();
+    return m_settingsTheme.dark();
 }
 
 QColor OKTheme::primary() const
 {
-    return m_palette.foreground();
+    return m_settingsTheme.foreground();
 }
 
 QColor OKTheme::secondary() const
 {
-    return primaryAt(dark() ? 0.55 : 0.5);
+    return m_settingsTheme.secondaryText();
 }
 
 QColor OKTheme::tertiary() const
 {
-    return primaryAt(dark() ? 0.35 : 0.3);
+    return m_settingsTheme.tertiaryText();
 }
 
 QColor OKTheme::background() const
 {
-    return m_palette.background();
+    return m_settingsTheme.background();
 }
 
 QColor OKTheme::rowFill() const

@@ -3,7 +3,7 @@
 #include <QColor>
 #include <QObject>
 
-class SettingsPalette;
+class SettingsTheme;
 
 // The onboarding kit's colours: the accent and green of its pages, and the appearance-dependent
 // primary colour (dark on light, light on dark) from which the rows' fill and border are made.
@@ -24,7 +24,7 @@ class OKTheme : public QObject
 public:
     static OKTheme &shared();
 
-    explicit OKTheme(SettingsPalette &palette, QObject *parent = nullptr);
+    explicit OKTheme(SettingsTheme &settingsTheme, QObject *parent = nullptr);
 
     // sRGB 10, 132, 255.
     static QColor accent();
@@ -51,5 +51,5 @@ Q_SIGNALS:
 private:
     QColor primaryAt(qreal opacity) const;
 
-    SettingsPalette &m_palette;
+    SettingsTheme &m_settingsTheme;
 };

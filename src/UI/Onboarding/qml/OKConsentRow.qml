@@ -52,7 +52,5 @@ Item {
         accessibleName: row.title
         checked: row.isOn
         onToggled: row.switched(checked)
-        Accessible.onToggleAction: row.switched(!row.isOn)
-        Accessible.onPressAction: row.switched(!row.isOn)
     }
 }

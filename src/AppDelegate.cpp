@@ -43,10 +43,20 @@ void AppDelegate::applicationDidFinishLaunching()
     if (m_services.makeStatusItem) {
         m_statusItem = m_services.makeStatusItem();
     }
+    if (m_statusItem) {
+        QPointer<AppDelegate> self(this);
+        m_statusItem->setOnShowOnboarding([self] {
+            if (self && self->m_services.showOnboarding) {
+                self->m_services.showOnboarding(false);
+            }
+        });
+    }
 
     if (mayStartCore()) {
         startCore();
     }
+
+    showOnboardingAtLaunch();
 
     if (m_services.loadKeychain) {
         QCoro::connect(m_services.loadKeychain(), this, [] {});
@@ -80,6 +90,20 @@ bool AppDelegate::mayStartCore() const
 {
     return m_services.settings->onboardingCompleted() && m_services.microphoneGranted
         && m_services.microphoneGranted();
+}
+
+void AppDelegate::showOnboardingAtLaunch()
+{
+    if (!m_services.showOnboarding) {
+        return;
+    }
+    const bool forced = m_services.onboardingForced && m_services.onboardingForced();
+    if (forced || !m_services.settings->onboardingCompleted()) {
+        m_services.showOnboarding(false);
+    } else if (!m_services.microphoneGranted || !m_services.microphoneGranted()) {
+        // Done before, but dictation still cannot start: straight to what is missing.
+        m_services.showOnboarding(true);
+    }
 }
 
 void AppDelegate::startCore()

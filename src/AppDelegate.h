@@ -2,6 +2,7 @@
 
 #include "Base/Clock.h"
 #include "Core/Permissions.h"
+#include "UI/Onboarding/OnboardingKitEnv.h"
 #include "UI/Settings/SettingsTab.h"
 
 #include <QCoro/QCoroTask>
@@ -46,6 +47,13 @@ public:
         std::function<void()> bootstrapLanguage;
         // Makes the status item; at launch, once.
         std::function<std::unique_ptr<StatusItemController>()> makeStatusItem;
+        // Opens the first-run guide, at its permissions page when asked: at launch and from the
+        // tray's guide entry.
+        std::function<void(bool startAtPermissions)> showOnboarding;
+        // Whether the environment forces the guide at launch, even after it was done.
+        std::function<bool()> onboardingForced = [] {
+            return OnboardingKitEnv::forced({});
+        };
         // Reads the keychain items into the cache the dictation path reads; at launch.
         std::function<QCoro::Task<>()> loadKeychain;
         // Refreshes the cloud account in the background when a token is stored; at launch.
@@ -103,6 +111,7 @@ public:
 
 private:
     bool mayStartCore() const;
+    void showOnboardingAtLaunch();
     void permissionTick();
 
     Services m_services;

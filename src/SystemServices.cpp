@@ -34,6 +34,7 @@
 #include "Platform/Qt/SynthesizedSoundPlayer.h"
 #include "Platform/Xdg/XdgAutostartLoginItem.h"
 #include "Support/L10n.h"
+#include "UI/OnboardingWindowController.h"
 #include "UI/SettingsWindowController.h"
 #include "UI/StatusItemController.h"
 #include "UI/UpdateAlert.h"
@@ -137,6 +138,16 @@ AppDelegate::Services SystemServices::services()
             };
         }
         return std::make_unique<StatusItemController>(statusServices, m_clock);
+    };
+    // The first-run guide: made when first shown, kept for the process.
+    services.showOnboarding = [this](bool startAtPermissions) {
+        if (!m_onboarding) {
+            OnboardingWindowController::Services onboarding;
+            onboarding.settings = &AppSettings::shared();
+            onboarding.clock = &m_clock;
+            m_onboarding = std::make_unique<OnboardingWindowController>(onboarding);
+        }
+        m_onboarding->show(startAtPermissions);
     };
     services.loadKeychain = []() -> QCoro::Task<> {
         co_await Keychain::shared().load();

@@ -10,6 +10,7 @@ class ContextComposer;
 class ConnectionWarmer;
 class CorrectionLearner;
 class ModalAlert;
+class OnboardingWindowController;
 class SignInPrompt;
 class EngineLocalePreparer;
 class SoundPlayer;
@@ -45,4 +46,5 @@ private:
     std::unique_ptr<ContextComposer> m_composer;
     std::unique_ptr<CloudDictate> m_cloudDictate;
     std::unique_ptr<CorrectionLearner> m_learner;
+    std::unique_ptr<OnboardingWindowController> m_onboarding;
 };

@@ -40,6 +40,13 @@ protected:
             steps << QStringLiteral("status item");
             return std::make_unique<StatusItemController>(env.services(), env.rig.clock, motion);
         };
+        s.showOnboarding = [this](bool startAtPermissions) {
+            steps << (startAtPermissions ? QStringLiteral("onboarding at permissions")
+                                         : QStringLiteral("onboarding"));
+        };
+        s.onboardingForced = [this] {
+            return onboardingForced;
+        };
         s.loadKeychain = [this]() -> QCoro::Task<> {
             steps << QStringLiteral("keychain");
             co_return;
@@ -118,6 +125,7 @@ protected:
     bool microphone = true;
     bool trusted = true;
     bool cardShown = false;
+    bool onboardingForced = false;
     QStringList steps;
     std::unique_ptr<AppDelegate> delegate;
 };
@@ -171,6 +179,67 @@ TEST_F(AppDelegateTest, TheCoreWaitsForOnboardingAndTheMicrophone)
         EXPECT_EQ(delegate->coreStarted(), c.startsAtLaunch) << c.name;
         EXPECT_EQ(steps.contains(QStringLiteral("hotkeys")), c.startsAtLaunch) << c.name;
         EXPECT_EQ(tap.installed, c.startsAtLaunch) << c.name << ": no global keys before the core";
+        delegate->applicationWillTerminate();
+        delegate.reset();
+        tap.remove();
+    }
+}
+
+// The guide opens at launch when onboarding was never done or the environment forces it, at its
+// permissions page when only the microphone is missing, and from the tray's guide entry.
+TEST_F(AppDelegateTest, OnboardingOpensAtLaunchAsTheSettingsAndTheEnvironmentSay)
+{
+    struct Case
+    {
+        const char *name;
+        bool onboarded;
+        bool microphone;
+        bool forced;
+        QStringList expected;
+    };
+    const Case cases[] = {
+        {"first launch", false, true, false, {"status item", "onboarding", "keychain"}},
+        {"onboarded", true, true, false, {"status item", "hotkeys", "keychain"}},
+        {"onboarded, no microphone",
+         true,
+         false,
+         false,
+         {"status item", "onboarding at permissions", "keychain"}},
+        {"forced after onboarding",
+         true,
+         true,
+         true,
+         {"status item", "hotkeys", "onboarding", "keychain"}},
+        {"forced on a first launch without microphone",
+         false,
+         false,
+         true,
+         {"status item", "onboarding", "keychain"}},
+    };
+    for (const Case &c : cases) {
+        steps.clear();
+        settings().setOnboardingCompleted(c.onboarded);
+        microphone = c.microphone;
+        onboardingForced = c.forced;
+        launch();
+        QStringList seen;
+        for (const QString &step : steps) {
+            if (c.expected.contains(step)) {
+                seen << step;
+            }
+        }
+        EXPECT_EQ(seen, c.expected) << c.name;
+        EXPECT_EQ(steps.count(QStringLiteral("onboarding"))
+                      + steps.count(QStringLiteral("onboarding at permissions")),
+                  c.expected.contains(QStringLiteral("onboarding"))
+                          || c.expected.contains(QStringLiteral("onboarding at permissions"))
+                      ? 1
+                      : 0)
+            << c.name;
+
+        steps.clear();
+        delegate->statusItem()->model().perform(StatusMenuItem::Action::showGuide);
+        EXPECT_EQ(steps, QStringList {"onboarding"}) << c.name << ": the guide entry";
         delegate->applicationWillTerminate();
         delegate.reset();
         tap.remove();

@@ -9,10 +9,11 @@
 #include "Platform/Xdg/DesktopUrlOpener.h"
 #include "Support/L10n.h"
 #include "UI/Settings/AboutTabModel.h"
+#include "UI/Settings/CapsuleSegmentedControl.h"
 #include "UI/Settings/GeneralTabModel.h"
 #include "UI/Settings/PermissionsTabModel.h"
-#include "UI/SettingsPalette.h"
 #include "UI/SettingsRouter.h"
+#include "UI/SettingsTheme.h"
 #include "UI/SettingsWindowModel.h"
 
 #include <QGuiApplication>
@@ -59,10 +60,10 @@ void SettingsWindowController::registerQmlTypes()
     }
     registered = true;
     // Every window has an engine of its own; the shared objects stay owned by C++.
-    qmlRegisterSingletonType<SettingsPalette>(
+    qmlRegisterSingletonType<SettingsTheme>(
         "Sonorvelle.Settings", 1, 0, "SettingsTheme", [](QQmlEngine *, QJSEngine *) -> QObject * {
-            QJSEngine::setObjectOwnership(&SettingsPalette::shared(), QJSEngine::CppOwnership);
-            return &SettingsPalette::shared();
+            QJSEngine::setObjectOwnership(&SettingsTheme::shared(), QJSEngine::CppOwnership);
+            return &SettingsTheme::shared();
         });
     qmlRegisterSingletonType<L10n>(
         "Sonorvelle.Settings", 1, 0, "L10n", [](QQmlEngine *, QJSEngine *) -> QObject * {
@@ -77,6 +78,18 @@ void SettingsWindowController::registerQmlTypes()
         "Sonorvelle.Settings", 1, 0, "PermissionsTabModel", QStringLiteral("made by the window"));
     qmlRegisterUncreatableType<GeneralTabModel>("Sonorvelle.Settings", 1, 0, "GeneralTabModel",
                                                 QStringLiteral("made by the window"));
+    qmlRegisterType<CapsuleSegmentedControl>("Sonorvelle.Settings", 1, 0,
+                                             "CapsuleSegmentedControl");
+    // The shared views and pill controls, so that other windows (the onboarding) place the same
+    // components through the same import.
+    for (const char *name :
+         {"AppIconView", "FocusRing", "FooterNote", "GrantedBadge", "KeyComboChips", "PillButton",
+          "PillField", "PulldownPill", "RowDivider", "SegmentedControl", "SettingsCard",
+          "SettingsRow", "SettingsSwitch", "TesterModeIcon"}) {
+        qmlRegisterType(
+            QUrl(QStringLiteral("qrc:/sonorvelle/settings/%1.qml").arg(QString::fromLatin1(name))),
+            "Sonorvelle.Settings", 1, 0, name);
+    }
 }
 
 QQuickView *SettingsWindowController::window() const
@@ -103,7 +116,7 @@ void SettingsWindowController::build()
     m_warnings.clear();
     auto *view = new QQuickView();
     m_window = view;
-    SettingsPalette *palette = &SettingsPalette::shared();
+    SettingsTheme *theme = &SettingsTheme::shared();
 
     SettingsWindowModel::Services modelServices;
     if (auto *tester = qobject_cast<TesterMode *>(m_services.testerMode)) {
@@ -136,9 +149,9 @@ void SettingsWindowController::build()
     view->setTitle(QStringLiteral("Sonorvelle"));
     view->setMinimumSize(QSize(minimumWidth, minimumHeight));
     view->resize(contentWidth, contentHeight);
-    view->setColor(palette->background());
-    connect(palette, &SettingsPalette::changed, view,
-            [palette, view] { view->setColor(palette->background()); });
+    view->setColor(theme->background());
+    connect(theme, &SettingsTheme::changed, view,
+            [theme, view] { view->setColor(theme->background()); });
     view->setInitialProperties({
         {QStringLiteral("windowModel"), QVariant::fromValue(static_cast<QObject *>(model))},
         {QStringLiteral("general"), QVariant::fromValue(static_cast<QObject *>(general))},

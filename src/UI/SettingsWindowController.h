@@ -14,7 +14,7 @@ class Clock;
 class GeneralTabModel;
 class L10n;
 class QQuickView;
-class SettingsPalette;
+class SettingsTheme;
 class SettingsRouter;
 class SettingsWindowModel;
 class Updater;
@@ -62,7 +62,8 @@ public:
     // Every QML warning of the window since it was made (tests fail on any).
     const QStringList &qmlWarnings() const { return m_warnings; }
 
-    // Registers the settings window's QML types once per process.
+    // Registers the settings window's QML types under "Sonorvelle.Settings" once per process: the
+    // view models, the theme, and the shared views and pill controls the onboarding places too.
     static void registerQmlTypes();
 
 Q_SIGNALS:

@@ -15,3 +15,16 @@ foreach(file ${SONORVELLE_SETTINGS_QML})
 endforeach()
 qt_add_resources(sonorvelle_core sonorvelle_settings_qml PREFIX /sonorvelle/settings
                  FILES ${SONORVELLE_SETTINGS_QML_FILES})
+
+# The onboarding window's views and symbols, the same way under their own resource name.
+file(GLOB_RECURSE SONORVELLE_ONBOARDING_QML CONFIGURE_DEPENDS
+     RELATIVE ${CMAKE_SOURCE_DIR}/src/UI/Onboarding/qml
+     ${CMAKE_SOURCE_DIR}/src/UI/Onboarding/qml/*.qml ${CMAKE_SOURCE_DIR}/src/UI/Onboarding/qml/*.svg)
+set(SONORVELLE_ONBOARDING_QML_FILES)
+foreach(file ${SONORVELLE_ONBOARDING_QML})
+    set_source_files_properties(${CMAKE_SOURCE_DIR}/src/UI/Onboarding/qml/${file}
+                                PROPERTIES QT_RESOURCE_ALIAS ${file})
+    list(APPEND SONORVELLE_ONBOARDING_QML_FILES ${CMAKE_SOURCE_DIR}/src/UI/Onboarding/qml/${file})
+endforeach()
+qt_add_resources(sonorvelle_core sonorvelle_onboarding_qml PREFIX /sonorvelle/onboarding
+                 FILES ${SONORVELLE_ONBOARDING_QML_FILES})

@@ -4,6 +4,7 @@
 // the keyboard must be left as they were.
 
 #include "FixtureProgram.h"
+#include "Integration/AccessibleTree.h"
 #include "Integration/PasteTarget.h"
 #include "Integration/X11TestSupport.h"
 
@@ -158,10 +159,25 @@ protected:
         ASSERT_TRUE(QDir().mkpath(configFolder));
         QFile defaults(configFolder + QStringLiteral("/defaults.json"));
         ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
-        defaults.write(defaultsJson());
+        defaults.write(initialDefaults());
         defaults.close();
 
         startApplication();
+        if (!firstLaunch()) {
+            ASSERT_NO_FATAL_FAILURE(startTarget());
+        }
+    }
+
+    // The user has been through onboarding before: dictation works from launch on.
+    virtual QByteArray initialDefaults() const
+    {
+        return R"({"onboardingCompleted": true, "cleanupMode": "rules"})";
+    }
+    // A first launch shows the onboarding window; its test starts the field once past it.
+    virtual bool firstLaunch() const { return false; }
+
+    void startTarget()
+    {
         ASSERT_TRUE(target.start()) << "fixture sonorvelle_paste_target never got the focus";
         // The user's clipboard, owned by this process like another application's would be.
         ASSERT_TRUE(otherApplication.writeItems(
@@ -184,11 +200,7 @@ protected:
         }
     }
 
-    virtual QByteArray defaultsJson() const
-    {
-        return R"({"onboardingCompleted": true, "cleanupMode": "rules"})";
-    }
-
+    // Extra variables for the application's environment.
     virtual void prepareEnvironment(QProcessEnvironment &) const { }
 
     void startApplication()
@@ -214,6 +226,25 @@ protected:
         ASSERT_TRUE(waitForLog("app: launched")) << "the application never logged its launch";
         // Its hotkey listener and the recogniser's warm-up follow the launch line.
         QTest::qWait(1500);
+    }
+
+    QString configPath() const
+    {
+        return home.filePath(QStringLiteral("config/org.sonorvelle.Sonorvelle/defaults.json"));
+    }
+
+    // The settings as the application last wrote them.
+    Json::Object storedDefaults() const
+    {
+        QFile file(configPath());
+        if (!file.open(QIODevice::ReadOnly)) {
+            return Json::Object::object();
+        }
+        try {
+            return Json::parse(file.readAll());
+        } catch (const std::exception &) {
+            return Json::Object::object();
+        }
     }
 
     QString dataPath(const QString &relative) const
@@ -411,6 +442,177 @@ TEST_F(EndToEndDictationTest, EscapeDuringTheRecordingCancelsAndInsertsNothing)
     EXPECT_EQ(clipboardText(), userClipboardText);
 }
 
+// A first launch in a fresh home: the onboarding window opens by itself; the user clicks through
+// its four pages where they are drawn (found as a screen reader finds them), switches both
+// consents off, and starts. Onboarding is then done, the consents stored as clicked, the window
+// gone, and a held key dictates without a relaunch.
+// The top-level window of process `pid` with this title that the window manager manages.
+std::optional<xcb_window_t> managedWindow(qint64 pid, const char *title)
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get())) {
+        return std::nullopt;
+    }
+    xcb_connection_t *c = connection.get();
+    xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    const xcb_atom_t clients = internAtom(c, "_NET_CLIENT_LIST");
+    const xcb_atom_t wmPid = internAtom(c, "_NET_WM_PID");
+    const xcb_atom_t wmName = internAtom(c, "_NET_WM_NAME");
+    const xcb_atom_t utf8 = internAtom(c, "UTF8_STRING");
+    std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> list(
+        xcb_get_property_reply(
+            c, xcb_get_property(c, 0, screen->root, clients, XCB_ATOM_WINDOW, 0, 1024), nullptr),
+        &std::free);
+    if (!list) {
+        return std::nullopt;
+    }
+    const auto *windows = static_cast<const xcb_window_t *>(xcb_get_property_value(list.get()));
+    const int count = xcb_get_property_value_length(list.get()) / int(sizeof(xcb_window_t));
+    for (int i = 0; i < count; ++i) {
+        if (cardinalProperty(c, windows[i], wmPid) != std::optional<uint32_t>(uint32_t(pid))) {
+            continue;
+        }
+        std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> name(
+            xcb_get_property_reply(c, xcb_get_property(c, 0, windows[i], wmName, utf8, 0, 256),
+                                   nullptr),
+            &std::free);
+        if (name
+            && QByteArray(static_cast<const char *>(xcb_get_property_value(name.get())),
+                          xcb_get_property_value_length(name.get()))
+                == title) {
+            return windows[i];
+        }
+    }
+    return std::nullopt;
+}
+
+// What the window's close button does: ask the window manager to close it.
+bool askToClose(xcb_window_t window)
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get())) {
+        return false;
+    }
+    xcb_connection_t *c = connection.get();
+    xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+    xcb_client_message_event_t event {};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = internAtom(c, "_NET_CLOSE_WINDOW");
+    event.data.data32[0] = XCB_CURRENT_TIME;
+    event.data.data32[1] = 2; // sent on the user's behalf
+    xcb_send_event(c, 0, screen->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+    return xcb_flush(c) > 0;
+}
+
+class FirstLaunchTest : public EndToEndDictationTest
+{
+protected:
+    QByteArray initialDefaults() const override { return R"({"cleanupMode": "rules"})"; }
+    bool firstLaunch() const override { return true; }
+
+    bool waitForText(qint64 pid, const QString &name)
+    {
+        return QTest::qWaitFor([&] { return tree.find(pid, name).has_value(); }, answerTimeoutMs);
+    }
+
+    // A user's click on the showing control of this name and kind.
+    bool press(qint64 pid, const QString &name, const QString &role)
+    {
+        std::optional<AccessibleTree::Node> node;
+        const bool found = QTest::qWaitFor(
+            [&] {
+                node = tree.find(pid, name, role);
+                return node && !node->extents.isEmpty();
+            },
+            answerTimeoutMs);
+        return found && clickAt(node->extents.center());
+    }
+
+    bool stored(const char *key, bool value)
+    {
+        return QTest::qWaitFor(
+            [&] {
+                const Json::Object defaults = storedDefaults();
+                return defaults.contains(key) && defaults.at(key).is_boolean()
+                    && defaults.at(key).get<bool>() == value;
+            },
+            answerTimeoutMs);
+    }
+
+    AccessibleTree tree;
+};
+
+TEST_F(FirstLaunchTest, ClickingThroughTheFourPagesStartsDictation)
+{
+    ASSERT_TRUE(tree.connected()) << "AT-SPI bus: run the test through scripts/test";
+    const qint64 pid = app.processId();
+    ASSERT_TRUE(waitForText(pid, QStringLiteral("Just speak — type anywhere.")))
+        << "no onboarding window on a first launch";
+    EXPECT_FALSE(storedDefaults().contains("onboardingCompleted"));
+
+    ASSERT_TRUE(press(pid, QStringLiteral("Continue"), QStringLiteral("button")));
+    ASSERT_TRUE(waitForText(pid, QStringLiteral("Permissions needed")));
+    // The test session grants Accessibility and has a recogniser: nothing to wait for.
+    EXPECT_TRUE(waitForText(pid, QStringLiteral("Allowed")));
+    ASSERT_TRUE(press(pid, QStringLiteral("Continue"), QStringLiteral("button")));
+    ASSERT_TRUE(waitForText(pid, QStringLiteral("How to use")));
+    EXPECT_TRUE(tree.find(pid, QStringLiteral("Right Super")).has_value())
+        << "the tutorial names the hold key";
+    ASSERT_TRUE(press(pid, QStringLiteral("Continue"), QStringLiteral("button")));
+    ASSERT_TRUE(waitForText(pid, QStringLiteral("You're all set")));
+
+    ASSERT_TRUE(press(pid, QStringLiteral("Help improve the program"), QStringLiteral("check")));
+    EXPECT_TRUE(stored("improveDataSharing", false));
+    ASSERT_TRUE(press(pid, QStringLiteral("Send crash reports"), QStringLiteral("check")));
+    EXPECT_TRUE(stored("crashReportingEnabled", false));
+    EXPECT_FALSE(storedDefaults().contains("onboardingCompleted"));
+
+    ASSERT_TRUE(press(pid, QStringLiteral("Get Started"), QStringLiteral("button")));
+    EXPECT_TRUE(stored("onboardingCompleted", true));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return !tree.find(pid, QStringLiteral("You're all set")).has_value(); },
+        answerTimeoutMs))
+        << "the onboarding window is still open";
+
+    // The core starts at the next permission tick; then the user dictates into a field.
+    QTest::qWait(3000);
+    ASSERT_NO_FATAL_FAILURE(startTarget());
+    std::vector<qint64> latencies;
+    ASSERT_NO_FATAL_FAILURE(dictate(recordingPath, latencies));
+    EXPECT_TRUE(
+        target.text().contains(QStringLiteral("go forward ten meters"), Qt::CaseInsensitive))
+        << "the field holds \"" << target.text().toStdString() << "\"";
+}
+
+// Closing the window on its first page counts as done: the window goes, onboarding is marked
+// done, and the next launch shows no onboarding (the microphone needs no permission here).
+TEST_F(FirstLaunchTest, ClosingOnTheFirstPageMarksOnboardingDone)
+{
+    ASSERT_TRUE(tree.connected()) << "AT-SPI bus: run the test through scripts/test";
+    const qint64 pid = app.processId();
+    ASSERT_TRUE(waitForText(pid, QStringLiteral("Just speak — type anywhere.")));
+    const std::optional<xcb_window_t> window = managedWindow(pid, "Sonorvelle");
+    ASSERT_TRUE(window.has_value()) << "the window manager lists no onboarding window";
+    ASSERT_TRUE(askToClose(*window));
+
+    EXPECT_TRUE(stored("onboardingCompleted", true));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !managedWindow(pid, "Sonorvelle"); }, answerTimeoutMs))
+        << "the onboarding window is still there";
+    EXPECT_EQ(app.state(), QProcess::Running) << "closing the window must not end the application";
+
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(10000));
+    ASSERT_NO_FATAL_FAILURE(startApplication());
+    QTest::qWait(1500);
+    EXPECT_FALSE(tree.find(app.processId(), QStringLiteral("Just speak — type anywhere.")))
+        << "onboarding shown again after it was closed";
+    EXPECT_FALSE(managedWindow(app.processId(), "Sonorvelle").has_value());
+}
+
 } // namespace
 
 namespace {
@@ -450,7 +652,7 @@ protected:
         QCoro::waitFor(keychain.waitForPendingJobs());
     }
 
-    QByteArray defaultsJson() const override
+    QByteArray initialDefaults() const override
     {
         return R"({"onboardingCompleted": true, "cleanupMode": "cloud", "cloudSTT": true})";
     }

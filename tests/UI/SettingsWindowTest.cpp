@@ -7,8 +7,8 @@
 #include "UI/Settings/AboutTabModel.h"
 #include "UI/Settings/GeneralTabModel.h"
 #include "UI/Settings/TesterTapCounter.h"
-#include "UI/SettingsPalette.h"
 #include "UI/SettingsRouter.h"
+#include "UI/SettingsTheme.h"
 #include "UI/SettingsWindowController.h"
 #include "UI/SettingsWindowModel.h"
 
@@ -300,9 +300,9 @@ TEST(SettingsWindow, GeneralTabWritesEveryChoiceThroughRealClicks)
         << rig.controller->qmlWarnings().join('\n').toStdString();
 }
 
-TEST(SettingsPalette, FollowsThePaletteWindowColour)
+TEST(SettingsTheme, FollowsThePaletteWindowColour)
 {
-    SettingsPalette palette;
+    SettingsTheme palette;
     QPalette light;
     light.setColor(QPalette::Window, QColor(240, 240, 240));
     light.setColor(QPalette::WindowText, QColor(0, 0, 0));
@@ -311,7 +311,7 @@ TEST(SettingsPalette, FollowsThePaletteWindowColour)
     dark.setColor(QPalette::WindowText, QColor(255, 255, 255));
     palette.follow(light);
     EXPECT_FALSE(palette.dark());
-    QSignalSpy changed(&palette, &SettingsPalette::changed);
+    QSignalSpy changed(&palette, &SettingsTheme::changed);
     palette.follow(dark);
     EXPECT_TRUE(palette.dark());
     EXPECT_EQ(palette.foreground(), QColor(255, 255, 255));

@@ -4,8 +4,6 @@
 #include "Support/AppLanguage.h"
 #include "Support/L10n.h"
 
-#include <QVariantMap>
-
 GeneralTabModel::GeneralTabModel(AppSettings &settings, L10n &l10n, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
@@ -54,19 +52,9 @@ QObject *GeneralTabModel::settingsObject() const
     return &m_settings;
 }
 
-QVariantList GeneralTabModel::toVariant(const QList<SettingsOption> &options)
-{
-    QVariantList list;
-    for (const SettingsOption &option : options) {
-        list.append(QVariantMap {{QStringLiteral("value"), option.value},
-                                 {QStringLiteral("label"), option.label}});
-    }
-    return list;
-}
-
 QVariantList GeneralTabModel::languageOptionList() const
 {
-    return toVariant(languageOptions(m_l10n));
+    return SettingsOption::toVariant(languageOptions(m_l10n));
 }
 
 int GeneralTabModel::languageIndex() const
@@ -76,7 +64,7 @@ int GeneralTabModel::languageIndex() const
 
 QVariantList GeneralTabModel::styleOptionList() const
 {
-    return toVariant(styleOptions(m_l10n));
+    return SettingsOption::toVariant(styleOptions(m_l10n));
 }
 
 int GeneralTabModel::styleIndex() const

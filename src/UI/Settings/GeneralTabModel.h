@@ -1,19 +1,13 @@
 #pragma once
 
+#include "UI/Settings/SettingsOption.h"
+
 #include <QObject>
 #include <QString>
 #include <QVariantList>
 
 class AppSettings;
 class L10n;
-
-// One choice of a settings dropdown: the stored value and the label shown for it.
-struct SettingsOption
-{
-    QString value;
-    QString label;
-    bool operator==(const SettingsOption &) const = default;
-};
 
 // The General tab: the option lists of its two dropdowns and what choosing from them writes. The
 // switches bind straight to the settings object, which the tab reaches through `settings`.
@@ -45,8 +39,6 @@ public:
     // Stores the chosen language (the system entry removes it) and switches the interface to it.
     Q_INVOKABLE void chooseLanguage(int index);
     Q_INVOKABLE void chooseStyle(int index);
-
-    static QVariantList toVariant(const QList<SettingsOption> &options);
 
 Q_SIGNALS:
     void textsChanged();

@@ -26,14 +26,14 @@ Column {
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: L10n.t("about.tagline") + L10n.retranslate
                 font.pixelSize: 12
-                color: Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g, SettingsTheme.foreground.b, 0.6)
+                color: SettingsTheme.secondaryText
             }
             Text {
                 objectName: "versionLine"
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: tab.model.versionLine
                 font.pixelSize: 11
-                color: Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g, SettingsTheme.foreground.b, 0.45)
+                color: SettingsTheme.tertiaryText
             }
             Text {
                 objectName: "webLink"
@@ -54,7 +54,7 @@ Column {
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: L10n.t("about.copyright") + L10n.retranslate
                 font.pixelSize: 11
-                color: Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g, SettingsTheme.foreground.b, 0.45)
+                color: SettingsTheme.tertiaryText
             }
         }
     }

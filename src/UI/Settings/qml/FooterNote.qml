@@ -1,11 +1,14 @@
 import QtQuick
 import Sonorvelle.Settings
 
+// An explanatory note directly under a card; long texts wrap.
 Text {
     width: parent ? parent.width : implicitWidth
-    leftPadding: 4
-    rightPadding: 4
+    leftPadding: SettingsTheme.footerPadding
+    rightPadding: SettingsTheme.footerPadding
     wrapMode: Text.Wrap
-    font.pixelSize: 11
-    color: Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g, SettingsTheme.foreground.b, 0.45)
+    font.pixelSize: SettingsTheme.footerSize
+    color: SettingsTheme.tertiaryText
+    Accessible.role: Accessible.StaticText
+    Accessible.name: text
 }

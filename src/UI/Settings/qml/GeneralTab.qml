@@ -22,7 +22,7 @@ Column {
         SettingsRow {
             title: L10n.t("gen.language") + L10n.retranslate
             subtitle: L10n.t("gen.languageSub") + L10n.retranslate
-            PillDropdown {
+            PulldownPill {
                 objectName: "languagePicker"
                 width: 180
                 height: 28
@@ -59,7 +59,7 @@ Column {
             visible: tab.settings.showVoiceBar
             title: L10n.t("gen.voiceBarStyle") + L10n.retranslate
             subtitle: L10n.t("gen.voiceBarStyleSub") + L10n.retranslate
-            PillDropdown {
+            PulldownPill {
                 objectName: "stylePicker"
                 width: 180
                 height: 28

@@ -1,4 +1,5 @@
 import QtQuick
+import Sonorvelle.Settings
 
 // The green capsule shown in place of a button once a permission is granted.
 Rectangle {
@@ -6,7 +7,7 @@ Rectangle {
     implicitWidth: label.implicitWidth + 20
     implicitHeight: label.implicitHeight + 8
     radius: height / 2
-    color: Qt.rgba(5 / 255, 150 / 255, 105 / 255, 0.14)
+    color: SettingsTheme.successFill
     Accessible.role: Accessible.StaticText
     Accessible.name: text
     Text {
@@ -14,6 +15,6 @@ Rectangle {
         anchors.centerIn: parent
         font.pixelSize: 11
         font.bold: true
-        color: Qt.rgba(5 / 255, 150 / 255, 105 / 255, 1)
+        color: SettingsTheme.success
     }
 }

@@ -51,7 +51,7 @@ Column {
                 visible: tab.model.aiStatus === 2
                 text: L10n.t("perm.aiDownloading") + L10n.retranslate
                 font.pixelSize: 11
-                color: Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g, SettingsTheme.foreground.b, 0.6)
+                color: SettingsTheme.secondaryText
             }
             PillButton {
                 visible: tab.model.aiStatus === 1

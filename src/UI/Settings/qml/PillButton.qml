@@ -1,39 +1,45 @@
 import QtQuick
 import Sonorvelle.Settings
 
-// A pill-shaped push button: filled with the accent colour, or outlined. The whole pill takes
-// the click; its width is the title's plus 24.
+// A pill-shaped push button: filled with the accent colour, or outlined on the pill field. The
+// whole pill takes the click; it is as wide as its title plus 12 on each side. The using view gives
+// the height (24, 26 or 30).
 Rectangle {
     id: button
     property string title
     property bool filled: false
     signal clicked()
 
-    implicitWidth: label.implicitWidth + 24
+    implicitWidth: label.implicitWidth + 2 * SettingsTheme.pillButtonPadding
     implicitHeight: 26
-    radius: height / 2
-    color: filled ? SettingsTheme.accent
-                  : Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g, SettingsTheme.foreground.b,
-                            mouse.pressed ? 0.12 : 0.06)
-    border.width: activeFocus ? 2 : (filled ? 0 : 0.5)
-    border.color: activeFocus ? Qt.lighter(SettingsTheme.accent, 1.3)
-                              : Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g,
-                                        SettingsTheme.foreground.b, 0.14)
+    radius: SettingsTheme.pillButtonRadius
+    color: filled ? SettingsTheme.accent : (mouse.pressed ? SettingsTheme.fieldPressed : SettingsTheme.field)
+    border.width: filled ? 0 : SettingsTheme.pillBorderWidth
+    border.color: SettingsTheme.fieldBorder
     opacity: enabled ? 1 : 0.5
     activeFocusOnTab: true
 
     Accessible.role: Accessible.Button
     Accessible.name: title
-    Accessible.onPressAction: clicked()
-    Keys.onSpacePressed: clicked()
-    Keys.onReturnPressed: clicked()
+    Accessible.onPressAction: button.clicked()
+    Keys.onSpacePressed: button.clicked()
+    Keys.onReturnPressed: button.clicked()
+    Keys.onEnterPressed: button.clicked()
 
+    // A filled pill darkens a little while held down.
+    Rectangle {
+        anchors.fill: parent
+        radius: parent.radius
+        visible: button.filled && mouse.pressed
+        color: Qt.rgba(0, 0, 0, 0.15)
+    }
+    FocusRing { target: button }
     Text {
         id: label
         anchors.centerIn: parent
         text: button.title
-        font.pixelSize: 12
-        font.weight: Font.Medium
+        font.pixelSize: SettingsTheme.pillButtonFontSize
+        font.weight: Font.DemiBold
         color: button.filled ? "white" : SettingsTheme.foreground
     }
     MouseArea {

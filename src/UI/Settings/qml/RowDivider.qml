@@ -1,14 +1,15 @@
 import QtQuick
 import Sonorvelle.Settings
 
-// The hairline between two rows, starting where the row titles start.
+// The hairline between two rows of a card, from where the row titles start to the card's trailing
+// edge. A row hidden by a condition hides the divider above it too (bind both to the condition).
 Item {
     width: parent ? parent.width : 0
-    height: 0.5
+    height: SettingsTheme.hairline
     Rectangle {
-        x: 16
-        width: parent.width - 16
-        height: 0.5
-        color: Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g, SettingsTheme.foreground.b, 0.08)
+        x: SettingsTheme.dividerInset
+        width: parent.width - SettingsTheme.dividerInset
+        height: SettingsTheme.hairline
+        color: SettingsTheme.divider
     }
 }

@@ -11,8 +11,7 @@ Rectangle {
         anchors.right: parent.right
         width: 1
         height: parent.height
-        color: Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g,
-                       SettingsTheme.foreground.b, 0.08)
+        color: SettingsTheme.sidebarDivider
     }
 
     Text {
@@ -23,8 +22,9 @@ Rectangle {
         text: sidebar.windowModel.sidebarHeading
         font.pixelSize: 12
         font.weight: Font.DemiBold
-        color: Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g,
-                       SettingsTheme.foreground.b, 0.55)
+        color: SettingsTheme.secondaryText
+        Accessible.role: Accessible.Heading
+        Accessible.name: text
     }
 
     Flickable {
@@ -60,12 +60,11 @@ Rectangle {
                             width: parent.width
                             height: visible ? 17 : 0
                             Rectangle {
-                                x: 2
+                                x: 12
                                 y: 8
-                                width: parent.width - 4
+                                width: parent.width - 24
                                 height: 1
-                                color: Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g,
-                                               SettingsTheme.foreground.b, 0.1)
+                                color: SettingsTheme.sidebarDivider
                             }
                         }
                         SidebarRow {
@@ -109,8 +108,7 @@ Rectangle {
                         anchors.baseline: parent.children[0].baseline
                         text: sidebar.windowModel.appVersion
                         font.pixelSize: 12
-                        color: Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g,
-                                       SettingsTheme.foreground.b, 0.55)
+                        color: SettingsTheme.secondaryText
                     }
                 }
             }

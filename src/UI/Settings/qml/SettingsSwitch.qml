@@ -2,7 +2,8 @@ import QtQuick
 import QtQuick.Controls
 import Sonorvelle.Settings
 
-// The on/off switch of a row; its accessible name is the row's title.
+// The on/off switch of a row; its accessible name is the row's title. Views write the setting in
+// `onToggled`, so a screen reader's toggle goes through the same signal as a click.
 Switch {
     id: control
     property string accessibleName
@@ -12,17 +13,24 @@ Switch {
     implicitWidth: 38
     implicitHeight: 22
     Accessible.name: accessibleName
+    Accessible.onToggleAction: { control.toggle(); control.toggled() }
+    Accessible.onPressAction: { control.toggle(); control.toggled() }
     indicator: Rectangle {
         x: 0
         y: 0
         implicitWidth: 38
         implicitHeight: 22
         radius: 11
-        color: control.checked ? SettingsTheme.accent
-                               : Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g,
-                                         SettingsTheme.foreground.b, 0.16)
-        border.width: control.visualFocus ? 2 : 0
-        border.color: Qt.lighter(SettingsTheme.accent, 1.4)
+        color: control.checked ? SettingsTheme.accent : SettingsTheme.switchTrack
+        Rectangle {
+            anchors.fill: parent
+            anchors.margins: -3
+            radius: height / 2
+            visible: control.visualFocus
+            color: "transparent"
+            border.width: SettingsTheme.focusRingWidth
+            border.color: SettingsTheme.focusRing
+        }
         Rectangle {
             x: control.checked ? parent.width - width - 2 : 2
             y: 2

@@ -51,6 +51,7 @@ Rectangle {
                 font.bold: true
                 color: SettingsTheme.foreground
                 Accessible.role: Accessible.Heading
+                Accessible.name: text
             }
             Item { width: 1; height: 4 }
             Text {
@@ -59,8 +60,9 @@ Rectangle {
                 horizontalAlignment: Text.AlignHCenter
                 text: root.windowModel.subtitle
                 font.pixelSize: 13
-                color: Qt.rgba(SettingsTheme.foreground.r, SettingsTheme.foreground.g,
-                               SettingsTheme.foreground.b, 0.6)
+                color: SettingsTheme.secondaryText
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
             }
             Item { width: 1; height: 22 }
 

@@ -29,7 +29,7 @@ Rectangle {
         radius: 8
         color: "transparent"
         border.width: row.activeFocus ? 2 : 0
-        border.color: Qt.rgba(SettingsTheme.accent.r, SettingsTheme.accent.g, SettingsTheme.accent.b, 0.5)
+        border.color: SettingsTheme.focusRing
     }
 
     Rectangle {

@@ -1,0 +1,108 @@
+#include "UI/Onboarding/FirstRunContent.h"
+
+#include "Base/RawEnum.h"
+#include "Core/AppSettings.h"
+#include "Core/Permissions.h"
+#include "Support/L10n.h"
+
+#include <QCoro/QCoroTask>
+#include <QPointer>
+
+FirstRunContent::FirstRunContent(Services services, QObject *parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+{
+    Q_ASSERT(m_services.settings);
+    AppSettings *settings = m_services.settings;
+    connect(settings, &AppSettings::holdKeyChanged, this, &FirstRunContent::hotkeyLabelChanged);
+    connect(&L10n::shared(), &L10n::languageChanged, this, &FirstRunContent::hotkeyLabelChanged);
+    connect(settings, &AppSettings::improveDataSharingChanged, this,
+            &FirstRunContent::improveDataSharingChanged);
+    connect(settings, &AppSettings::crashReportingEnabledChanged, this,
+            &FirstRunContent::crashReportingEnabledChanged);
+    refresh();
+}
+
+QString FirstRunContent::hotkeyLabel(DictationHoldKey key)
+{
+    return L10n::shared().string(QStringLiteral("key.") + RawEnum::rawValue(key));
+}
+
+QString FirstRunContent::hotkeyLabel() const
+{
+    return hotkeyLabel(m_services.settings->holdKey());
+}
+
+bool FirstRunContent::improveDataSharing() const
+{
+    return m_services.settings->improveDataSharing();
+}
+
+void FirstRunContent::setImproveDataSharing(bool value)
+{
+    m_services.settings->setImproveDataSharing(value);
+}
+
+bool FirstRunContent::crashReportingEnabled() const
+{
+    return m_services.settings->crashReportingEnabled();
+}
+
+void FirstRunContent::setCrashReportingEnabled(bool value)
+{
+    m_services.settings->setCrashReportingEnabled(value);
+}
+
+bool FirstRunContent::permissionsGranted()
+{
+    return Permissions::microphoneGranted() && Permissions::accessibilityGranted()
+        && Permissions::speechGranted();
+}
+
+void FirstRunContent::refresh()
+{
+    m_mic = Permissions::microphoneGranted();
+    m_ax = Permissions::accessibilityGranted();
+    m_speech = Permissions::speechGranted();
+    m_ai = m_services.modelStatus ? static_cast<int>(m_services.modelStatus()) : 0;
+    Q_EMIT refreshed();
+}
+
+void FirstRunContent::grantMicrophone()
+{
+    // The microphone is never refused here, so there is no settings pane to send the user to
+    // instead of the request.
+    QPointer<FirstRunContent> self(this);
+    Permissions::requestMicrophone([self] {
+        if (self) {
+            self->refresh();
+        }
+    });
+}
+
+void FirstRunContent::grantAccessibility()
+{
+    Permissions::promptAccessibility();
+}
+
+void FirstRunContent::grantSpeech()
+{
+    // The page may be gone by the time the answer comes; its next tick shows the outcome anyway.
+    auto request = [](QPointer<FirstRunContent> self) -> QCoro::Task<> {
+        co_await Permissions::requestSpeechRecognition();
+        if (self) {
+            self->refresh();
+        }
+    };
+    QCoro::connect(request(QPointer<FirstRunContent>(this)), this, [] {});
+}
+
+void FirstRunContent::openAccessibilitySettings()
+{
+    Permissions::openAccessibilitySettings();
+}
+
+void FirstRunContent::openLanguageModelSettings()
+{
+    AppleIntelligence::openSettings();
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "Core/AppleIntelligence.h"
+#include "Core/Models/DictationHoldKey.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class AppSettings;
+
+// What the first-run pages show and do: the permissions and the on-device model's status as last
+// read, the tutorial's hold key, the two consent switches, and the requests behind the pages'
+// buttons.
+//
+// The permissions come from the permission layer's own cache, so a read never waits on the
+// desktop session; the permissions page asks for them again on every tick of the onboarding
+// window. The consent switches write the settings at once. Main thread only.
+class FirstRunContent : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool micGranted READ micGranted NOTIFY refreshed)
+    Q_PROPERTY(bool axGranted READ axGranted NOTIFY refreshed)
+    Q_PROPERTY(bool speechGranted READ speechGranted NOTIFY refreshed)
+    // 0 not supported (the row is absent), 1 disabled, 2 downloading, 3 ready.
+    Q_PROPERTY(int aiStatus READ aiStatus NOTIFY refreshed)
+    Q_PROPERTY(QString hotkeyLabel READ hotkeyLabel NOTIFY hotkeyLabelChanged)
+    Q_PROPERTY(bool improveDataSharing READ improveDataSharing WRITE setImproveDataSharing NOTIFY
+                   improveDataSharingChanged)
+    Q_PROPERTY(bool crashReportingEnabled READ crashReportingEnabled WRITE setCrashReportingEnabled
+                   NOTIFY crashReportingEnabledChanged)
+
+public:
+    struct Services
+    {
+        AppSettings *settings = nullptr;
+        std::function<AppleIntelligence::Status()> modelStatus = &AppleIntelligence::status;
+    };
+
+    explicit FirstRunContent(Services services, QObject *parent = nullptr);
+
+    bool micGranted() const { return m_mic; }
+    bool axGranted() const { return m_ax; }
+    bool speechGranted() const { return m_speech; }
+    int aiStatus() const { return m_ai; }
+    // The current hold key as the keycap names it, in the current interface language.
+    QString hotkeyLabel() const;
+    bool improveDataSharing() const;
+    void setImproveDataSharing(bool value);
+    bool crashReportingEnabled() const;
+    void setCrashReportingEnabled(bool value);
+
+    // The keycap text of a hold key.
+    static QString hotkeyLabel(DictationHoldKey key);
+    // Whether dictation has every permission it needs: the microphone, Accessibility and an
+    // installed recogniser, asked in this order and stopping at the first missing one. The
+    // on-device model never counts.
+    static bool permissionsGranted();
+
+    // Reads the permissions and the model status again.
+    Q_INVOKABLE void refresh();
+    Q_INVOKABLE void grantMicrophone();
+    // Asks once per process, whichever window asks first; later presses do nothing.
+    Q_INVOKABLE void grantAccessibility();
+    Q_INVOKABLE void grantSpeech();
+    Q_INVOKABLE void openAccessibilitySettings();
+    Q_INVOKABLE void openLanguageModelSettings();
+
+Q_SIGNALS:
+    void refreshed();
+    void hotkeyLabelChanged();
+    void improveDataSharingChanged();
+    void crashReportingEnabledChanged();
+
+private:
+    Services m_services;
+    bool m_mic = false;
+    bool m_ax = false;
+    bool m_speech = false;
+    int m_ai = 0;
+};

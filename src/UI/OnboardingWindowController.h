@@ -1,0 +1,68 @@
+#pragma once
+
+#include "Core/AppleIntelligence.h"
+#include "UI/Onboarding/FirstRunContent.h"
+#include "UI/Onboarding/OKStep.h"
+#include "UI/Onboarding/OKStrings.h"
+#include "UI/Onboarding/OnboardingKitController.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class AppSettings;
+class Clock;
+
+// The application's first-run onboarding: four pages (welcome, permissions, tutorial, consent) on
+// the onboarding kit. Completing the last page or closing the window on any page both mark
+// onboarding as done in the settings; the application starts dictation only after that. The
+// consent switches write the settings the moment they move.
+//
+// The application delegate makes one at launch and keeps it; it opens the window at launch and
+// from the tray's guide entry. Main thread only.
+class OnboardingWindowController : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Services
+    {
+        AppSettings *settings = nullptr;
+        Clock *clock = nullptr;
+        // The on-device model's status.
+        std::function<AppleIntelligence::Status()> modelStatus = &AppleIntelligence::status;
+    };
+
+    explicit OnboardingWindowController(Services services, QObject *parent = nullptr);
+    ~OnboardingWindowController() override;
+
+    // Opens the window, at the permissions page when `startAtPermissions`, or brings the open one
+    // to the front at the page it shows.
+    void show(bool startAtPermissions);
+
+    // Called after the pages were completed, not when the window was closed; the application
+    // leaves it empty.
+    std::function<void()> onFinished;
+
+    // The kit while a window exists, and what its pages bind to.
+    OnboardingKitController *kit() const { return m_kit; }
+    FirstRunContent *content() const { return m_content; }
+
+    // The four pages over `content`, built anew for every window.
+    static std::vector<OKStep> makeSteps(FirstRunContent *content);
+    // The footer's texts, each looked up when the footer asks for it.
+    static OKStrings strings();
+
+    // Registers the first-run pages' QML types once per process.
+    static void registerQmlTypes();
+
+private:
+    void end(bool completed);
+
+    Services m_services;
+    QPointer<OnboardingKitController> m_kit;
+    QPointer<FirstRunContent> m_content;
+};

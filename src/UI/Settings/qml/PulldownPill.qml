@@ -1,0 +1,112 @@
+import QtQuick
+import QtQuick.Controls
+import Sonorvelle.Settings
+
+// A pill-shaped pop-up button: the selected option's label and a chevron. A click anywhere on the
+// pill opens the menu of options with its top-left corner 4 below the pill's lower-left corner, at
+// least as wide as the pill, the selected option checked; choosing one reports its index. A
+// selection that matches no option (index -1) shows an empty label and no checked item. The using
+// view gives the size.
+Rectangle {
+    id: pill
+    // Each option is {value, label}; the view model gives them in menu order.
+    property var options: []
+    property int currentIndex: -1
+    // What a screen reader calls the control (the row's title); the label is read as its value.
+    property string accessibleName
+    readonly property string label: currentIndex >= 0 && currentIndex < options.length
+                                    ? options[currentIndex].label : ""
+    readonly property alias menuOpen: menu.visible
+    signal activated(int index)
+
+    implicitWidth: 180
+    implicitHeight: 28
+    radius: SettingsTheme.pulldownRadius
+    color: mouse.pressed ? SettingsTheme.fieldPressed : SettingsTheme.field
+    border.width: SettingsTheme.pillBorderWidth
+    border.color: SettingsTheme.fieldBorder
+    activeFocusOnTab: true
+
+    Accessible.role: Accessible.ComboBox
+    Accessible.name: accessibleName.length > 0 ? accessibleName : label
+    Accessible.description: label
+    Accessible.onPressAction: pill.open()
+    Keys.onSpacePressed: pill.open()
+    Keys.onReturnPressed: pill.open()
+    Keys.onEnterPressed: pill.open()
+
+    function open() {
+        menu.popup(pill, 0, pill.height + SettingsTheme.menuOffset)
+    }
+
+    FocusRing { target: pill }
+    Text {
+        id: title
+        objectName: "pillLabel"
+        anchors.left: parent.left
+        anchors.leftMargin: SettingsTheme.pulldownLeading
+        anchors.right: chevron.left
+        anchors.rightMargin: SettingsTheme.chevronGap
+        anchors.verticalCenter: parent.verticalCenter
+        text: pill.label
+        horizontalAlignment: Text.AlignHCenter
+        elide: Text.ElideRight
+        font.pixelSize: SettingsTheme.pulldownFontSize
+        font.weight: Font.Medium
+        color: SettingsTheme.foreground
+    }
+    // A downward chevron of two strokes meeting at the bottom.
+    Item {
+        id: chevron
+        anchors.right: parent.right
+        anchors.rightMargin: SettingsTheme.chevronTrailing
+        anchors.verticalCenter: parent.verticalCenter
+        width: SettingsTheme.chevronSize
+        height: SettingsTheme.chevronSize / 2
+        Rectangle {
+            x: 0.4
+            y: chevron.height / 2 - height / 2
+            width: chevron.width * 0.62
+            height: 1.6
+            radius: 0.8
+            antialiasing: true
+            rotation: 40
+            color: SettingsTheme.tertiaryText
+        }
+        Rectangle {
+            x: chevron.width - width - 0.4
+            y: chevron.height / 2 - height / 2
+            width: chevron.width * 0.62
+            height: 1.6
+            radius: 0.8
+            antialiasing: true
+            rotation: -40
+            color: SettingsTheme.tertiaryText
+        }
+    }
+    MouseArea {
+        id: mouse
+        anchors.fill: parent
+        // A pill faded out of sight takes no click.
+        enabled: pill.opacity >= 0.01
+        onClicked: pill.open()
+    }
+
+    Menu {
+        id: menu
+        objectName: "dropdownMenu"
+        width: Math.max(pill.width, implicitWidth)
+        Repeater {
+            model: pill.options
+            delegate: MenuItem {
+                required property var modelData
+                required property int index
+                objectName: "option_" + modelData.value
+                text: modelData.label
+                checkable: true
+                checked: index === pill.currentIndex
+                onTriggered: pill.activated(index)
+            }
+        }
+    }
+}

@@ -29,6 +29,7 @@
 #include "UI/SettingsWindowController.h"
 #include "UI/StatusItemController.h"
 #include "UI/UpdateAlert.h"
+#include "UI/VoiceBarController.h"
 
 #include <QCoro/QCoroSignal>
 #include <QPointer>
@@ -135,6 +136,9 @@ AppDelegate::Services SystemServices::services()
     };
     services.startTesterMode = [] {
         TesterMode::shared().start();
+    };
+    services.makeVoiceBar = [this] {
+        return VoiceBarController::makeSystem(DictationController::shared(), m_clock);
     };
     services.makeHotkeys = [] {
         return std::make_unique<HotkeyManager>();

@@ -54,9 +54,11 @@ QRegion VoiceBarGeometry::roundedRegion(QRectF rect, qreal radius, bool squareTo
     }
     QPainterPath path;
     path.addRoundedRect(rect, radius, radius);
+    QRegion region(path.toFillPolygon().toPolygon());
     if (squareTop) {
-        path.addRect(rect.adjusted(0, 0, 0, -rect.height() / 2));
-        path = path.simplified();
+        // Added as a region of its own: one path of both shapes would cut their overlap out.
+        const QRectF top(rect.topLeft(), QSizeF(rect.width(), rect.height() / 2));
+        region += top.toAlignedRect();
     }
-    return QRegion(path.toFillPolygon().toPolygon());
+    return region;
 }

@@ -95,6 +95,9 @@ TEST(VoiceBarGeometry, OpaqueShapesKeepRoundCornersAndTheTabsSquareTop)
     EXPECT_EQ(tab.boundingRect(), QRect(145, 0, 190, 27));
     EXPECT_TRUE(tab.contains(QPoint(145, 0))) << "the tab's top corners are square";
     EXPECT_TRUE(tab.contains(QPoint(334, 0)));
+    for (const QPoint inside : {QPoint(240, 2), QPoint(240, 13), QPoint(240, 25), QPoint(150, 8)}) {
+        EXPECT_TRUE(tab.contains(inside)) << inside.x() << "," << inside.y();
+    }
     EXPECT_FALSE(tab.contains(QPoint(145, 26))) << "its bottom corners are round";
     EXPECT_FALSE(tab.contains(QPoint(40, 50))) << "the window around the tab is cut away";
 

@@ -6,6 +6,7 @@
 #include "UI/VoiceBarController.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QQuickView>
 #include <QScreen>
@@ -49,13 +50,12 @@ bool waitUntil(Condition condition)
     return true;
 }
 
+// Runs the event loop for a while, sleeping between events as the application does.
 void runFor(int milliseconds)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 struct Bar

@@ -6,6 +6,7 @@
 #include "Core/DictationController.h"
 #include "Core/Hotkey/HotkeyManager.h"
 #include "UI/StatusItemController.h"
+#include "UI/VoiceBarController.h"
 
 #include <QCoro/QCoroTask>
 #include <QPointer>
@@ -112,6 +113,10 @@ void AppDelegate::startCore()
         return;
     }
     m_coreStarted = true;
+
+    if (m_services.makeVoiceBar) {
+        m_voiceBar = m_services.makeVoiceBar();
+    }
 
     if (m_services.makeHotkeys) {
         m_hotkeys = m_services.makeHotkeys();

@@ -17,6 +17,7 @@ class DictationController;
 class HotkeyManager;
 class StatusItemController;
 class Timer;
+class VoiceBarController;
 
 // Wires the long-lived services together at launch, starts the dictation core once onboarding is
 // done and the microphone may be used, re-checks permissions every two seconds, and releases the
@@ -73,6 +74,9 @@ public:
         // Shows the settings window on a tab (the account tab after a sign-in).
         std::function<void(SettingsTab)> showSettings;
 
+        // Makes the voice bar, which follows the dictation controller by itself; when the core
+        // starts, once.
+        std::function<std::unique_ptr<VoiceBarController>()> makeVoiceBar;
         // Makes the global hotkeys; when the core starts, once.
         std::function<std::unique_ptr<HotkeyManager>()> makeHotkeys;
         // Drops expired history; when the core starts.
@@ -108,6 +112,7 @@ public:
     // What launching and the core made; null before.
     StatusItemController *statusItem() const { return m_statusItem.get(); }
     HotkeyManager *hotkeys() const { return m_hotkeys.get(); }
+    VoiceBarController *voiceBar() const { return m_voiceBar.get(); }
 
 private:
     bool mayStartCore() const;
@@ -116,6 +121,7 @@ private:
 
     Services m_services;
     std::unique_ptr<StatusItemController> m_statusItem;
+    std::unique_ptr<VoiceBarController> m_voiceBar;
     std::unique_ptr<HotkeyManager> m_hotkeys;
     std::unique_ptr<Timer> m_permissionTimer;
     bool m_coreStarted = false;

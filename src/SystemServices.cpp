@@ -38,6 +38,7 @@
 #include "UI/SettingsWindowController.h"
 #include "UI/StatusItemController.h"
 #include "UI/UpdateAlert.h"
+#include "UI/VoiceBarController.h"
 
 #include <QCoro/QCoroSignal>
 #include <QPointer>
@@ -194,6 +195,9 @@ AppDelegate::Services SystemServices::services()
     };
     services.startTesterMode = [] {
         TesterMode::shared().start();
+    };
+    services.makeVoiceBar = [this] {
+        return VoiceBarController::makeSystem(DictationController::shared(), m_clock);
     };
     services.makeHotkeys = [] {
         return std::make_unique<HotkeyManager>();

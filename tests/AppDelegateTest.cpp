@@ -2,9 +2,12 @@
 
 #include "Core/Hotkey/HotkeyManager.h"
 #include "Fakes/FakeKeyEventTap.h"
+#include "Fakes/FakeVoiceBarPanels.h"
 #include "Platform/MotionPreference.h"
+#include "Support/L10n.h"
 #include "UI/StatusItemController.h"
 #include "UI/StatusMenuRig.h"
+#include "UI/VoiceBarController.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +76,16 @@ protected:
         s.showSettings = [this](SettingsTab tab) {
             steps << QStringLiteral("settings ") + RawEnum::rawValue(tab);
         };
+        s.makeVoiceBar = [this] {
+            steps << QStringLiteral("voice bar");
+            VoiceBarController::Services bar;
+            bar.controller = &controller;
+            bar.settings = &settings();
+            bar.clock = &env.rig.clock;
+            bar.l10n = &L10n::shared();
+            bar.panels = &panels;
+            return std::make_unique<VoiceBarController>(bar);
+        };
         s.makeHotkeys = [this] {
             steps << QStringLiteral("hotkeys");
             HotkeyManager::Services hotkeys;
@@ -122,6 +135,7 @@ protected:
     DictationController &controller = env.rig.c();
     StillMotion motion;
     FakeKeyEventTap tap;
+    FakeVoiceBarPanels panels;
     bool microphone = true;
     bool trusted = true;
     bool cardShown = false;
@@ -138,10 +152,11 @@ TEST_F(AppDelegateTest, LaunchingRunsItsStepsInOrderAndStartsTheCoreInItsPlace)
     launch();
     EXPECT_TRUE(delegate->coreStarted());
     EXPECT_EQ(steps,
-              QStringList({"language", "status item", "hotkeys", "prune history", "speech warm-up",
-                           "tagger warm-up", "keychain", "companion bridge", "cloud account",
-                           "crash reporting", "usage events", "tester mode"}));
+              QStringList({"language", "status item", "voice bar", "hotkeys", "prune history",
+                           "speech warm-up", "tagger warm-up", "keychain", "companion bridge",
+                           "cloud account", "crash reporting", "usage events", "tester mode"}));
     ASSERT_NE(delegate->statusItem(), nullptr);
+    ASSERT_NE(delegate->voiceBar(), nullptr);
     ASSERT_NE(delegate->hotkeys(), nullptr);
     EXPECT_TRUE(tap.installed) << "the core's hotkeys listen from launch on";
 }
@@ -281,7 +296,8 @@ TEST_F(AppDelegateTest, TheCoreStartsOnlyOnce)
     tick();
     tick();
     delegate->startCore();
-    for (const char *step : {"hotkeys", "prune history", "speech warm-up", "tagger warm-up"}) {
+    for (const char *step :
+         {"voice bar", "hotkeys", "prune history", "speech warm-up", "tagger warm-up"}) {
         EXPECT_EQ(steps.count(QString::fromLatin1(step)), 1) << step;
     }
 }

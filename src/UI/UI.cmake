@@ -28,3 +28,16 @@ foreach(file ${SONORVELLE_ONBOARDING_QML})
 endforeach()
 qt_add_resources(sonorvelle_core sonorvelle_onboarding_qml PREFIX /sonorvelle/onboarding
                  FILES ${SONORVELLE_ONBOARDING_QML_FILES})
+
+# The voice bar's views and their symbols, found under qrc:/sonorvelle/voicebar; their C++ types
+# are registered under "Sonorvelle.VoiceBar" at run time.
+file(GLOB SONORVELLE_VOICEBAR_QML CONFIGURE_DEPENDS RELATIVE ${CMAKE_SOURCE_DIR}/src/UI/VoiceBar/qml
+     ${CMAKE_SOURCE_DIR}/src/UI/VoiceBar/qml/*.qml ${CMAKE_SOURCE_DIR}/src/UI/VoiceBar/qml/*.svg)
+set(SONORVELLE_VOICEBAR_QML_FILES)
+foreach(file ${SONORVELLE_VOICEBAR_QML})
+    set_source_files_properties(${CMAKE_SOURCE_DIR}/src/UI/VoiceBar/qml/${file}
+                                PROPERTIES QT_RESOURCE_ALIAS ${file})
+    list(APPEND SONORVELLE_VOICEBAR_QML_FILES ${CMAKE_SOURCE_DIR}/src/UI/VoiceBar/qml/${file})
+endforeach()
+qt_add_resources(sonorvelle_core sonorvelle_voicebar_qml PREFIX /sonorvelle/voicebar
+                 FILES ${SONORVELLE_VOICEBAR_QML_FILES})

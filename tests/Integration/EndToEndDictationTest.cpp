@@ -11,6 +11,8 @@
 #include "Base/Clock.h"
 #include "Base/Json.h"
 #include "Core/Keychain.h"
+#include "Core/DictationController.h"
+#include "Core/FocusContextReader.h"
 #include "Fakes/FakeCompanionHost.h"
 #include "Platform/Qt/QtKeychainBackend.h"
 #include "Platform/X11/X11Pasteboard.h"
@@ -28,6 +30,7 @@
 #include <QUuid>
 
 #include <QCoro/QCoroTask>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <gtest/gtest.h>
 #include <xcb/xcb.h>
@@ -81,6 +84,18 @@ QString clipboardText()
         }
     }
     return {};
+}
+
+// The focused field as the application's focus reader sees it through the accessibility bus, read
+// on a worker while this thread keeps answering (this process is on the bus too).
+FocusContext readFocus()
+{
+    QFuture<FocusContext> future = QtConcurrent::run(
+        [] { return FocusContextReader::read(DictationController::focusTextLength); });
+    if (!QTest::qWaitFor([&] { return future.isFinished(); }, answerTimeoutMs)) {
+        return {};
+    }
+    return future.result();
 }
 
 // The audio feeder playing one recording; it says where the speech ends.
@@ -717,4 +732,69 @@ TEST_F(CloudEndToEndDictationTest,
     EXPECT_EQ(sent.value("style", std::string()), "faithful");
     EXPECT_TRUE(
         QTest::qWaitFor([] { return clipboardText() == userClipboardText; }, answerTimeoutMs));
+}
+
+// The voice bar of a real dictation: it appears at the top centre of the screen while the user
+// speaks into a focused field of another application, and the field keeps the keyboard focus
+// before, during and after, for the window manager and for the accessibility bus.
+TEST_F(EndToEndDictationTest, TheVoiceBarShowsDuringADictationWhileTheFieldKeepsTheFocus)
+{
+    const quint32 x = keycodeFor(XKB_KEY_x);
+    ASSERT_NE(x, 0u);
+    ASSERT_TRUE(inject({QStringLiteral("tap:%1").arg(x)}));
+    ASSERT_TRUE(target.waitForText(QStringLiteral("x")));
+    const xcb_window_t field = activeWindow();
+    ASSERT_NE(field, xcb_window_t(XCB_WINDOW_NONE));
+    const auto fieldHasTheFocus = [&](const std::string &when) {
+        EXPECT_EQ(activeWindow(), field) << "the active window changed " << when;
+        const FocusContext focus = readFocus();
+        EXPECT_EQ(focus.windowTitle, QStringLiteral("Sonorvelle paste target")) << when;
+        EXPECT_TRUE(focus.fieldText && focus.fieldText->startsWith(u'x'))
+            << "the field lost the accessibility focus " << when << ": "
+            << focus.fieldText.value_or(QStringLiteral("<none>")).toStdString();
+    };
+    const auto bar = [&] {
+        return overrideRedirectWindowsOf(app.processId());
+    };
+    fieldHasTheFocus("before the dictation");
+    EXPECT_EQ(bar(), QList<QRect> {});
+    const QColor desktop = screenPixel(QPoint(550, 3));
+
+    ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));
+    Feeder feeder;
+    feeder.start(recordingPath);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !bar().isEmpty(); }, answerTimeoutMs))
+        << "the voice bar never showed";
+    // The notch style, hanging from the top centre of the 1280-wide screen, drawn there.
+    EXPECT_EQ(bar(), QList<QRect> {QRect(400, 0, 480, 76)});
+    // Its near-black tab, whatever the display's rounding of the colour.
+    const QPoint inTab(550, 3);
+    const auto nearBlack = [](const QColor &color) {
+        return color.isValid() && color.red() <= 16 && color.green() <= 16 && color.blue() <= 16;
+    };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return nearBlack(screenPixel(inTab)); }, answerTimeoutMs))
+        << "the tab is not on screen: " << screenPixel(inTab).name().toStdString()
+        << " (before the bar: " << desktop.name().toStdString() << ")";
+    for (int sample = 0; sample < 3; ++sample) {
+        fieldHasTheFocus("while the bar shows #" + std::to_string(sample + 1));
+        QTest::qWait(300);
+    }
+    ASSERT_TRUE(feeder.waitFor("speech-end"));
+    QTest::qWait(releaseAfterSpeechMs);
+    ASSERT_TRUE(inject({QStringLiteral("up:%1").arg(superRight)}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return target.text().size() > 1; }, answerTimeoutMs))
+        << "no text reached the field";
+    feeder.stop();
+    EXPECT_TRUE(target.text().contains(QStringLiteral("go forward"), Qt::CaseInsensitive))
+        << target.text().toStdString();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar().isEmpty(); }, answerTimeoutMs))
+        << "the voice bar stayed after the session";
+    // Signed out, the first dictation ends in the sign-in question, a window of its own that
+    // takes the focus on purpose: the user answers Later and is back in the field.
+    QTest::qWait(1000);
+    if (activeWindow() != field) {
+        ASSERT_TRUE(inject({QStringLiteral("tap:%1").arg(escape)}));
+        QTest::qWait(300);
+    }
+    fieldHasTheFocus("after the dictation");
 }

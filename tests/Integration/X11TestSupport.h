@@ -2,10 +2,13 @@
 
 // X11 helpers shared by the integration tests: a connection that closes itself, the keys the
 // server sees held, the keycode of a key symbol in the server's keymap, atoms and root window
-// properties, and a user's click sent through XTest.
+// properties, a user's click sent through XTest, the panels a process shows past the window
+// manager and the colour of a pixel on screen.
 
+#include <QColor>
 #include <QList>
 #include <QPoint>
+#include <QRect>
 #include <QtGlobal>
 
 #include <xcb/xcb.h>
@@ -129,4 +132,63 @@ inline bool clickAt(QPoint point)
                                                          XCB_CURRENT_TIME, screen->root,
                                                          int16_t(point.x()), int16_t(point.y()), 0))
         == nullptr;
+}
+
+// The frames of the windows that process `pid` shows past the window manager (override-redirect
+// panels such as the voice bar), while they are on screen.
+inline QList<QRect> overrideRedirectWindowsOf(qint64 pid)
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get())) {
+        return {};
+    }
+    xcb_connection_t *x = connection.get();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+    const xcb_atom_t pidAtom = internAtom(x, "_NET_WM_PID");
+    std::unique_ptr<xcb_query_tree_reply_t, decltype(&free)> tree(
+        xcb_query_tree_reply(x, xcb_query_tree(x, root), nullptr), &free);
+    QList<QRect> frames;
+    if (!tree) {
+        return frames;
+    }
+    const xcb_window_t *children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&free)> attributes(
+            xcb_get_window_attributes_reply(x, xcb_get_window_attributes(x, children[i]), nullptr),
+            &free);
+        if (!attributes || !attributes->override_redirect
+            || attributes->map_state != XCB_MAP_STATE_VIEWABLE
+            || cardinalProperty(x, children[i], pidAtom)
+                != std::optional<uint32_t>(uint32_t(pid))) {
+            continue;
+        }
+        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&free)> geometry(
+            xcb_get_geometry_reply(x, xcb_get_geometry(x, children[i]), nullptr), &free);
+        if (geometry) {
+            frames.append(QRect(geometry->x, geometry->y, geometry->width, geometry->height));
+        }
+    }
+    return frames;
+}
+
+// The colour the screen shows at `point` (a 24-bit display).
+inline QColor screenPixel(QPoint point)
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get())) {
+        return {};
+    }
+    xcb_connection_t *x = connection.get();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+    std::unique_ptr<xcb_get_image_reply_t, decltype(&free)> image(
+        xcb_get_image_reply(x,
+                            xcb_get_image(x, XCB_IMAGE_FORMAT_Z_PIXMAP, root, int16_t(point.x()),
+                                          int16_t(point.y()), 1, 1, ~0u),
+                            nullptr),
+        &free);
+    if (!image || xcb_get_image_data_length(image.get()) < 4) {
+        return {};
+    }
+    const uint8_t *bgrx = xcb_get_image_data(image.get());
+    return QColor(bgrx[2], bgrx[1], bgrx[0]);
 }

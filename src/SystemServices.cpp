@@ -16,11 +16,12 @@
 #include "Core/Insertion/TextInserter.h"
 #include "Core/IslandBridge.h"
 #include "Core/Keychain.h"
+#include "Core/Learning/CorrectionLearner.h"
 #include "Core/QuotaNotice.h"
 #include "Core/Services/VocabularySource.h"
-#include "Core/Learning/CorrectionLearner.h"
 #include "Core/SignInPrompt.h"
 #include "Core/TesterMode.h"
+#include "Core/TextCleanup/CleanupFactory.h"
 #include "Core/TextCleanup/ContextComposer.h"
 #include "Core/TextCleanup/TaggerCleanup.h"
 #include "Core/Transcription/EngineLocalePreparer.h"
@@ -90,6 +91,22 @@ SystemServices::SystemServices(Clock &clock)
     dictateServices.clock = &m_clock;
     m_cloudDictate = std::make_unique<CloudDictate>(std::move(dictateServices));
     services.cloud = m_cloudDictate.get();
+    // Every session's cleanup stage: the cloud stages share the request layer and the account.
+    CleanupFactory::Services cleanupServices;
+    cleanupServices.cloud.session = &CloudSession::shared();
+    cleanupServices.cloud.quota = &QuotaNotice::shared();
+    cleanupServices.cloud.token = [] {
+        return CloudAccount::token();
+    };
+    cleanupServices.cloud.refreshAccount = [] {
+        CloudAccount::shared().start();
+    };
+    cleanupServices.cloud.clock = &m_clock;
+    cleanupServices.tagger = []() -> std::shared_ptr<const TextCleanupService> {
+        return TaggerCleanup::shared();
+    };
+    m_cleanup = std::make_unique<CleanupFactory>(std::move(cleanupServices));
+    services.cleanup = m_cleanup.get();
     // Correction learning: the user's edits of inserted text go to the cloud cleanup, with their
     // usage event through the session's reporter (none yet in a build without one).
     m_learner = std::make_unique<CorrectionLearner>(CorrectionLearner::Services {

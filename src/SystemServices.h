@@ -5,6 +5,7 @@
 #include <memory>
 
 class Clock;
+class CleanupFactory;
 class CloudDictate;
 class ContextComposer;
 class ConnectionWarmer;
@@ -45,6 +46,7 @@ private:
     std::unique_ptr<SignInPrompt> m_signInPrompt;
     std::unique_ptr<ContextComposer> m_composer;
     std::unique_ptr<CloudDictate> m_cloudDictate;
+    std::unique_ptr<CleanupFactory> m_cleanup;
     std::unique_ptr<CorrectionLearner> m_learner;
     std::unique_ptr<OnboardingWindowController> m_onboarding;
 };

@@ -33,7 +33,9 @@ public:
         AppSettings *settings = nullptr;
         Clock *clock = nullptr;
         // The on-device model's status.
-        std::function<AppleIntelligence::Status()> modelStatus = &AppleIntelligence::status;
+        std::function<AppleIntelligence::Status()> modelStatus = [] {
+            return AppleIntelligence::status();
+        };
     };
 
     explicit OnboardingWindowController(Services services, QObject *parent = nullptr);

@@ -1,6 +1,6 @@
 #include "UI/VoiceBarTheme.h"
 
-#include "UI/SettingsPalette.h"
+#include "UI/SettingsTheme.h"
 #include "UI/Theme.h"
 
 VoiceBarTheme &VoiceBarTheme::shared()
@@ -13,13 +13,13 @@ VoiceBarTheme::VoiceBarTheme(QObject *parent)
     : QObject(parent)
 {
     // The settings palette already follows the desktop's appearance; the bar follows it too.
-    connect(&SettingsPalette::shared(), &SettingsPalette::changed, this, &VoiceBarTheme::update);
-    m_dark = SettingsPalette::shared().dark();
+    connect(&SettingsTheme::shared(), &SettingsTheme::changed, this, &VoiceBarTheme::update);
+    m_dark = SettingsTheme::shared().dark();
 }
 
 void VoiceBarTheme::update()
 {
-    const bool dark = SettingsPalette::shared().dark();
+    const bool dark = SettingsTheme::shared().dark();
     if (dark != m_dark) {
         m_dark = dark;
         Q_EMIT changed();

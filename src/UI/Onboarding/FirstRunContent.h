@@ -35,7 +35,9 @@ public:
     struct Services
     {
         AppSettings *settings = nullptr;
-        std::function<AppleIntelligence::Status()> modelStatus = &AppleIntelligence::status;
+        std::function<AppleIntelligence::Status()> modelStatus = [] {
+            return AppleIntelligence::status();
+        };
     };
 
     explicit FirstRunContent(Services services, QObject *parent = nullptr);

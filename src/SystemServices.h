@@ -4,9 +4,11 @@
 
 #include <memory>
 
+class AnswerCardController;
 class Clock;
 class ConnectionWarmer;
 class ModalAlert;
+class QtSpeechSynthesizer;
 class SignInPrompt;
 class EngineLocalePreparer;
 class SoundPlayer;
@@ -39,4 +41,7 @@ private:
     std::unique_ptr<ModalAlert> m_signInAlert;
     std::unique_ptr<ConnectionWarmer> m_warmer;
     std::unique_ptr<SignInPrompt> m_signInPrompt;
+    // The answer card and the voice that reads its answers.
+    std::unique_ptr<QtSpeechSynthesizer> m_synthesizer;
+    std::unique_ptr<AnswerCardController> m_answerCard;
 };

@@ -110,8 +110,14 @@ void QtSpeechSynthesizer::say(const QString &text, const std::optional<Voice> &v
 
 void QtSpeechSynthesizer::speakNow(const Utterance &utterance)
 {
-    if (m_engine->state() == QTextToSpeech::Error) {
-        reportLater(true);
+    // The engine cancels what it was saying before.
+    if (m_live) {
+        m_live.reset();
+        reportLater(false);
+    }
+    // The engine says nothing for blank text, and so would never report an end.
+    if (m_engine->state() == QTextToSpeech::Error || utterance.text.trimmed().isEmpty()) {
+        reportLater(m_engine->state() == QTextToSpeech::Error);
         return;
     }
     const auto known =
@@ -122,33 +128,47 @@ void QtSpeechSynthesizer::speakNow(const Utterance &utterance)
     } else if (!utterance.language.isEmpty()) {
         m_engine->setLocale(QLocale(utterance.language));
     }
-    ++m_inEngine;
+    m_live = false;
     m_engine->say(utterance.text);
 }
 
 void QtSpeechSynthesizer::stop()
 {
-    // Utterances still waiting for the engine end here; the engine reports its own.
+    // Utterances still waiting for the engine end here, and so does the live one.
     for (qsizetype i = 0; i < m_waiting.size(); ++i) {
         reportLater(false);
     }
     m_waiting.clear();
-    if (m_engine && m_inEngine > 0) {
+    if (m_live) {
+        m_live.reset();
+        reportLater(false);
         m_engine->stop(QTextToSpeech::BoundaryHint::Immediate);
     }
 }
 
 void QtSpeechSynthesizer::engineStateChanged(int state)
 {
-    const auto value = QTextToSpeech::State(state);
-    if ((value != QTextToSpeech::Ready && value != QTextToSpeech::Error) || m_inEngine == 0) {
+    if (!m_live) {
         return;
     }
-    --m_inEngine;
-    if (value == QTextToSpeech::Error) {
+    switch (QTextToSpeech::State(state)) {
+    case QTextToSpeech::Speaking:
+        *m_live = true;
+        break;
+    case QTextToSpeech::Ready:
+        if (*m_live) {
+            m_live.reset();
+            Q_EMIT utteranceEnded(false);
+        }
+        break;
+    case QTextToSpeech::Error:
+        m_live.reset();
         DebugLog::log(QStringLiteral("speech: utterance failed: %1").arg(m_engine->errorString()));
+        Q_EMIT utteranceEnded(true);
+        break;
+    default:
+        break;
     }
-    Q_EMIT utteranceEnded(value == QTextToSpeech::Error);
 }
 
 void QtSpeechSynthesizer::reportLater(bool failed)

@@ -16,9 +16,10 @@ class QThread;
 // warmUp() and only then moved to the main thread; an utterance said before that waits for it,
 // and the main thread never blocks on the engine.
 //
-// speech-dispatcher reports no utterance ids through Qt, only the engine's state; because it
-// speaks one message after another, each return to ready (or error) ends the oldest utterance
-// still handed over.
+// Qt reports no utterance ids, only the engine's state, and a new utterance cancels the one
+// before it. So only the newest utterance is live in the engine; an older one is reported ended
+// when it is replaced or stopped. The live one ends when the engine returns to ready after it
+// began speaking: a return to ready before that is the late cancel of an older one.
 class QtSpeechSynthesizer final : public SpeechSynthesizer
 {
     Q_OBJECT
@@ -64,6 +65,7 @@ private:
     QHash<QString, QVoice> m_voiceByKey;
     // Said before the engine existed.
     QList<Utterance> m_waiting;
-    // Handed to the engine and not yet reported.
-    int m_inEngine = 0;
+    // The utterance handed to the engine and not yet reported: whether the engine has begun
+    // speaking it.
+    std::optional<bool> m_live;
 };

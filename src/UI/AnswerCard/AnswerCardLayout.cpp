@@ -6,6 +6,7 @@
 #include <QTextBlockFormat>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextOption>
 
 #include <algorithm>
 #include <cmath>
@@ -23,6 +24,10 @@ void styleAnswerDocument(QTextDocument &document)
     font.setPixelSize(answerPixelSize);
     document.setDefaultFont(font);
     document.setDocumentMargin(0);
+    // A word longer than the line (a link, a long number) breaks anywhere instead of overflowing.
+    QTextOption option = document.defaultTextOption();
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document.setDefaultTextOption(option);
     QTextBlockFormat spacing;
     spacing.setLineHeight(lineSpacing, QTextBlockFormat::LineDistanceHeight);
     QTextCursor cursor(&document);

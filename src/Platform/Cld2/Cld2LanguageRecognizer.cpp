@@ -20,9 +20,14 @@ QString Cld2LanguageRecognizer::dominantLanguage(const QString &text)
         return {};
     }
     bool reliable = false;
-    const CLD2::Language language =
-        CLD2::DetectLanguage(utf8.constData(), int(utf8.size()), true, &reliable);
-    if (language == CLD2::UNKNOWN_LANGUAGE || language == CLD2::TG_UNKNOWN_LANGUAGE) {
+    CLD2::Language top[3] = {};
+    int percents[3] = {};
+    int letterBytes = 0;
+    const CLD2::Language language = CLD2::DetectLanguageSummary(
+        utf8.constData(), int(utf8.size()), true, top, percents, &letterBytes, &reliable);
+    // With nothing to score (no letters at all) CLD2 still answers English: that is no finding.
+    if (language == CLD2::UNKNOWN_LANGUAGE || language == CLD2::TG_UNKNOWN_LANGUAGE
+        || percents[0] == 0) {
         return {};
     }
     const QString code = QString::fromLatin1(CLD2::LanguageCode(language));

@@ -3,6 +3,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
 #include <QGuiApplication>
+#include <QTextBlock>
 #include <QTextBlockFormat>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -33,6 +34,16 @@ void styleAnswerDocument(QTextDocument &document)
     QTextCursor cursor(&document);
     cursor.select(QTextCursor::Document);
     cursor.mergeBlockFormat(spacing);
+    // Each paragraph runs in the direction of its own script, so a Hebrew line starts at the
+    // right even in an English answer (the text view would lay every line out left to right).
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        if (block.text().isRightToLeft()) {
+            QTextCursor paragraph(block);
+            QTextBlockFormat direction;
+            direction.setLayoutDirection(Qt::RightToLeft);
+            paragraph.mergeBlockFormat(direction);
+        }
+    }
 }
 
 qreal measureAnswer(const QString &answer, int textWidth)

@@ -2,6 +2,8 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -101,4 +103,18 @@ TEST(AnswerCardLayout, AnswersOfAnyLengthAndScriptAreMeasuredAtTheTextWidth)
             EXPECT_GE(area.scrollHeight, height + 4);
         }
     }
+}
+
+TEST(AnswerCardLayout, EachParagraphRunsInTheDirectionOfItsOwnScript)
+{
+    QTextDocument document;
+    document.setPlainText(
+        QStringLiteral("Sunrise is at seven.\nהשקיעה היום בשעה שבע.\n東京は晴れ。"));
+    Layout::styleAnswerDocument(document);
+    QList<Qt::LayoutDirection> directions;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        directions << block.textDirection();
+    }
+    EXPECT_EQ(directions,
+              QList<Qt::LayoutDirection>({Qt::LeftToRight, Qt::RightToLeft, Qt::LeftToRight}));
 }

@@ -30,12 +30,17 @@
 #include "Core/UsageEventReporter.h"
 #include "Platform/Appcast/Updater.h"
 #include "Platform/Linux/SignalCrashDiagnosticSource.h"
+#include "Platform/LanguageRecognizer.h"
+#include "Platform/OverlayWindowing.h"
 #include "Platform/Qt/MessageBoxAlert.h"
 #include "Platform/Qt/QtCompanionSocket.h"
+#include "Platform/Qt/QtSpeechSynthesizer.h"
 #include "Platform/Qt/SynthesizedSoundPlayer.h"
 #include "Platform/Xdg/XdgAutostartLoginItem.h"
 #include "Support/L10n.h"
 #include "UI/OnboardingWindowController.h"
+#include "UI/AnswerCard/AnswerCardController.h"
+#include "UI/AnswerCard/AnswerSpeaker.h"
 #include "UI/SettingsWindowController.h"
 #include "UI/StatusItemController.h"
 #include "UI/UpdateAlert.h"
@@ -44,6 +49,7 @@
 #include <QCoro/QCoroSignal>
 #include <QPointer>
 #include <QThreadPool>
+#include <QTimer>
 
 SystemServices::SystemServices(Clock &clock)
     : m_clock(clock)
@@ -114,7 +120,28 @@ SystemServices::SystemServices(Clock &clock)
         &UserDefaults::standard(), &m_clock, services.reporter});
     services.learner = m_learner.get();
 
+    // Answer card: ask sessions end on it; its speaker's engine is made in the background once
+    // the application runs, never on a click.
+    m_synthesizer = std::make_unique<QtSpeechSynthesizer>();
+    AnswerSpeaker::Services speakerServices;
+    speakerServices.synthesizer = m_synthesizer.get();
+    speakerServices.recognizer = &LanguageRecognizer::system();
+    speakerServices.settings = &AppSettings::shared();
+    speakerServices.clock = &m_clock;
+    AnswerCardController::Services cardServices;
+    cardServices.settings = &AppSettings::shared();
+    cardServices.l10n = &L10n::shared();
+    cardServices.clock = &m_clock;
+    cardServices.windowing = &OverlayWindowing::system();
+    cardServices.pasteboard = &TextInserter::shared().services().pasteboard;
+    m_answerCard = std::make_unique<AnswerCardController>(
+        cardServices, std::make_unique<AnswerSpeaker>(speakerServices));
+    services.answerCard = m_answerCard.get();
+    QTimer::singleShot(0, m_synthesizer.get(),
+                       [synthesizer = m_synthesizer.get()] { synthesizer->warmUp(); });
+
     DictationController::configureShared(services, std::make_unique<AudioCapture>());
+    m_answerCard->attach(DictationController::shared());
 
     // The sign-in alert takes the focus: it waits until the session that asked for it has
     // inserted its text.
@@ -216,8 +243,18 @@ AppDelegate::Services SystemServices::services()
     services.makeVoiceBar = [this] {
         return VoiceBarController::makeSystem(DictationController::shared(), m_clock);
     };
-    services.makeHotkeys = [] {
-        return std::make_unique<HotkeyManager>();
+    services.makeHotkeys = [this] {
+        auto hotkeys = std::make_unique<HotkeyManager>();
+        // Escape is taken while no session runs exactly while the card is up.
+        QObject::connect(m_answerCard.get(), &AnswerCardController::isShowingChanged, hotkeys.get(),
+                         &HotkeyManager::refreshEscape);
+        return hotkeys;
+    };
+    services.answerCardShown = [this] {
+        return m_answerCard->isShowing();
+    };
+    services.dismissAnswerCard = [this] {
+        m_answerCard->dismiss();
     };
     services.pruneHistory = [] {
         HistoryStore::shared().pruneExpired();

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+class AnswerCardController;
 class Clock;
 class CleanupFactory;
 class CloudDictate;
@@ -12,6 +13,7 @@ class ConnectionWarmer;
 class CorrectionLearner;
 class ModalAlert;
 class OnboardingWindowController;
+class QtSpeechSynthesizer;
 class SignInPrompt;
 class EngineLocalePreparer;
 class SoundPlayer;
@@ -49,4 +51,7 @@ private:
     std::unique_ptr<CleanupFactory> m_cleanup;
     std::unique_ptr<CorrectionLearner> m_learner;
     std::unique_ptr<OnboardingWindowController> m_onboarding;
+    // The answer card and the voice that reads its answers.
+    std::unique_ptr<QtSpeechSynthesizer> m_synthesizer;
+    std::unique_ptr<AnswerCardController> m_answerCard;
 };

@@ -132,8 +132,9 @@ struct WindowRig
         QObject *menu = item(dropdown)->findChild<QObject *>(QStringLiteral("dropdownMenu"));
         ASSERT_NE(menu, nullptr);
         EXPECT_TRUE(QTest::qWaitFor([menu] { return menu->property("opened").toBool(); }));
-        QQuickItem *entry =
-            findVisible(controller->window()->contentItem(), QStringLiteral("option_") + value);
+        // Only this menu's current entries count.
+        QQuickItem *entry = findVisible(menu->property("contentItem").value<QQuickItem *>(),
+                                        QStringLiteral("option_") + value);
         ASSERT_NE(entry, nullptr) << value.toStdString();
         click(entry);
     }
@@ -568,7 +569,13 @@ TEST(SettingsWindow, TheMicrophoneListFollowsDevicesWhileTheTabIsOpen)
     EXPECT_EQ(picker->property("label").toString(), QStringLiteral("USB Mic (not connected)"));
     EXPECT_EQ(rig.reread()->microphoneUID(), std::optional<QString>(QStringLiteral("usb-1")));
 
-    rig.choose("microphonePicker", QString());
+    // From the keyboard this time: the menu opens on its first entry, "System".
+    rig.click(picker);
+    QObject *menu = picker->findChild<QObject *>(QStringLiteral("dropdownMenu"));
+    ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->property("opened").toBool(); }));
+    QTest::keyClick(rig.controller->window(), Qt::Key_Down);
+    QTest::keyClick(rig.controller->window(), Qt::Key_Return);
+    rig.settle();
     stored = rig.reread();
     EXPECT_EQ(stored->microphoneUID(), std::nullopt);
     EXPECT_EQ(stored->microphoneName(), std::nullopt);

@@ -583,3 +583,28 @@ TEST(SettingsWindow, TheMicrophoneListFollowsDevicesWhileTheTabIsOpen)
     EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
         << rig.controller->qmlWarnings().join('\n').toStdString();
 }
+
+// The window may close while a permission request is still out: its answer then finds no tab.
+TEST(PermissionsTabModel, AnAnswerThatComesAfterTheWindowClosedIsDropped)
+{
+    WindowRig rig;
+    FakePermissionSystem system;
+    Permissions::TestScope scope(system, rig.clock);
+    QQuickView &view = rig.open(SettingsTab::permissions);
+    QObject *model = nullptr;
+    for (QObject *candidate : view.findChildren<QObject *>()) {
+        if (qstrcmp(candidate->metaObject()->className(), "PermissionsTabModel") == 0) {
+            model = candidate;
+        }
+    }
+    ASSERT_NE(model, nullptr);
+    QMetaObject::invokeMethod(model, "grantMicrophone");
+    QMetaObject::invokeMethod(model, "grantSpeech");
+    view.close();
+    rig.settle();
+    EXPECT_EQ(rig.controller->window(), nullptr);
+    // The microphone's answer comes on a later turn, after the tab has gone.
+    rig.settle();
+    rig.clock.advance(2s);
+    rig.settle();
+}

@@ -3,6 +3,7 @@
 #include "Base/AppInfo.h"
 #include "Base/Clock.h"
 #include "Core/AppSettings.h"
+#include "Core/Audio/MicrophoneDevices.h"
 #include "Core/DebugLog.h"
 #include "Core/TesterMode.h"
 #include "Core/UpdaterController.h"
@@ -10,6 +11,7 @@
 #include "Support/L10n.h"
 #include "UI/Settings/AboutTabModel.h"
 #include "UI/Settings/CapsuleSegmentedControl.h"
+#include "UI/Settings/DictationTabModel.h"
 #include "UI/Settings/GeneralTabModel.h"
 #include "UI/Settings/PermissionsTabModel.h"
 #include "UI/SettingsRouter.h"
@@ -30,6 +32,7 @@ SettingsWindowController &SettingsWindowController::shared()
         services.l10n = &L10n::shared();
         services.router = &SettingsRouter::shared();
         services.clock = &Clock::system();
+        services.microphones = &MicrophoneDevices::shared();
         services.testerMode = &TesterMode::shared();
         if (UpdaterController *updater = UpdaterController::shared()) {
             services.updater = &updater->updater();
@@ -78,6 +81,8 @@ void SettingsWindowController::registerQmlTypes()
         "Sonorvelle.Settings", 1, 0, "PermissionsTabModel", QStringLiteral("made by the window"));
     qmlRegisterUncreatableType<GeneralTabModel>("Sonorvelle.Settings", 1, 0, "GeneralTabModel",
                                                 QStringLiteral("made by the window"));
+    qmlRegisterUncreatableType<DictationTabModel>("Sonorvelle.Settings", 1, 0, "DictationTabModel",
+                                                  QStringLiteral("made by the window"));
     qmlRegisterType<CapsuleSegmentedControl>("Sonorvelle.Settings", 1, 0,
                                              "CapsuleSegmentedControl");
     // The shared views and pill controls, so that other windows (the onboarding) place the same
@@ -136,6 +141,8 @@ void SettingsWindowController::build()
     auto *model = new SettingsWindowModel(*m_services.router, *m_services.l10n, *m_services.clock,
                                           modelServices, view);
     auto *general = new GeneralTabModel(*m_services.settings, *m_services.l10n, view);
+    auto *dictation = new DictationTabModel(*m_services.settings, *m_services.microphones,
+                                            *m_services.l10n, view);
     auto *about = new AboutTabModel(*m_services.settings, *m_services.l10n, m_services.updater,
                                     m_services.urlOpener, m_services.shortVersion, view);
 
@@ -155,6 +162,7 @@ void SettingsWindowController::build()
     view->setInitialProperties({
         {QStringLiteral("windowModel"), QVariant::fromValue(static_cast<QObject *>(model))},
         {QStringLiteral("general"), QVariant::fromValue(static_cast<QObject *>(general))},
+        {QStringLiteral("dictation"), QVariant::fromValue(static_cast<QObject *>(dictation))},
         {QStringLiteral("about"), QVariant::fromValue(static_cast<QObject *>(about))},
     });
     view->setSource(QUrl(QStringLiteral("qrc:/sonorvelle/settings/SettingsWindow.qml")));

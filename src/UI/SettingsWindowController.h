@@ -13,6 +13,7 @@ class AppSettings;
 class Clock;
 class GeneralTabModel;
 class L10n;
+class MicrophoneDevices;
 class QQuickView;
 class SettingsTheme;
 class SettingsRouter;
@@ -41,6 +42,8 @@ public:
         L10n *l10n = nullptr;
         SettingsRouter *router = nullptr;
         Clock *clock = nullptr;
+        // The input devices the Dictation tab lists.
+        MicrophoneDevices *microphones = nullptr;
         // Tester mode's switch and state; the sidebar icon shows no ring when absent.
         QObject *testerMode = nullptr;
         // The update row of the About tab shows only when the build names a feed.

@@ -1,5 +1,7 @@
 #include "Base/ManualClock.h"
+#include "Core/Audio/MicrophoneDevices.h"
 #include "Core/Permissions.h"
+#include "Fakes/FakeAudioHardware.h"
 #include "Fakes/FakePermissionSystem.h"
 #include "Fakes/FakeUrlOpener.h"
 #include "Fakes/TestAppSettings.h"
@@ -49,6 +51,8 @@ struct WindowRig
     SettingsRouter router;
     ManualClock clock;
     FakeUrlOpener opener;
+    FakeAudioHardware hardware;
+    std::unique_ptr<MicrophoneDevices> microphones;
     std::unique_ptr<SettingsWindowController> controller;
 
     WindowRig()
@@ -59,6 +63,8 @@ struct WindowRig
         services.l10n = &L10n::shared();
         services.router = &router;
         services.clock = &clock;
+        microphones = std::make_unique<MicrophoneDevices>(hardware, clock);
+        services.microphones = microphones.get();
         services.urlOpener = &opener;
         services.shortVersion = QStringLiteral("2.0");
         controller = std::make_unique<SettingsWindowController>(services);
@@ -93,10 +99,25 @@ struct WindowRig
         return view ? findVisible(view->contentItem(), QString::fromLatin1(name)) : nullptr;
     }
 
+    // Scrolls the content pane, as a user would, until `target` is in view.
+    void reveal(QQuickItem *target)
+    {
+        QQuickItem *pane = item("contentPane");
+        if (!pane || !pane->isAncestorOf(target)) {
+            return;
+        }
+        auto *content = pane->property("contentItem").value<QQuickItem *>();
+        const qreal y = target->mapToItem(content, QPointF(0, 0)).y();
+        const qreal most = std::max<qreal>(0, content->height() - pane->height());
+        pane->setProperty("contentY", std::clamp<qreal>(y - pane->height() / 3, 0, most));
+        settle();
+    }
+
     // A real click at the centre of the item, through the window's hit-testing.
     void click(QQuickItem *target, QPointF offset = {})
     {
         ASSERT_NE(target, nullptr);
+        reveal(target);
         const QPointF centre =
             target->mapToScene(QPointF(target->width() / 2, target->height() / 2) + offset);
         QTest::mouseClick(controller->window(), Qt::LeftButton, {}, centre.toPoint());
@@ -107,8 +128,13 @@ struct WindowRig
     void choose(const char *dropdown, const QString &value)
     {
         click(item(dropdown));
-        QQuickItem *entry =
-            findVisible(controller->window()->contentItem(), QStringLiteral("option_") + value);
+        // The menu takes clicks once its opening transition has ended.
+        QObject *menu = item(dropdown)->findChild<QObject *>(QStringLiteral("dropdownMenu"));
+        ASSERT_NE(menu, nullptr);
+        EXPECT_TRUE(QTest::qWaitFor([menu] { return menu->property("opened").toBool(); }));
+        // Only this menu's current entries count.
+        QQuickItem *entry = findVisible(menu->property("contentItem").value<QQuickItem *>(),
+                                        QStringLiteral("option_") + value);
         ASSERT_NE(entry, nullptr) << value.toStdString();
         click(entry);
     }
@@ -119,6 +145,18 @@ struct WindowRig
         return std::make_unique<AppSettings>(store.defaults, store.services());
     }
 };
+
+// Counts the dividers of a card that show.
+int visibleDividers(QQuickItem *card)
+{
+    int count = 0;
+    const auto rows = card->childItems().value(0)->childItems();
+    for (QQuickItem *child : rows) {
+        count += child->isVisible()
+            && QByteArray(child->metaObject()->className()).startsWith("RowDivider");
+    }
+    return count;
+}
 
 } // namespace
 
@@ -429,4 +467,144 @@ TEST(SettingsWindow, PermissionsTabFollowsTheSystemEverySecondAndPromptsOnce)
     rig.settle();
     EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
         << rig.controller->qmlWarnings().join('\n').toStdString();
+}
+
+TEST(SettingsWindow, DictationTabWritesEveryChoiceAndShowsRowsThatDependOnOthers)
+{
+    WindowRig rig;
+    rig.open(SettingsTab::dictation);
+
+    // The usage hints show the dictation key's label: once, "esc", then twice.
+    rig.choose("holdKeyPicker", QStringLiteral("rightShift"));
+    EXPECT_EQ(rig.reread()->holdKey(), DictationHoldKey::rightShift);
+    QQuickItem *hints = rig.item("usageHints");
+    ASSERT_NE(hints, nullptr);
+    QStringList chips;
+    std::function<void(QQuickItem *)> collect = [&](QQuickItem *item) {
+        if (item->objectName() == QLatin1String("keyChip")) {
+            chips << item->childItems().value(0)->property("text").toString();
+        }
+        for (QQuickItem *child : item->childItems()) {
+            collect(child);
+        }
+    };
+    collect(hints);
+    EXPECT_EQ(chips, QStringList({"Right Shift", "esc", "Right Shift", "Right Shift"}));
+    EXPECT_EQ(visibleDividers(rig.item("hotkeyCard")), 1);
+    rig.choose("holdKeyPicker", QStringLiteral("none"));
+    EXPECT_EQ(rig.item("usageHints"), nullptr);
+    EXPECT_EQ(visibleDividers(rig.item("hotkeyCard")), 0);
+
+    // The target language row comes with a translate key.
+    EXPECT_EQ(rig.item("targetLanguageRow"), nullptr);
+    EXPECT_EQ(visibleDividers(rig.item("taskKeyCard")), 1);
+    rig.choose("translateKeyPicker", QStringLiteral("rightCommand"));
+    EXPECT_EQ(visibleDividers(rig.item("taskKeyCard")), 2);
+    rig.choose("targetLanguagePicker", QStringLiteral("German"));
+    rig.choose("askKeyPicker", QStringLiteral("rightCommand"));
+    auto stored = rig.reread();
+    EXPECT_EQ(stored->translateKey(), DictationHoldKey::rightCommand);
+    EXPECT_EQ(stored->askKey(), DictationHoldKey::rightCommand);
+    EXPECT_EQ(stored->translateTargetLang(), QStringLiteral("German"));
+
+    rig.choose("localePicker", QStringLiteral("de-DE"));
+    EXPECT_EQ(rig.reread()->speechLocaleID(), std::optional<QString>(QStringLiteral("de-DE")));
+    rig.choose("localePicker", QString());
+    EXPECT_FALSE(rig.store.defaults.contains(QStringLiteral("speechLocaleID")));
+
+    rig.click(rig.item("cloudSTTSwitch"));
+    EXPECT_TRUE(rig.reread()->cloudSTT());
+    rig.choose("insertionPicker", QStringLiteral("type"));
+    EXPECT_EQ(rig.reread()->insertionMethod(), InsertionMethod::type);
+    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
+        << rig.controller->qmlWarnings().join('\n').toStdString();
+}
+
+TEST(SettingsWindow, TheRestoreDelayRowIsDimmedAndTakesNoClickWhileRestoreIsOff)
+{
+    WindowRig rig;
+    rig.open(SettingsTab::dictation);
+    rig.choose("delayPicker", QStringLiteral("1500"));
+    EXPECT_EQ(rig.reread()->restoreClipboardDelayMs(), 1500);
+
+    rig.click(rig.item("restoreClipboardSwitch"));
+    EXPECT_FALSE(rig.reread()->restoreClipboard());
+    QQuickItem *row = rig.item("restoreDelayRow");
+    ASSERT_NE(row, nullptr);
+    EXPECT_DOUBLE_EQ(row->opacity(), 0.4);
+    QQuickItem *picker = rig.item("delayPicker");
+    rig.click(picker);
+    EXPECT_FALSE(picker->property("menuOpen").toBool());
+    EXPECT_EQ(rig.reread()->restoreClipboardDelayMs(), 1500);
+
+    // Keystrokes leave the row as it is: it follows the restore switch only.
+    rig.click(rig.item("restoreClipboardSwitch"));
+    rig.choose("insertionPicker", QStringLiteral("type"));
+    EXPECT_DOUBLE_EQ(row->opacity(), 1.0);
+    rig.click(picker);
+    EXPECT_TRUE(picker->property("menuOpen").toBool());
+    QTest::keyClick(rig.controller->window(), Qt::Key_Escape);
+    rig.settle();
+    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
+        << rig.controller->qmlWarnings().join('\n').toStdString();
+}
+
+TEST(SettingsWindow, TheMicrophoneListFollowsDevicesWhileTheTabIsOpen)
+{
+    WindowRig rig;
+    rig.hardware.setDevices({{"usb-1", "USB Mic", 1}, {"builtin", "Built-in Audio", 2}});
+    rig.microphones->refresh();
+    rig.open(SettingsTab::dictation);
+
+    rig.choose("microphonePicker", QStringLiteral("usb-1"));
+    auto stored = rig.reread();
+    EXPECT_EQ(stored->microphoneUID(), std::optional<QString>(QStringLiteral("usb-1")));
+    EXPECT_EQ(stored->microphoneName(), std::optional<QString>(QStringLiteral("USB Mic")));
+
+    // Unplugged: the pill names it "(not connected)" and the setting stays.
+    rig.hardware.setDevices({{"builtin", "Built-in Audio", 2}});
+    rig.microphones->refresh();
+    rig.settle();
+    QQuickItem *picker = rig.item("microphonePicker");
+    EXPECT_EQ(picker->property("label").toString(), QStringLiteral("USB Mic (not connected)"));
+    EXPECT_EQ(rig.reread()->microphoneUID(), std::optional<QString>(QStringLiteral("usb-1")));
+
+    // From the keyboard this time: the menu opens on its first entry, "System".
+    rig.click(picker);
+    QObject *menu = picker->findChild<QObject *>(QStringLiteral("dropdownMenu"));
+    ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->property("opened").toBool(); }));
+    QTest::keyClick(rig.controller->window(), Qt::Key_Down);
+    QTest::keyClick(rig.controller->window(), Qt::Key_Return);
+    rig.settle();
+    stored = rig.reread();
+    EXPECT_EQ(stored->microphoneUID(), std::nullopt);
+    EXPECT_EQ(stored->microphoneName(), std::nullopt);
+    EXPECT_EQ(picker->property("label").toString(), QStringLiteral("System"));
+    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
+        << rig.controller->qmlWarnings().join('\n').toStdString();
+}
+
+// The window may close while a permission request is still out: its answer then finds no tab.
+TEST(PermissionsTabModel, AnAnswerThatComesAfterTheWindowClosedIsDropped)
+{
+    WindowRig rig;
+    FakePermissionSystem system;
+    Permissions::TestScope scope(system, rig.clock);
+    QQuickView &view = rig.open(SettingsTab::permissions);
+    QObject *model = nullptr;
+    for (QObject *candidate : view.findChildren<QObject *>()) {
+        if (qstrcmp(candidate->metaObject()->className(), "PermissionsTabModel") == 0) {
+            model = candidate;
+        }
+    }
+    ASSERT_NE(model, nullptr);
+    QMetaObject::invokeMethod(model, "grantMicrophone");
+    QMetaObject::invokeMethod(model, "grantSpeech");
+    view.close();
+    rig.settle();
+    EXPECT_EQ(rig.controller->window(), nullptr);
+    // The microphone's answer comes on a later turn, after the tab has gone.
+    rig.settle();
+    rig.clock.advance(2s);
+    rig.settle();
 }

@@ -18,6 +18,8 @@ Column {
             Text {
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: "Sonorvelle"
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
                 font.pixelSize: 20
                 font.bold: true
                 color: SettingsTheme.foreground
@@ -25,6 +27,8 @@ Column {
             Text {
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: L10n.t("about.tagline") + L10n.retranslate
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
                 font.pixelSize: 12
                 color: SettingsTheme.secondaryText
             }
@@ -32,6 +36,8 @@ Column {
                 objectName: "versionLine"
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: tab.model.versionLine
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
                 font.pixelSize: 11
                 color: SettingsTheme.tertiaryText
             }
@@ -41,9 +47,13 @@ Column {
                 text: tab.model.webLabel
                 font.pixelSize: 12
                 color: SettingsTheme.accent
+                font.underline: activeFocus
+                activeFocusOnTab: true
                 Accessible.role: Accessible.Link
                 Accessible.name: text
                 Accessible.onPressAction: tab.model.openWebPage()
+                Keys.onSpacePressed: tab.model.openWebPage()
+                Keys.onReturnPressed: tab.model.openWebPage()
                 MouseArea {
                     anchors.fill: parent
                     cursorShape: Qt.PointingHandCursor
@@ -53,6 +63,8 @@ Column {
             Text {
                 anchors.horizontalCenter: parent.horizontalCenter
                 text: L10n.t("about.copyright") + L10n.retranslate
+                Accessible.role: Accessible.StaticText
+                Accessible.name: text
                 font.pixelSize: 11
                 color: SettingsTheme.tertiaryText
             }

@@ -24,6 +24,7 @@ Column {
             subtitle: L10n.t("gen.languageSub") + L10n.retranslate
             PulldownPill {
                 objectName: "languagePicker"
+                accessibleName: L10n.t("gen.language") + L10n.retranslate
                 width: 180
                 height: 28
                 options: tab.model.languageOptions
@@ -61,6 +62,7 @@ Column {
             subtitle: L10n.t("gen.voiceBarStyleSub") + L10n.retranslate
             PulldownPill {
                 objectName: "stylePicker"
+                accessibleName: L10n.t("gen.voiceBarStyle") + L10n.retranslate
                 width: 180
                 height: 28
                 options: tab.model.styleOptions

@@ -1,3 +1,4 @@
+import QtQml.Models
 import QtQuick
 import QtQuick.Controls
 import Sonorvelle.Settings
@@ -96,7 +97,9 @@ Rectangle {
         id: menu
         objectName: "dropdownMenu"
         width: Math.max(pill.width, implicitWidth)
-        Repeater {
+        // The entries are made again when the options change (a microphone plugged in while the
+        // menu is closed); an entry of the old list must leave the menu, not linger in it.
+        Instantiator {
             model: pill.options
             delegate: MenuItem {
                 required property var modelData
@@ -107,6 +110,8 @@ Rectangle {
                 checked: index === pill.currentIndex
                 onTriggered: pill.activated(index)
             }
+            onObjectAdded: (index, entry) => menu.insertItem(index, entry)
+            onObjectRemoved: (index, entry) => menu.removeItem(entry)
         }
     }
 }

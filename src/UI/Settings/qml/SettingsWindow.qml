@@ -8,6 +8,7 @@ Rectangle {
     objectName: "settingsRoot"
     required property SettingsWindowModel windowModel
     required property GeneralTabModel general
+    required property DictationTabModel dictation
     required property AboutTabModel about
 
     implicitWidth: 760
@@ -72,6 +73,7 @@ Rectangle {
                 x: 28
                 width: parent.width - 56
                 sourceComponent: root.windowModel.selectedName === "general" ? generalTab
+                               : root.windowModel.selectedName === "dictation" ? dictationTab
                                : root.windowModel.selectedName === "about" ? aboutTab
                                : root.windowModel.selectedName === "permissions" ? permissionsTab
                                : emptyTab
@@ -83,6 +85,10 @@ Rectangle {
     Component {
         id: generalTab
         GeneralTab { model: root.general }
+    }
+    Component {
+        id: dictationTab
+        DictationTab { model: root.dictation }
     }
     Component {
         id: permissionsTab

@@ -9,6 +9,8 @@ Item {
     signal tapped()
     width: size
     height: size
+    Accessible.role: Accessible.Graphic
+    Accessible.name: "Sonorvelle"
 
     AppIconView { anchors.fill: parent; size: icon.size }
     Rectangle {

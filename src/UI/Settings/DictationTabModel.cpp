@@ -1,0 +1,319 @@
+#include "UI/Settings/DictationTabModel.h"
+
+#include "Core/AppSettings.h"
+#include "Core/Audio/MicrophoneDevices.h"
+#include "Support/L10n.h"
+
+#include <cstdlib>
+
+namespace {
+
+const DictationHoldKey allKeys[] = {DictationHoldKey::fn,          DictationHoldKey::rightCommand,
+                                    DictationHoldKey::rightOption, DictationHoldKey::rightControl,
+                                    DictationHoldKey::rightShift,  DictationHoldKey::none};
+
+std::optional<QString> nonEmpty(const QString &value)
+{
+    return value.isEmpty() ? std::nullopt : std::optional<QString>(value);
+}
+
+} // namespace
+
+DictationTabModel::DictationTabModel(AppSettings &settings, MicrophoneDevices &microphones,
+                                     L10n &l10n, QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_microphones(microphones)
+    , m_l10n(l10n)
+{
+    connect(&m_l10n, &L10n::languageChanged, this, [this] {
+        Q_EMIT textsChanged();
+        Q_EMIT holdKeyLabelChanged();
+        // The system entry and the "(not connected)" entry are worded in the interface language.
+        Q_EMIT microphonesChanged();
+    });
+    for (auto signal : {&AppSettings::holdKeyChanged, &AppSettings::askKeyChanged,
+                        &AppSettings::translateKeyChanged}) {
+        connect(&m_settings, signal, this, &DictationTabModel::keysChanged);
+    }
+    connect(&m_settings, &AppSettings::holdKeyChanged, this,
+            &DictationTabModel::holdKeyLabelChanged);
+    connect(&m_settings, &AppSettings::translateTargetLangChanged, this,
+            &DictationTabModel::targetLanguageChanged);
+    connect(&m_settings, &AppSettings::microphoneUIDChanged, this,
+            &DictationTabModel::microphonesChanged);
+    connect(&m_settings, &AppSettings::microphoneNameChanged, this,
+            &DictationTabModel::microphonesChanged);
+    connect(&m_microphones, &MicrophoneDevices::devicesChanged, this,
+            &DictationTabModel::microphonesChanged);
+    connect(&m_settings, &AppSettings::speechLocaleIDChanged, this,
+            &DictationTabModel::localeChanged);
+    connect(&m_settings, &AppSettings::insertionMethodChanged, this,
+            &DictationTabModel::insertionChanged);
+    connect(&m_settings, &AppSettings::restoreClipboardDelayMsChanged, this,
+            &DictationTabModel::delayChanged);
+}
+
+QString DictationTabModel::keyLabel(const L10n &l10n, DictationHoldKey key)
+{
+    return l10n.string(QStringLiteral("key.") + RawEnum::rawValue(key));
+}
+
+QList<SettingsOption> DictationTabModel::holdKeyOptions(const L10n &l10n)
+{
+    QList<SettingsOption> options;
+    for (DictationHoldKey key : allKeys) {
+        options.append({RawEnum::rawValue(key), keyLabel(l10n, key)});
+    }
+    return options;
+}
+
+QList<SettingsOption> DictationTabModel::targetLanguageOptions()
+{
+    return {{QStringLiteral("English"), QStringLiteral("English")},
+            {QStringLiteral("Japanese"), QStringLiteral("日本語")},
+            {QStringLiteral("Chinese"), QStringLiteral("中文")},
+            {QStringLiteral("Korean"), QStringLiteral("한국어")},
+            {QStringLiteral("Spanish"), QStringLiteral("Español")},
+            {QStringLiteral("French"), QStringLiteral("Français")},
+            {QStringLiteral("German"), QStringLiteral("Deutsch")}};
+}
+
+QList<SettingsOption> DictationTabModel::localeOptions(const L10n &l10n)
+{
+    const std::pair<const char *, const char *> locales[] = {
+        {"ja-JP", "lang.jaJP"}, {"en-US", "lang.enUS"}, {"en-GB", "lang.enGB"},
+        {"zh-CN", "lang.zhCN"}, {"ko-KR", "lang.koKR"}, {"de-DE", "lang.deDE"},
+        {"fr-FR", "lang.frFR"}, {"es-ES", "lang.esES"}};
+    QList<SettingsOption> options {
+        {QString(), l10n.string(QStringLiteral("common.systemDefault"))}};
+    for (const auto &[value, key] : locales) {
+        options.append({QString::fromLatin1(value), l10n.string(QString::fromLatin1(key))});
+    }
+    return options;
+}
+
+QList<SettingsOption> DictationTabModel::microphoneOptions(const L10n &l10n,
+                                                           const QList<AudioInputDevice> &devices,
+                                                           const std::optional<QString> &storedUID,
+                                                           const std::optional<QString> &storedName)
+{
+    QList<SettingsOption> options {
+        {QString(), l10n.string(QStringLiteral("common.systemDefault"))}};
+    bool listed = false;
+    for (const AudioInputDevice &device : devices) {
+        options.append({device.uid, device.name});
+        listed = listed || (storedUID && device.uid == *storedUID);
+    }
+    if (storedUID && !listed) {
+        QString text = l10n.string(QStringLiteral("mic.disconnected"));
+        options.append(
+            {*storedUID, text.replace(QStringLiteral("%@"), storedName.value_or(*storedUID))});
+    }
+    return options;
+}
+
+std::pair<std::optional<QString>, std::optional<QString>>
+DictationTabModel::microphoneChoice(const QList<AudioInputDevice> &devices, const QString &value)
+{
+    std::optional<QString> name;
+    for (const AudioInputDevice &device : devices) {
+        if (device.uid == value) {
+            name = device.name;
+            break;
+        }
+    }
+    return {nonEmpty(value), name};
+}
+
+QList<SettingsOption> DictationTabModel::insertionOptions(const L10n &l10n)
+{
+    return {{QStringLiteral("paste"), l10n.string(QStringLiteral("insert.paste"))},
+            {QStringLiteral("type"), l10n.string(QStringLiteral("insert.type"))}};
+}
+
+QList<SettingsOption> DictationTabModel::delayOptions()
+{
+    QList<SettingsOption> options;
+    for (qint64 ms : restoreDelays) {
+        // Millisecond labels read the same in every language.
+        options.append({QString::number(ms), QString::number(ms) + QStringLiteral(" ms")});
+    }
+    return options;
+}
+
+int DictationTabModel::delayIndexFor(qint64 storedMs)
+{
+    int best = 0;
+    for (int i = 1; i < static_cast<int>(std::size(restoreDelays)); ++i) {
+        if (std::llabs(restoreDelays[i] - storedMs) < std::llabs(restoreDelays[best] - storedMs)) {
+            best = i;
+        }
+    }
+    return best;
+}
+
+QObject *DictationTabModel::settingsObject() const
+{
+    return &m_settings;
+}
+
+QVariantList DictationTabModel::keyOptionList() const
+{
+    return SettingsOption::toVariant(holdKeyOptions(m_l10n));
+}
+
+int DictationTabModel::holdKeyIndex() const
+{
+    return static_cast<int>(m_settings.holdKey());
+}
+
+int DictationTabModel::askKeyIndex() const
+{
+    return static_cast<int>(m_settings.askKey());
+}
+
+int DictationTabModel::translateKeyIndex() const
+{
+    return static_cast<int>(m_settings.translateKey());
+}
+
+bool DictationTabModel::showUsageHints() const
+{
+    return m_settings.holdKey() != DictationHoldKey::none;
+}
+
+bool DictationTabModel::showTargetLanguage() const
+{
+    return m_settings.translateKey() != DictationHoldKey::none;
+}
+
+QString DictationTabModel::holdKeyLabel() const
+{
+    return keyLabel(m_l10n, m_settings.holdKey());
+}
+
+QVariantList DictationTabModel::targetLanguageOptionList() const
+{
+    return SettingsOption::toVariant(targetLanguageOptions());
+}
+
+int DictationTabModel::targetLanguageIndex() const
+{
+    return SettingsOption::indexOf(targetLanguageOptions(), m_settings.translateTargetLang());
+}
+
+QVariantList DictationTabModel::microphoneOptionList() const
+{
+    return SettingsOption::toVariant(microphoneOptions(
+        m_l10n, m_microphones.devices(), m_settings.microphoneUID(), m_settings.microphoneName()));
+}
+
+int DictationTabModel::microphoneIndex() const
+{
+    const auto options = microphoneOptions(m_l10n, m_microphones.devices(),
+                                           m_settings.microphoneUID(), m_settings.microphoneName());
+    return SettingsOption::indexOf(options, m_settings.microphoneUID().value_or(QString()));
+}
+
+QVariantList DictationTabModel::localeOptionList() const
+{
+    return SettingsOption::toVariant(localeOptions(m_l10n));
+}
+
+int DictationTabModel::localeIndex() const
+{
+    return SettingsOption::indexOf(localeOptions(m_l10n),
+                                   m_settings.speechLocaleID().value_or(QString()));
+}
+
+QVariantList DictationTabModel::insertionOptionList() const
+{
+    return SettingsOption::toVariant(insertionOptions(m_l10n));
+}
+
+int DictationTabModel::insertionIndex() const
+{
+    return m_settings.insertionMethod() == InsertionMethod::type ? 1 : 0;
+}
+
+QVariantList DictationTabModel::delayOptionList() const
+{
+    return SettingsOption::toVariant(delayOptions());
+}
+
+int DictationTabModel::delayIndex() const
+{
+    return delayIndexFor(m_settings.restoreClipboardDelayMs());
+}
+
+std::optional<DictationHoldKey> DictationTabModel::keyAt(int index) const
+{
+    if (index < 0 || index >= static_cast<int>(std::size(allKeys))) {
+        return std::nullopt;
+    }
+    return allKeys[index];
+}
+
+void DictationTabModel::chooseHoldKey(int index)
+{
+    if (const auto key = keyAt(index)) {
+        m_settings.setHoldKey(*key);
+    }
+}
+
+void DictationTabModel::chooseAskKey(int index)
+{
+    if (const auto key = keyAt(index)) {
+        m_settings.setAskKey(*key);
+    }
+}
+
+void DictationTabModel::chooseTranslateKey(int index)
+{
+    if (const auto key = keyAt(index)) {
+        m_settings.setTranslateKey(*key);
+    }
+}
+
+void DictationTabModel::chooseTargetLanguage(int index)
+{
+    const auto options = targetLanguageOptions();
+    if (index >= 0 && index < options.size()) {
+        m_settings.setTranslateTargetLang(options.at(index).value);
+    }
+}
+
+void DictationTabModel::chooseMicrophone(int index)
+{
+    const QList<AudioInputDevice> devices = m_microphones.devices();
+    const auto options =
+        microphoneOptions(m_l10n, devices, m_settings.microphoneUID(), m_settings.microphoneName());
+    if (index < 0 || index >= options.size()) {
+        return;
+    }
+    const auto [uid, name] = microphoneChoice(devices, options.at(index).value);
+    m_settings.setMicrophone(uid, name);
+}
+
+void DictationTabModel::chooseLocale(int index)
+{
+    const auto options = localeOptions(m_l10n);
+    if (index >= 0 && index < options.size()) {
+        m_settings.setSpeechLocaleID(nonEmpty(options.at(index).value));
+    }
+}
+
+void DictationTabModel::chooseInsertion(int index)
+{
+    if (index == 0 || index == 1) {
+        m_settings.setInsertionMethod(index == 1 ? InsertionMethod::type : InsertionMethod::paste);
+    }
+}
+
+void DictationTabModel::chooseDelay(int index)
+{
+    if (index >= 0 && index < static_cast<int>(std::size(restoreDelays))) {
+        m_settings.setRestoreClipboardDelayMs(restoreDelays[index]);
+    }
+}

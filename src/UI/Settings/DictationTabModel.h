@@ -1,0 +1,122 @@
+#pragma once
+
+#include "Core/Audio/AudioInputDevice.h"
+#include "Core/Models/DictationHoldKey.h"
+#include "UI/Settings/SettingsOption.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QVariantList>
+
+#include <optional>
+#include <utility>
+
+class AppSettings;
+class L10n;
+class MicrophoneDevices;
+
+// The Dictation tab: the option lists of its dropdowns, which entry each shows for the stored
+// setting, and what choosing an entry writes. The switches bind straight to the settings object,
+// which the tab reaches through `settings`. Lists and selections are announced again whenever the
+// settings, the microphone list or the interface language change. Main thread.
+//
+// A stored value that no entry has shows a sane entry and is left as it is until the user picks:
+// a restore delay off the list shows the nearest listed delay; a microphone that is gone shows
+// its "(not connected)" entry; a recognition locale or target language off the list shows an
+// empty pill.
+class DictationTabModel : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QObject *settings READ settingsObject CONSTANT)
+    Q_PROPERTY(QVariantList keyOptions READ keyOptionList NOTIFY textsChanged)
+    Q_PROPERTY(int holdKeyIndex READ holdKeyIndex NOTIFY keysChanged)
+    Q_PROPERTY(int askKeyIndex READ askKeyIndex NOTIFY keysChanged)
+    Q_PROPERTY(int translateKeyIndex READ translateKeyIndex NOTIFY keysChanged)
+    Q_PROPERTY(bool showUsageHints READ showUsageHints NOTIFY keysChanged)
+    Q_PROPERTY(bool showTargetLanguage READ showTargetLanguage NOTIFY keysChanged)
+    Q_PROPERTY(QString holdKeyLabel READ holdKeyLabel NOTIFY holdKeyLabelChanged)
+    Q_PROPERTY(QVariantList targetLanguageOptions READ targetLanguageOptionList CONSTANT)
+    Q_PROPERTY(int targetLanguageIndex READ targetLanguageIndex NOTIFY targetLanguageChanged)
+    Q_PROPERTY(QVariantList microphoneOptions READ microphoneOptionList NOTIFY microphonesChanged)
+    Q_PROPERTY(int microphoneIndex READ microphoneIndex NOTIFY microphonesChanged)
+    Q_PROPERTY(QVariantList localeOptions READ localeOptionList NOTIFY textsChanged)
+    Q_PROPERTY(int localeIndex READ localeIndex NOTIFY localeChanged)
+    Q_PROPERTY(QVariantList insertionOptions READ insertionOptionList NOTIFY textsChanged)
+    Q_PROPERTY(int insertionIndex READ insertionIndex NOTIFY insertionChanged)
+    Q_PROPERTY(QVariantList delayOptions READ delayOptionList CONSTANT)
+    Q_PROPERTY(int delayIndex READ delayIndex NOTIFY delayChanged)
+
+public:
+    // The restore delays offered, in milliseconds.
+    static constexpr qint64 restoreDelays[] = {300, 800, 1500, 3000};
+
+    DictationTabModel(AppSettings &settings, MicrophoneDevices &microphones, L10n &l10n,
+                      QObject *parent = nullptr);
+
+    static QString keyLabel(const L10n &l10n, DictationHoldKey key);
+    // The six keys in declaration order, the same for all three tasks.
+    static QList<SettingsOption> holdKeyOptions(const L10n &l10n);
+    // The English name is stored; the label is the language's own name.
+    static QList<SettingsOption> targetLanguageOptions();
+    // The system entry (empty value) first, then the eight recognition locales.
+    static QList<SettingsOption> localeOptions(const L10n &l10n);
+    // The system entry, every listed device, and last the stored device when it is not listed.
+    static QList<SettingsOption> microphoneOptions(const L10n &l10n,
+                                                   const QList<AudioInputDevice> &devices,
+                                                   const std::optional<QString> &storedUID,
+                                                   const std::optional<QString> &storedName);
+    // What choosing `value` stores: the identifier (none for the system entry) and the name of
+    // the listed device with that identifier (none when no listed device has it).
+    static std::pair<std::optional<QString>, std::optional<QString>>
+    microphoneChoice(const QList<AudioInputDevice> &devices, const QString &value);
+    static QList<SettingsOption> insertionOptions(const L10n &l10n);
+    static QList<SettingsOption> delayOptions();
+    // The listed delay the pill shows for a stored one: the equal one, else the nearest.
+    static int delayIndexFor(qint64 storedMs);
+
+    QObject *settingsObject() const;
+    QVariantList keyOptionList() const;
+    int holdKeyIndex() const;
+    int askKeyIndex() const;
+    int translateKeyIndex() const;
+    bool showUsageHints() const;
+    bool showTargetLanguage() const;
+    QString holdKeyLabel() const;
+    QVariantList targetLanguageOptionList() const;
+    int targetLanguageIndex() const;
+    QVariantList microphoneOptionList() const;
+    int microphoneIndex() const;
+    QVariantList localeOptionList() const;
+    int localeIndex() const;
+    QVariantList insertionOptionList() const;
+    int insertionIndex() const;
+    QVariantList delayOptionList() const;
+    int delayIndex() const;
+
+    // Each takes the position of the chosen entry; a position no entry has changes nothing.
+    Q_INVOKABLE void chooseHoldKey(int index);
+    Q_INVOKABLE void chooseAskKey(int index);
+    Q_INVOKABLE void chooseTranslateKey(int index);
+    Q_INVOKABLE void chooseTargetLanguage(int index);
+    Q_INVOKABLE void chooseMicrophone(int index);
+    Q_INVOKABLE void chooseLocale(int index);
+    Q_INVOKABLE void chooseInsertion(int index);
+    Q_INVOKABLE void chooseDelay(int index);
+
+Q_SIGNALS:
+    void textsChanged();
+    void keysChanged();
+    void holdKeyLabelChanged();
+    void targetLanguageChanged();
+    void microphonesChanged();
+    void localeChanged();
+    void insertionChanged();
+    void delayChanged();
+
+private:
+    std::optional<DictationHoldKey> keyAt(int index) const;
+
+    AppSettings &m_settings;
+    MicrophoneDevices &m_microphones;
+    L10n &m_l10n;
+};

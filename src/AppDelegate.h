@@ -50,6 +50,10 @@ public:
         std::function<QCoro::Task<>()> loadKeychain;
         // Refreshes the cloud account in the background when a token is stored; at launch.
         std::function<void()> startCloudAccount;
+        // Settings sync, then the shared vocabulary: each follows the account from here on (a
+        // sign-in pulls); at launch, right after the account.
+        std::function<void()> startSettingsSync;
+        std::function<void()> startSharedVocabulary;
         // Starts tester mode; at launch.
         std::function<void()> startTesterMode;
         // Starts the companion bridge; at launch, once.

@@ -6,6 +6,7 @@
 #include "Core/Audio/AudioCapture.h"
 #include "Core/CloudAccount.h"
 #include "Core/CloudSession.h"
+#include "Core/CloudSync.h"
 #include "Core/ConnectionWarmer.h"
 #include "Core/DictationController.h"
 #include "Core/History/HistoryStore.h"
@@ -14,6 +15,7 @@
 #include "Core/Insertion/TextInserter.h"
 #include "Core/IslandBridge.h"
 #include "Core/Keychain.h"
+#include "Core/SharedVocabulary.h"
 #include "Core/SignInPrompt.h"
 #include "Core/TesterMode.h"
 #include "Core/TextCleanup/TaggerCleanup.h"
@@ -43,9 +45,10 @@ SystemServices::SystemServices(Clock &clock)
     , m_updateAlert(std::make_unique<UpdateAlert>())
     , m_signInAlert(std::make_unique<MessageBoxAlert>())
 {
-    // The shared vocabulary and the usage reporter arrive with their own subsystems; until then
-    // the settings have nothing to hand over or clear.
+    // The usage reporter arrives with its own subsystem; until then the settings have no queue
+    // to clear. The shared vocabulary is made first, as the settings hand it the legacy lists.
     AppSettings::Services settingsServices;
+    settingsServices.vocabulary = &SharedVocabulary::shared();
     settingsServices.enginePreparer = m_enginePreparer.get();
     settingsServices.loginItem = m_loginItem.get();
     AppSettings::configureShared(settingsServices);
@@ -58,6 +61,7 @@ SystemServices::SystemServices(Clock &clock)
     services.history = &HistoryStore::shared();
     services.insertion = m_insertion.get();
     services.sounds = m_sounds.get();
+    services.vocabulary = &SharedVocabulary::shared();
 
     // Cloud account: warm-up and sign-in prompt for the sessions that use the service.
     m_warmer = std::make_unique<ConnectionWarmer>(CloudSession::shared(), m_clock);
@@ -123,6 +127,12 @@ AppDelegate::Services SystemServices::services()
             }
         };
         QCoro::connect(refresh(), &CloudAccount::shared(), [] {});
+    };
+    services.startSettingsSync = [] {
+        CloudSync::shared().start();
+    };
+    services.startSharedVocabulary = [] {
+        SharedVocabulary::shared().start();
     };
     services.acceptSignInCallback = [](const QUrl &url) {
         return CloudAccount::shared().handleCallback(url);

@@ -50,6 +50,12 @@ protected:
         s.startCloudAccount = [this] {
             steps << QStringLiteral("cloud account");
         };
+        s.startSettingsSync = [this] {
+            steps << QStringLiteral("settings sync");
+        };
+        s.startSharedVocabulary = [this] {
+            steps << QStringLiteral("shared vocabulary");
+        };
         s.startTesterMode = [this] {
             steps << QStringLiteral("tester mode");
         };
@@ -126,7 +132,7 @@ TEST_F(AppDelegateTest, LaunchingRunsItsStepsInOrderAndStartsTheCoreInItsPlace)
     EXPECT_EQ(steps,
               QStringList({"language", "status item", "hotkeys", "prune history", "speech warm-up",
                            "tagger warm-up", "keychain", "companion bridge", "cloud account",
-                           "tester mode"}));
+                           "settings sync", "shared vocabulary", "tester mode"}));
     ASSERT_NE(delegate->statusItem(), nullptr);
     ASSERT_NE(delegate->hotkeys(), nullptr);
     EXPECT_TRUE(tap.installed) << "the core's hotkeys listen from launch on";

@@ -157,14 +157,35 @@ void SharedVocabulary::pull(bool force)
 
 QString SharedVocabulary::blob(const QStringList &terms, const QList<Replacement> &replacements)
 {
-    Json::Object payload = Json::Object::object();
-    payload["replacements"] = replacementArray(replacements);
-    Json::Object termArray = Json::Object::array();
-    for (const QString &term : terms) {
-        termArray.push_back(Json::toStd(term));
+    // Written directly in the one shape the blob has, keys in sorted order: a vocabulary of
+    // thousands of entries is written at every debounced check, and building a JSON tree first
+    // costs several times as much. The tests hold it to the generic encoding.
+    std::string out;
+    out.reserve(size_t(64 + terms.size() * 24 + replacements.size() * 160));
+    out += "{\"replacements\":[";
+    bool first = true;
+    for (const Replacement &replacement : replacements) {
+        out += first ? "{\"expansion\":" : ",{\"expansion\":";
+        first = false;
+        VersionedBlobSync::appendBlobString(out, replacement.expansion);
+        out += ",\"id\":\"";
+        out += Json::uuidString(replacement.id).toStdString();
+        out += replacement.isEnabled ? "\",\"isEnabled\":true,\"phrase\":"
+                                     : "\",\"isEnabled\":false,\"phrase\":";
+        VersionedBlobSync::appendBlobString(out, replacement.phrase);
+        out += '}';
     }
-    payload["terms"] = std::move(termArray);
-    return VersionedBlobSync::encodeBlob(payload);
+    out += "],\"terms\":[";
+    first = true;
+    for (const QString &term : terms) {
+        if (!first) {
+            out += ',';
+        }
+        first = false;
+        VersionedBlobSync::appendBlobString(out, term);
+    }
+    out += "]}";
+    return QString::fromUtf8(out.data(), qsizetype(out.size()));
 }
 
 std::optional<SharedVocabulary::Payload> SharedVocabulary::decodeBlob(const QString &blob)

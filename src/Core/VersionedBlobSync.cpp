@@ -8,6 +8,7 @@
 
 #include <QPointer>
 
+#include <algorithm>
 #include <exception>
 #include <string>
 
@@ -72,7 +73,11 @@ QString VersionedBlobSync::encodeBlob(const Json::Object &value)
 {
     // The plain json type keeps its object keys in a sorted map: converting to it sorts every
     // level at once.
-    const nlohmann::json sorted(value);
+    return encodeBlob(nlohmann::json(value));
+}
+
+QString VersionedBlobSync::encodeBlob(const nlohmann::json &sorted)
+{
     std::string text;
     try {
         text = sorted.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
@@ -82,16 +87,64 @@ QString VersionedBlobSync::encodeBlob(const Json::Object &value)
     // Other clients of the service write "/" escaped; writing it the same way keeps equal data
     // byte-identical across computers, so that no computer pushes a copy that differs only in
     // its spelling. Outside strings compact JSON has no "/" at all.
+    const auto slashes = std::count(text.begin(), text.end(), '/');
+    if (slashes == 0) {
+        return QString::fromUtf8(text.data(), qsizetype(text.size()));
+    }
     std::string escaped;
-    escaped.reserve(text.size() + text.size() / 64);
-    for (const char c : text) {
-        if (c == '/') {
-            escaped += "\\/";
-        } else {
-            escaped += c;
+    escaped.reserve(text.size() + size_t(slashes));
+    size_t from = 0;
+    for (size_t slash = text.find('/'); slash != std::string::npos; slash = text.find('/', from)) {
+        escaped.append(text, from, slash - from);
+        escaped += "\\/";
+        from = slash + 1;
+    }
+    escaped.append(text, from, std::string::npos);
+    return QString::fromUtf8(escaped.data(), qsizetype(escaped.size()));
+}
+
+void VersionedBlobSync::appendBlobString(std::string &out, const QString &text)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    const QByteArray utf8 = text.toUtf8();
+    out += '"';
+    for (const char c : utf8) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '/':
+            out += "\\/";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                out += "\\u00";
+                out += hex[(c >> 4) & 0xf];
+                out += hex[c & 0xf];
+            } else {
+                out += c;
+            }
         }
     }
-    return QString::fromStdString(escaped);
+    out += '"';
 }
 
 // MARK: State

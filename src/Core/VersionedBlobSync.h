@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <string>
 
 class Clock;
 class CloudAccount;
@@ -160,6 +161,11 @@ public:
     // "/" written as "\/", so that equal data always gives byte-identical text, the same on every
     // computer. Empty when the value holds text that is not valid Unicode.
     static QString encodeBlob(const Json::Object &value);
+    // The same for a value built with sorted keys already (no conversion on the way).
+    static QString encodeBlob(const nlohmann::json &value);
+    // Appends `text` as a JSON string exactly as encodeBlob writes it, for users that write a
+    // large blob of a fixed shape directly.
+    static void appendBlobString(std::string &out, const QString &text);
 
 Q_SIGNALS:
     // Every operation has ended and none waits.

@@ -115,6 +115,29 @@ TEST(SharedVocabularyBlob, IsTheCompactSortedJsonOfBothLists)
             R"("terms":["Kubernetes","Zoë","CI\/CD"]})"));
 }
 
+TEST(SharedVocabularyBlob, IsWrittenExactlyAsTheGenericEncodingWritesIt)
+{
+    const QStringList tricky {QStringLiteral("a/b\\c\"d"), QStringLiteral("tab\there\nline\r"),
+                              QString(QChar(0x01)) + QChar(0x1f) + QChar(0x7f) + QChar(0x08)
+                                  + QChar(0x0c),
+                              QStringLiteral("Zoë 日本語 😀"), QString()};
+    QList<Replacement> rules;
+    for (const QString &text : tricky) {
+        rules << rule("0A1B2C3D-0000-4000-8000-00000000000F", text, text + QStringLiteral("/x"),
+                      text.isEmpty());
+    }
+    Json::Object generic = Json::Object::object();
+    generic["terms"] = Json::Object::array();
+    for (const QString &term : tricky) {
+        generic["terms"].push_back(Json::toStd(term));
+    }
+    generic["replacements"] = Json::Object::array();
+    for (const Replacement &replacement : rules) {
+        generic["replacements"].push_back(replacement.toJson());
+    }
+    EXPECT_EQ(SharedVocabulary::blob(tricky, rules), VersionedBlobSync::encodeBlob(generic));
+}
+
 TEST(SharedVocabularyBlob, DecodesWhatItEncodesAndNothingOfAnotherShape)
 {
     const QStringList terms {QStringLiteral("CI/CD"), QString(), QStringLiteral("日本語")};

@@ -70,6 +70,12 @@ void AppDelegate::applicationDidFinishLaunching()
     if (m_services.startCloudAccount) {
         m_services.startCloudAccount();
     }
+    if (m_services.startSettingsSync) {
+        m_services.startSettingsSync();
+    }
+    if (m_services.startSharedVocabulary) {
+        m_services.startSharedVocabulary();
+    }
 
     if (m_services.startCrashReporting) {
         m_services.startCrashReporting();

@@ -64,6 +64,10 @@ public:
         // launch, once.
         std::function<void()> startCrashReporting;
         std::function<void()> startUsageEvents;
+        // Settings sync, then the shared vocabulary: each follows the account from here on (a
+        // sign-in pulls); at launch, right after the account.
+        std::function<void()> startSettingsSync;
+        std::function<void()> startSharedVocabulary;
         // Starts tester mode; at launch.
         std::function<void()> startTesterMode;
         // Starts the companion bridge; at launch, once.

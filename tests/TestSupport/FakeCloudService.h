@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -26,6 +27,8 @@ class Server;
 //
 // - script(path, reply) queues a reply for the next request to that path (one each, in order);
 // - respond(path, reply) sets the standing reply once the queue is empty;
+// - serve(path, handler) answers from the request instead, once the queue is empty (a service
+//   with state of its own; the handler runs on the server's thread);
 // - otherwise a known endpoint answers 200 with "{}" (a HEAD: no body) and any other path 404.
 //
 // A reply can wait before it answers (a slow or stalled service), stream a large body without
@@ -94,6 +97,7 @@ public:
 
     void script(const std::string &path, Reply reply);
     void respond(const std::string &path, Reply reply);
+    void serve(const std::string &path, std::function<Reply(const Request &)> handler);
 
     std::vector<Request> requests() const;
     std::vector<Request> requests(const std::string &path) const;
@@ -108,7 +112,7 @@ public:
                          std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 private:
-    Reply replyFor(const std::string &path);
+    Reply replyFor(const Request &request);
     // False when the service shut down during the wait.
     bool pause(std::chrono::milliseconds delay);
 
@@ -122,4 +126,5 @@ private:
     std::vector<Request> m_requests;
     std::map<std::string, std::deque<Reply>> m_scripts;
     std::map<std::string, Reply> m_standing;
+    std::map<std::string, std::function<Reply(const Request &)>> m_handlers;
 };

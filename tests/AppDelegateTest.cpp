@@ -158,6 +158,10 @@ TEST_F(AppDelegateTest, LaunchingRunsItsStepsInOrderAndStartsTheCoreInItsPlace)
     launch();
     EXPECT_TRUE(delegate->coreStarted());
     EXPECT_EQ(steps,
+              QStringList({"language", "status item", "voice bar", "hotkeys", "prune history",
+                           "speech warm-up", "tagger warm-up", "keychain", "companion bridge",
+                           "cloud account", "settings sync", "shared vocabulary",
+                           "crash reporting", "usage events", "tester mode"}));
     ASSERT_NE(delegate->statusItem(), nullptr);
     ASSERT_NE(delegate->voiceBar(), nullptr);
     ASSERT_NE(delegate->hotkeys(), nullptr);

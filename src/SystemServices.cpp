@@ -13,6 +13,7 @@
 #include "Core/DictationController.h"
 #include "Core/History/HistoryStore.h"
 #include "Core/Hotkey/HotkeyManager.h"
+#include "Core/ImproveReporter.h"
 #include "Core/Insertion/SystemTextInsertion.h"
 #include "Core/Insertion/TextInserter.h"
 #include "Core/IslandBridge.h"
@@ -28,10 +29,9 @@
 #include "Core/Transcription/EngineLocalePreparer.h"
 #include "Core/Transcription/TranscriptionEngineFactory.h"
 #include "Core/UpdaterController.h"
-#include "Core/UsageEventReporter.h"
 #include "Platform/Appcast/Updater.h"
-#include "Platform/Linux/SignalCrashDiagnosticSource.h"
 #include "Platform/LanguageRecognizer.h"
+#include "Platform/Linux/SignalCrashDiagnosticSource.h"
 #include "Platform/OverlayWindowing.h"
 #include "Platform/Qt/MessageBoxAlert.h"
 #include "Platform/Qt/QtCompanionSocket.h"
@@ -39,9 +39,9 @@
 #include "Platform/Qt/SynthesizedSoundPlayer.h"
 #include "Platform/Xdg/XdgAutostartLoginItem.h"
 #include "Support/L10n.h"
-#include "UI/OnboardingWindowController.h"
 #include "UI/AnswerCard/AnswerCardController.h"
 #include "UI/AnswerCard/AnswerSpeaker.h"
+#include "UI/OnboardingWindowController.h"
 #include "UI/SettingsWindowController.h"
 #include "UI/StatusItemController.h"
 #include "UI/UpdateAlert.h"
@@ -66,7 +66,7 @@ SystemServices::SystemServices(Clock &clock)
     settingsServices.vocabulary = &SharedVocabulary::shared();
     settingsServices.enginePreparer = m_enginePreparer.get();
     settingsServices.loginItem = m_loginItem.get();
-    settingsServices.usageQueue = &UsageEventReporter::shared();
+    settingsServices.usageQueue = &ImproveReporter::shared();
     AppSettings::configureShared(settingsServices);
 
     DictationController::Services services;
@@ -77,7 +77,7 @@ SystemServices::SystemServices(Clock &clock)
     services.history = &HistoryStore::shared();
     services.insertion = m_insertion.get();
     services.sounds = m_sounds.get();
-    services.reporter = &UsageEventReporter::shared();
+    services.reporter = &ImproveReporter::shared();
     services.vocabulary = &SharedVocabulary::shared();
 
     // Cloud account: warm-up and sign-in prompt for the sessions that use the service.
@@ -231,7 +231,7 @@ AppDelegate::Services SystemServices::services()
         CrashReporter::shared().start(source);
     };
     services.startUsageEvents = [] {
-        UsageEventReporter &reporter = UsageEventReporter::shared();
+        ImproveReporter &reporter = ImproveReporter::shared();
         reporter.setTokenProvider(
             [] { return Keychain::shared().get(QStringLiteral("cloudToken")); });
         reporter.start();

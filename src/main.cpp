@@ -48,6 +48,12 @@ int main(int argc, char **argv)
     QuitSignalWatcher::blockQuitSignals();
     // Tester uploads carry the process's own messages, Qt's from its very first one on.
     ProcessLogRing::shared().install();
+    // Our windows are small overlays and panels. With software OpenGL (no GPU driver, a virtual
+    // display) the threaded render loop is not held to the screen's rate and redraws the animated
+    // voice bar hundreds of times a second; the basic loop paces frames by a timer.
+    if (!qEnvironmentVariableIsSet("QSG_RENDER_LOOP")) {
+        qputenv("QSG_RENDER_LOOP", "basic");
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonorvelle"));

@@ -35,7 +35,7 @@ class UserDefaults;
 // awaits the request itself, because at quit the main thread is the one waiting.
 //
 // Every failure is silent: a lost event costs nothing worth a log line or a message.
-class UsageEventReporter final
+class ImproveReporter final
     : public UsageReporting
     , public UsageEventQueue
 {
@@ -76,15 +76,15 @@ public:
         QString filePath;
     };
 
-    explicit UsageEventReporter(Services services);
+    explicit ImproveReporter(Services services);
     // Waits for the file work already queued; an upload still under way is abandoned.
-    ~UsageEventReporter() override;
-    UsageEventReporter(const UsageEventReporter &) = delete;
-    UsageEventReporter &operator=(const UsageEventReporter &) = delete;
+    ~ImproveReporter() override;
+    ImproveReporter(const ImproveReporter &) = delete;
+    ImproveReporter &operator=(const ImproveReporter &) = delete;
 
     // The process-wide reporter on the shared cloud session, the standard user defaults and the
     // system clock, made at first use (on the main thread) and never released.
-    static UsageEventReporter &shared();
+    static ImproveReporter &shared();
     // "<application data folder>/improve-queue.jsonl".
     static QString defaultFilePath();
 

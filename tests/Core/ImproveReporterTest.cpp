@@ -1,4 +1,4 @@
-#include "Core/UsageEventReporter.h"
+#include "Core/ImproveReporter.h"
 
 #include "Base/Json.h"
 #include "Base/ManualClock.h"
@@ -25,7 +25,7 @@ namespace {
 
 constexpr double kDay = 24 * 3600;
 
-class UsageEventReporterTest : public ::testing::Test
+class ImproveReporterTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -33,8 +33,8 @@ protected:
         ASSERT_TRUE(dir.isValid());
         // The folder does not exist yet: the reporter makes it.
         path = dir.path() + QStringLiteral("/data/org.sonorvelle.Sonorvelle/improve-queue.jsonl");
-        reporter = std::make_unique<UsageEventReporter>(
-            UsageEventReporter::Services {&session, &defaults, &clock, path});
+        reporter = std::make_unique<ImproveReporter>(
+            ImproveReporter::Services {&session, &defaults, &clock, path});
         reporter->setTokenProvider([this] { return token; });
     }
 
@@ -127,10 +127,10 @@ protected:
     ManualClock clock {QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC)};
     std::optional<QString> token = QStringLiteral("token-1");
     QString path;
-    std::unique_ptr<UsageEventReporter> reporter;
+    std::unique_ptr<ImproveReporter> reporter;
 };
 
-TEST_F(UsageEventReporterTest, EventPropertiesAreSanitisedAndSamplesKeepTheirTexts)
+TEST_F(ImproveReporterTest, EventPropertiesAreSanitisedAndSamplesKeepTheirTexts)
 {
     // 300 characters of which each is two code points (e + combining acute).
     QString longText;
@@ -186,7 +186,7 @@ TEST_F(UsageEventReporterTest, EventPropertiesAreSanitisedAndSamplesKeepTheirTex
     }
 }
 
-TEST_F(UsageEventReporterTest, ASampleNeedsAToken)
+TEST_F(ImproveReporterTest, ASampleNeedsAToken)
 {
     token.reset();
     reporter->sample({{QStringLiteral("cleaned"), QStringLiteral("text")}});
@@ -194,7 +194,7 @@ TEST_F(UsageEventReporterTest, ASampleNeedsAToken)
     EXPECT_EQ(service.requestCount(), 0u);
 }
 
-TEST_F(UsageEventReporterTest, WithSharingOffNothingIsKeptOrSentAndStartDeletesTheQueue)
+TEST_F(ImproveReporterTest, WithSharingOffNothingIsKeptOrSentAndStartDeletesTheQueue)
 {
     writeFile(freshLines(3));
     defaults.setValue(QStringLiteral("improveDataSharing"), false);
@@ -211,7 +211,7 @@ TEST_F(UsageEventReporterTest, WithSharingOffNothingIsKeptOrSentAndStartDeletesT
 }
 
 // What one flush of a file holding 250 fresh lines sends, and what the answer leaves in the file.
-TEST_F(UsageEventReporterTest, TheAnswerDecidesWhichLinesLeaveTheFile)
+TEST_F(ImproveReporterTest, TheAnswerDecidesWhichLinesLeaveTheFile)
 {
     FakeCloudService::Reply dropped;
     dropped.dropMidBody = true;
@@ -247,7 +247,7 @@ TEST_F(UsageEventReporterTest, TheAnswerDecidesWhichLinesLeaveTheFile)
     }
 }
 
-TEST_F(UsageEventReporterTest, TheUploadCarriesTheInstallationAndThisBuild)
+TEST_F(ImproveReporterTest, TheUploadCarriesTheInstallationAndThisBuild)
 {
     writeFile(freshLines(2));
     reporter->flushNow(false);
@@ -283,7 +283,7 @@ TEST_F(UsageEventReporterTest, TheUploadCarriesTheInstallationAndThisBuild)
 }
 
 // Lines the service could never use are dropped; the good ones around them go out in order.
-TEST_F(UsageEventReporterTest, BadLinesAreDroppedAndGoodOnesSent)
+TEST_F(ImproveReporterTest, BadLinesAreDroppedAndGoodOnesSent)
 {
     const double t = now();
     const QList<QByteArray> lines {
@@ -322,7 +322,7 @@ TEST_F(UsageEventReporterTest, BadLinesAreDroppedAndGoodOnesSent)
     EXPECT_FALSE(fileExists()) << "a file of bad lines only is deleted without a request";
 }
 
-TEST_F(UsageEventReporterTest, AnEventRecordedAfterACutLineIsNotSwallowedByIt)
+TEST_F(ImproveReporterTest, AnEventRecordedAfterACutLineIsNotSwallowedByIt)
 {
     writeFile({line(now() - 1, "before")}, R"({"t":1772366400,"n":"cut.sh)");
     reporter->record(QStringLiteral("after.cut"), {});
@@ -332,7 +332,7 @@ TEST_F(UsageEventReporterTest, AnEventRecordedAfterACutLineIsNotSwallowedByIt)
     EXPECT_EQ(eventNames(uploads()[0]), (std::vector<std::string> {"before", "after.cut"}));
 }
 
-TEST_F(UsageEventReporterTest, TheTwoHundredthLineStartsAFlushAtOnce)
+TEST_F(ImproveReporterTest, TheTwoHundredthLineStartsAFlushAtOnce)
 {
     writeFile(freshLines(198));
     reporter->record(QStringLiteral("e198"), {});
@@ -348,7 +348,7 @@ TEST_F(UsageEventReporterTest, TheTwoHundredthLineStartsAFlushAtOnce)
 
 // Lines recorded while an upload waits for its answer are not the ones it sent: they stay, and a
 // flush meanwhile starts no second upload.
-TEST_F(UsageEventReporterTest, LinesRecordedDuringAnUploadSurviveIt)
+TEST_F(ImproveReporterTest, LinesRecordedDuringAnUploadSurviveIt)
 {
     FakeCloudService::Reply slow = FakeCloudService::Reply::json("{}", 200);
     slow.delay = 300ms;
@@ -371,7 +371,7 @@ TEST_F(UsageEventReporterTest, LinesRecordedDuringAnUploadSurviveIt)
     EXPECT_EQ(nlohmann::json::parse(lines[51].toStdString()).at("n"), "during.two");
 }
 
-TEST_F(UsageEventReporterTest, ClearingDuringAnUploadKeepsNothingOfTheFileBefore)
+TEST_F(ImproveReporterTest, ClearingDuringAnUploadKeepsNothingOfTheFileBefore)
 {
     FakeCloudService::Reply slow = FakeCloudService::Reply::json("{}", 200);
     slow.delay = 300ms;
@@ -390,7 +390,7 @@ TEST_F(UsageEventReporterTest, ClearingDuringAnUploadKeepsNothingOfTheFileBefore
     EXPECT_EQ(nlohmann::json::parse(lines[0].toStdString()).at("n"), "after.clear");
 }
 
-TEST_F(UsageEventReporterTest, TheTimerFlushesAMinuteAfterStartThenEveryQuarterHour)
+TEST_F(ImproveReporterTest, TheTimerFlushesAMinuteAfterStartThenEveryQuarterHour)
 {
     reporter->start();
     const auto uploadsAfter = [&](std::chrono::seconds step) {
@@ -409,7 +409,7 @@ TEST_F(UsageEventReporterTest, TheTimerFlushesAMinuteAfterStartThenEveryQuarterH
 
 // The quit flush sends from the thread that waits: the main thread may be the one blocked in the
 // wait, so nothing of the flush may need it. Either way the wait ends within two seconds.
-TEST_F(UsageEventReporterTest, TheQuitFlushSendsFromTheWaitingThreadWithinTwoSeconds)
+TEST_F(ImproveReporterTest, TheQuitFlushSendsFromTheWaitingThreadWithinTwoSeconds)
 {
     const struct
     {
@@ -456,7 +456,7 @@ TEST_F(UsageEventReporterTest, TheQuitFlushSendsFromTheWaitingThreadWithinTwoSec
     }
 }
 
-TEST_F(UsageEventReporterTest, AnOversizedQueueIsReadFromItsNewestEndAndTrimmedOnAppend)
+TEST_F(ImproveReporterTest, AnOversizedQueueIsReadFromItsNewestEndAndTrimmedOnAppend)
 {
     // About 50 MB of fresh lines.
     const QByteArray filler =
@@ -472,7 +472,7 @@ TEST_F(UsageEventReporterTest, AnOversizedQueueIsReadFromItsNewestEndAndTrimmedO
     }
     reporter->record(QStringLiteral("newest"), {});
     reporter->waitForQueuedWork();
-    EXPECT_LE(QFileInfo(path).size(), UsageEventReporter::maxFileBytes);
+    EXPECT_LE(QFileInfo(path).size(), ImproveReporter::maxFileBytes);
     const auto lines = fileLines();
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(nlohmann::json::parse(lines.last().toStdString()).at("n"), "newest");
@@ -484,7 +484,7 @@ TEST_F(UsageEventReporterTest, AnOversizedQueueIsReadFromItsNewestEndAndTrimmedO
     EXPECT_EQ(eventNames(uploads()[0]).size(), 200u);
 
     // One unbroken run of bytes past the bound holds no line at all.
-    writeFile({}, QByteArray(UsageEventReporter::maxFileBytes + 10, 'z'));
+    writeFile({}, QByteArray(ImproveReporter::maxFileBytes + 10, 'z'));
     reporter->flushNow(false);
     settle();
     EXPECT_FALSE(fileExists());

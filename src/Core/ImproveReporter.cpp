@@ -1,4 +1,4 @@
-#include "Core/UsageEventReporter.h"
+#include "Core/ImproveReporter.h"
 
 #include "Base/AppInfo.h"
 #include "Base/Clock.h"
@@ -105,7 +105,7 @@ struct FileLines
 
 // Everything the serial queue touches. Shared with the work in flight, so that a reply arriving
 // after the reporter is gone still has somewhere to land.
-struct UsageEventReporter::Worker : std::enable_shared_from_this<Worker>
+struct ImproveReporter::Worker : std::enable_shared_from_this<Worker>
 {
     Worker(QString filePath, UserDefaults &defaults, CloudSession *session)
         : path(std::move(filePath))
@@ -398,7 +398,7 @@ struct UsageEventReporter::Worker : std::enable_shared_from_this<Worker>
     }
 };
 
-UsageEventReporter::UsageEventReporter(Services services)
+ImproveReporter::ImproveReporter(Services services)
     : m_services(std::move(services))
 {
     Q_ASSERT(m_services.session && m_services.defaults && m_services.clock);
@@ -407,36 +407,36 @@ UsageEventReporter::UsageEventReporter(Services services)
         std::make_shared<Worker>(m_services.filePath, *m_services.defaults, m_services.session);
 }
 
-UsageEventReporter::~UsageEventReporter()
+ImproveReporter::~ImproveReporter()
 {
     m_timer.reset();
     waitForQueuedWork();
 }
 
-UsageEventReporter &UsageEventReporter::shared()
+ImproveReporter &ImproveReporter::shared()
 {
-    static UsageEventReporter *instance = new UsageEventReporter(Services {
+    static ImproveReporter *instance = new ImproveReporter(Services {
         &CloudSession::shared(), &UserDefaults::standard(), &Clock::system(), defaultFilePath()});
     return *instance;
 }
 
-QString UsageEventReporter::defaultFilePath()
+QString ImproveReporter::defaultFilePath()
 {
     return Paths::bundleSupportFolder() + QStringLiteral("/improve-queue.jsonl");
 }
 
-QString UsageEventReporter::filePath() const
+QString ImproveReporter::filePath() const
 {
     return m_services.filePath;
 }
 
-void UsageEventReporter::setTokenProvider(TokenProvider provider)
+void ImproveReporter::setTokenProvider(TokenProvider provider)
 {
     std::lock_guard lock(m_worker->providerMutex);
     m_worker->provider = std::move(provider);
 }
 
-void UsageEventReporter::start()
+void ImproveReporter::start()
 {
     m_timer = m_services.clock->makeTimer();
     Timer *timer = m_timer.get();
@@ -458,7 +458,7 @@ void UsageEventReporter::start()
     }
 }
 
-QVariantMap UsageEventReporter::sanitized(const QVariantMap &properties, bool shortenTexts)
+QVariantMap ImproveReporter::sanitized(const QVariantMap &properties, bool shortenTexts)
 {
     QVariantMap result;
     for (auto it = properties.cbegin(); it != properties.cend(); ++it) {
@@ -495,7 +495,7 @@ QVariantMap UsageEventReporter::sanitized(const QVariantMap &properties, bool sh
     return result;
 }
 
-void UsageEventReporter::record(const QString &event, const QVariantMap &properties)
+void ImproveReporter::record(const QString &event, const QVariantMap &properties)
 {
     if (!ImproveConfig::enabled(*m_services.defaults)) {
         return;
@@ -518,7 +518,7 @@ void UsageEventReporter::record(const QString &event, const QVariantMap &propert
     });
 }
 
-void UsageEventReporter::sample(const QVariantMap &properties)
+void ImproveReporter::sample(const QVariantMap &properties)
 {
     if (!ImproveConfig::enabled(*m_services.defaults)) {
         return;
@@ -554,7 +554,7 @@ void UsageEventReporter::sample(const QVariantMap &properties)
         Qt::QueuedConnection);
 }
 
-void UsageEventReporter::flush(QDateTime now, std::function<void()> completion)
+void ImproveReporter::flush(QDateTime now, std::function<void()> completion)
 {
     auto worker = m_worker;
     worker->queue.async([worker, now = std::move(now), completion = std::move(completion)] {
@@ -562,7 +562,7 @@ void UsageEventReporter::flush(QDateTime now, std::function<void()> completion)
     });
 }
 
-void UsageEventReporter::flushNow(bool sync)
+void ImproveReporter::flushNow(bool sync)
 {
     if (!sync || m_worker->queue.isCurrent()) {
         flush(m_services.clock->now(), {});
@@ -574,7 +574,7 @@ void UsageEventReporter::flushNow(bool sync)
 // The quit flush: the main thread is the one waiting here, so nothing may wait for it. This thread
 // prepares the batch on the serial queue, builds the request, and runs its own event loop for the
 // transfer, all within one deadline.
-void UsageEventReporter::flushFromWaitingThread()
+void ImproveReporter::flushFromWaitingThread()
 {
     using SteadyClock = std::chrono::steady_clock;
     const auto deadline = SteadyClock::now() + quitFlushLimit;
@@ -627,19 +627,19 @@ void UsageEventReporter::flushFromWaitingThread()
     // Leaving ends a transfer of our own still under way: its lines stay for the next launch.
 }
 
-void UsageEventReporter::waitForQueuedWork()
+void ImproveReporter::waitForQueuedWork()
 {
     m_worker->queue.sync([] {});
 }
 
-bool UsageEventReporter::uploadInFlight() const
+bool ImproveReporter::uploadInFlight() const
 {
     bool inFlight = false;
     m_worker->queue.sync([&] { inFlight = m_worker->inFlight; });
     return inFlight;
 }
 
-void UsageEventReporter::clearQueue()
+void ImproveReporter::clearQueue()
 {
     auto worker = m_worker;
     worker->queue.async([worker] { worker->clear(); });

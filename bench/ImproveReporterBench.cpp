@@ -1,4 +1,4 @@
-#include "Core/UsageEventReporter.h"
+#include "Core/ImproveReporter.h"
 
 #include "Base/Clock.h"
 #include "Base/UserDefaults.h"
@@ -74,7 +74,7 @@ void BM_RecordWithTenThousandQueuedLines(benchmark::State &state)
     FakeCloudService service;
     CloudSession session(service.baseURL());
     UserDefaults defaults;
-    UsageEventReporter reporter({&session, &defaults, &Clock::system(), path});
+    ImproveReporter reporter({&session, &defaults, &Clock::system(), path});
     for (auto _ : state) {
         reporter.record(QStringLiteral("dictation.result"), kResultProperties);
     }
@@ -89,7 +89,7 @@ void BM_FlushOfTwoHundredEvents(benchmark::State &state)
     FakeCloudService service;
     CloudSession session(service.baseURL());
     UserDefaults defaults;
-    UsageEventReporter reporter({&session, &defaults, &Clock::system(), path});
+    ImproveReporter reporter({&session, &defaults, &Clock::system(), path});
     reporter.setTokenProvider([] { return QStringLiteral("benchmark-token"); });
     double cpuMs = 0;
     for (auto _ : state) {

@@ -20,6 +20,8 @@
 #include "UI/AnswerCard/AnswerCardModel.h"
 #include "UI/AnswerCard/AnswerCardPanel.h"
 
+#include "TestSupport/QuickItems.h"
+
 #include <QDir>
 #include <QGuiApplication>
 #include <QProcess>
@@ -34,23 +36,6 @@
 namespace {
 
 constexpr int answerTimeoutMs = 10000;
-
-QQuickItem *findVisible(QQuickItem *root, const QString &name)
-{
-    if (!root) {
-        return nullptr;
-    }
-    if (root->objectName() == name && root->isVisible()) {
-        return root;
-    }
-    const auto children = root->childItems();
-    for (QQuickItem *child : children) {
-        if (QQuickItem *found = findVisible(child, name)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
 
 // The desktop's background colour, as xsetroot sets it: without a compositor the card's clipped
 // corners show it.

@@ -10,6 +10,8 @@
 #include "UI/Onboarding/OnboardingFlow.h"
 #include "UI/Onboarding/OnboardingKitController.h"
 
+#include "TestSupport/QuickItems.h"
+
 #include <QAccessible>
 #include <QDir>
 #include <QGuiApplication>
@@ -22,22 +24,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-QQuickItem *findVisible(QQuickItem *root, const QString &name)
-{
-    if (!root) {
-        return nullptr;
-    }
-    if (root->objectName() == name && root->isVisible()) {
-        return root;
-    }
-    for (QQuickItem *child : root->childItems()) {
-        if (QQuickItem *found = findVisible(child, name)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
 
 // Every visible item that a keyboard or a screen reader must reach.
 void collectControls(QQuickItem *root, QList<QQuickItem *> &out)

@@ -14,6 +14,8 @@
 #include "UI/SettingsWindowController.h"
 #include "UI/SettingsWindowModel.h"
 
+#include "TestSupport/QuickItems.h"
+
 #include <QGuiApplication>
 #include <QQuickItem>
 #include <QQuickView>
@@ -25,24 +27,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-// Repeater and menu entries hang in the visual tree, not always in the object tree.
-QQuickItem *findVisible(QQuickItem *root, const QString &name)
-{
-    if (!root) {
-        return nullptr;
-    }
-    if (root->objectName() == name && root->isVisible()) {
-        return root;
-    }
-    const auto children = root->childItems();
-    for (QQuickItem *child : children) {
-        if (QQuickItem *found = findVisible(child, name)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
 
 // The real window over a test's own settings, router and clock.
 struct WindowRig

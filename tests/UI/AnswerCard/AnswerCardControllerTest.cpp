@@ -9,6 +9,8 @@
 #include "UI/AnswerCard/AnswerCardModel.h"
 #include "UI/AnswerCard/AnswerCardPanel.h"
 
+#include "TestSupport/QuickItems.h"
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QQuickItem>
@@ -21,23 +23,6 @@ using namespace std::chrono_literals;
 using State = DictationState;
 
 namespace {
-
-QQuickItem *findVisible(QQuickItem *root, const QString &name)
-{
-    if (!root) {
-        return nullptr;
-    }
-    if (root->objectName() == name && root->isVisible()) {
-        return root;
-    }
-    const auto children = root->childItems();
-    for (QQuickItem *child : children) {
-        if (QQuickItem *found = findVisible(child, name)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
 
 // The real card and its views over a dictation controller on fakes, a fake speaker, a fake
 // clipboard and a fake desktop, on a manual clock.

@@ -3,6 +3,8 @@
 #include "Base/ManualClock.h"
 #include "UI/Onboarding/OnboardingFlow.h"
 
+#include "TestSupport/QuickItems.h"
+
 #include <QFile>
 #include <QGuiApplication>
 #include <QQuickItem>
@@ -17,22 +19,6 @@ using namespace std::chrono_literals;
 using Kind = OKStep::Kind;
 
 namespace {
-
-QQuickItem *findVisible(QQuickItem *root, const QString &name)
-{
-    if (!root) {
-        return nullptr;
-    }
-    if (root->objectName() == name && root->isVisible()) {
-        return root;
-    }
-    for (QQuickItem *child : root->childItems()) {
-        if (QQuickItem *found = findVisible(child, name)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
 
 // A kit over plain test pages of a given height, with its ends counted.
 struct KitRig

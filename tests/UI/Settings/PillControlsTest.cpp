@@ -3,6 +3,8 @@
 #include "UI/SettingsTheme.h"
 #include "UI/SettingsWindowController.h"
 
+#include "TestSupport/QuickItems.h"
+
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickItem>
@@ -14,23 +16,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QQuickItem *findItem(QQuickItem *root, const QString &name)
-{
-    if (!root) {
-        return nullptr;
-    }
-    if (root->objectName() == name && root->isVisible()) {
-        return root;
-    }
-    const auto children = root->childItems();
-    for (QQuickItem *child : children) {
-        if (QQuickItem *found = findItem(child, name)) {
-            return found;
-        }
-    }
-    return nullptr;
-}
 
 // A window holding one scene written in QML over the settings window's components; every QML
 // warning is kept, and a test fails on any.
@@ -80,7 +65,7 @@ struct Scene
 
     QQuickItem *item(const char *name)
     {
-        return findItem(view.contentItem(), QString::fromLatin1(name));
+        return findVisible(view.contentItem(), QString::fromLatin1(name));
     }
 
     // A real press and release at `local` of `target`, through the window's hit-testing.
@@ -101,7 +86,7 @@ QStringList visibleMenuLabels(QQuickItem *root, QList<bool> *checked = nullptr,
                               qreal *menuWidth = nullptr)
 {
     QStringList labels;
-    QQuickItem *first = findItem(root, QStringLiteral("option_1"));
+    QQuickItem *first = findVisible(root, QStringLiteral("option_1"));
     if (!first) {
         return labels;
     }
@@ -109,7 +94,8 @@ QStringList visibleMenuLabels(QQuickItem *root, QList<bool> *checked = nullptr,
         *menuWidth = first->width();
     }
     for (const char *value : {"1", "2", "3"}) {
-        if (QQuickItem *entry = findItem(root, QStringLiteral("option_") + QLatin1String(value))) {
+        if (QQuickItem *entry =
+                findVisible(root, QStringLiteral("option_") + QLatin1String(value))) {
             labels << entry->property("text").toString();
             if (checked) {
                 checked->append(entry->property("checked").toBool());
@@ -295,7 +281,7 @@ Item {
     QQuickItem *outer = scene.item("segments");
     ASSERT_NE(outer, nullptr);
     auto *control =
-        qobject_cast<CapsuleSegmentedControl *>(findItem(outer, QStringLiteral("capsule")));
+        qobject_cast<CapsuleSegmentedControl *>(findVisible(outer, QStringLiteral("capsule")));
     ASSERT_NE(control, nullptr);
     EXPECT_EQ(control->segmentCount(), 3);
     const auto chosen = [&] {

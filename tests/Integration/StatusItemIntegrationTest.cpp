@@ -1,11 +1,18 @@
 // The status item under a real tray host (trayer, started by scripts/test): the icon is embedded
-// and drawn in the panel, and a click on it opens the menu built for that opening.
+// and drawn in the panel, a click on it opens the menu built for that opening, and its settings
+// entry opens the settings window.
 
+#include "Fakes/FakeUrlOpener.h"
 #include "Integration/X11TestSupport.h"
+#include "Support/L10n.h"
+#include "UI/SettingsRouter.h"
+#include "UI/SettingsWindowController.h"
 #include "UI/StatusButton.h"
 #include "UI/StatusItemController.h"
 #include "UI/StatusMenuRig.h"
+
 #include "UI/Theme.h"
+#include <QQuickView>
 
 #include <QAction>
 #include <QApplication>
@@ -13,6 +20,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTest>
 #include <QWidget>
 #include <QtCore/qtestsupport_core.h>
 #include <gtest/gtest.h>
@@ -81,7 +89,21 @@ TEST(StatusItemIntegration, TheIconShowsInTheTrayAndAClickOpensTheMenu)
 
     StatusMenuRig env;
     env.setTrusted(false);
-    StatusItemController item(env.services(), env.rig.clock);
+    // The real settings window, which the menu's "Settings…" opens.
+    SettingsRouter router;
+    FakeUrlOpener opener;
+    SettingsWindowController::Services windowServices;
+    windowServices.settings = &env.rig.appSettings();
+    windowServices.l10n = &L10n::shared();
+    windowServices.router = &router;
+    windowServices.clock = &env.rig.clock;
+    windowServices.microphones = &env.microphones;
+    windowServices.urlOpener = &opener;
+    windowServices.shortVersion = QStringLiteral("2.0");
+    SettingsWindowController settingsWindow(windowServices);
+    StatusMenuModel::Services menuServices = env.services();
+    menuServices.settingsWindow = &settingsWindow;
+    StatusItemController item(menuServices, env.rig.clock);
     QSystemTrayIcon &tray = item.trayIcon();
 
     QRect area;
@@ -116,5 +138,23 @@ TEST(StatusItemIntegration, TheIconShowsInTheTrayAndAClickOpensTheMenu)
     const bool opened = QTest::qWaitFor([&] { return item.menu().isVisible(); }, answerTimeoutMs);
     EXPECT_TRUE(opened) << "the menu did not open on a click";
     EXPECT_EQ(item.menu().actions().size(), 13);
-    item.menu().hide();
+
+    // A click on "Settings…" in the open menu opens the settings window.
+    QAction *settingsEntry = nullptr;
+    for (QAction *action : item.menu().actions()) {
+        if (action->text() == QStringLiteral("Settings…")) {
+            settingsEntry = action;
+        }
+    }
+    ASSERT_NE(settingsEntry, nullptr);
+    const QPoint entry =
+        item.menu().mapToGlobal(item.menu().actionGeometry(settingsEntry).center());
+    ASSERT_TRUE(clickAt(entry)) << "XTest: the click could not be sent";
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return settingsWindow.window() != nullptr; }, answerTimeoutMs))
+        << "the settings window was not made";
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(settingsWindow.window()));
+    EXPECT_GE(settingsWindow.window()->width(), SettingsWindowController::minimumWidth);
+    EXPECT_FALSE(item.menu().isVisible());
+    settingsWindow.window()->close();
 }

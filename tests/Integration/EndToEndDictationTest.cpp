@@ -601,6 +601,10 @@ TEST_F(FirstLaunchTest, ClickingThroughTheFourPagesStartsDictation)
     EXPECT_TRUE(
         target.text().contains(QStringLiteral("go forward ten meters"), Qt::CaseInsensitive))
         << "the field holds \"" << target.text().toStdString() << "\"";
+    // The paste ends with the user's clipboard back and no key held.
+    EXPECT_TRUE(
+        QTest::qWaitFor([] { return clipboardText() == userClipboardText; }, answerTimeoutMs))
+        << "the clipboard holds \"" << clipboardText().toStdString() << "\"";
 }
 
 // Closing the window on its first page counts as done: the window goes, onboarding is marked

@@ -268,7 +268,8 @@ Column {
         onOpened: cancelButton.forceActiveFocus()
         background: Rectangle {
             radius: 12
-            color: SettingsTheme.cardFill
+            // The card fill is see-through; the question must not show the list under it.
+            color: SettingsTheme.background
             border.width: SettingsTheme.hairline
             border.color: SettingsTheme.cardBorder
         }

@@ -5,6 +5,8 @@
 #include "Core/AppSettings.h"
 #include "Core/Audio/MicrophoneDevices.h"
 #include "Core/DebugLog.h"
+#include "Core/History/HistoryStore.h"
+#include "Core/Insertion/TextInserter.h"
 #include "Core/TesterMode.h"
 #include "Core/UpdaterController.h"
 #include "Platform/Xdg/DesktopUrlOpener.h"
@@ -13,6 +15,7 @@
 #include "UI/Settings/CapsuleSegmentedControl.h"
 #include "UI/Settings/DictationTabModel.h"
 #include "UI/Settings/GeneralTabModel.h"
+#include "UI/Settings/HistoryTabModel.h"
 #include "UI/Settings/PermissionsTabModel.h"
 #include "UI/SettingsRouter.h"
 #include "UI/SettingsTheme.h"
@@ -40,6 +43,8 @@ SettingsWindowController &SettingsWindowController::shared()
         static DesktopUrlOpener opener;
         services.urlOpener = &opener;
         services.shortVersion = AppInfo::shortVersion();
+        services.history = &HistoryStore::shared();
+        services.pasteboard = &TextInserter::shared().services().pasteboard;
         return new SettingsWindowController(services);
     }();
     return *controller;
@@ -83,6 +88,8 @@ void SettingsWindowController::registerQmlTypes()
                                                 QStringLiteral("made by the window"));
     qmlRegisterUncreatableType<DictationTabModel>("Sonorvelle.Settings", 1, 0, "DictationTabModel",
                                                   QStringLiteral("made by the window"));
+    qmlRegisterUncreatableType<HistoryTabModel>("Sonorvelle.Settings", 1, 0, "HistoryTabModel",
+                                                QStringLiteral("made by the window"));
     qmlRegisterType<CapsuleSegmentedControl>("Sonorvelle.Settings", 1, 0,
                                              "CapsuleSegmentedControl");
     // The shared views and pill controls, so that other windows (the onboarding) place the same
@@ -145,6 +152,11 @@ void SettingsWindowController::build()
                                             *m_services.l10n, view);
     auto *about = new AboutTabModel(*m_services.settings, *m_services.l10n, m_services.updater,
                                     m_services.urlOpener, m_services.shortVersion, view);
+    HistoryTabModel *history = nullptr;
+    if (m_services.history) {
+        history = new HistoryTabModel(*m_services.settings, *m_services.history, *m_services.l10n,
+                                      m_services.pasteboard, view);
+    }
 
     connect(view->engine(), &QQmlEngine::warnings, this, [this](const QList<QQmlError> &errors) {
         for (const QQmlError &error : errors) {
@@ -164,6 +176,7 @@ void SettingsWindowController::build()
         {QStringLiteral("general"), QVariant::fromValue(static_cast<QObject *>(general))},
         {QStringLiteral("dictation"), QVariant::fromValue(static_cast<QObject *>(dictation))},
         {QStringLiteral("about"), QVariant::fromValue(static_cast<QObject *>(about))},
+        {QStringLiteral("history"), QVariant::fromValue(static_cast<QObject *>(history))},
     });
     view->setSource(QUrl(QStringLiteral("qrc:/sonorvelle/settings/SettingsWindow.qml")));
     for (const QQmlError &error : view->errors()) {

@@ -12,8 +12,10 @@ class AboutTabModel;
 class AppSettings;
 class Clock;
 class GeneralTabModel;
+class HistoryStore;
 class L10n;
 class MicrophoneDevices;
+class Pasteboard;
 class QQuickView;
 class SettingsTheme;
 class SettingsRouter;
@@ -50,6 +52,10 @@ public:
         Updater *updater = nullptr;
         UrlOpener *urlOpener = nullptr;
         QString shortVersion;
+        // The History tab's records and the clipboard its Copy writes; the tab stays empty
+        // without a store.
+        HistoryStore *history = nullptr;
+        Pasteboard *pasteboard = nullptr;
     };
 
     // The application's window over the shared settings, interface language and router.

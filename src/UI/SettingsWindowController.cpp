@@ -4,13 +4,18 @@
 #include "Base/Clock.h"
 #include "Core/AppSettings.h"
 #include "Core/Audio/MicrophoneDevices.h"
+#include "Core/CloudAccount.h"
+#include "Core/CloudSession.h"
 #include "Core/DebugLog.h"
+#include "Core/QuotaNotice.h"
 #include "Core/TesterMode.h"
+#include "Core/TextCleanup/CloudCleanup.h"
 #include "Core/UpdaterController.h"
 #include "Platform/Xdg/DesktopUrlOpener.h"
 #include "Support/L10n.h"
 #include "UI/Settings/AboutTabModel.h"
 #include "UI/Settings/CapsuleSegmentedControl.h"
+#include "UI/Settings/CleanupTabModel.h"
 #include "UI/Settings/DictationTabModel.h"
 #include "UI/Settings/GeneralTabModel.h"
 #include "UI/Settings/PermissionsTabModel.h"
@@ -40,6 +45,14 @@ SettingsWindowController &SettingsWindowController::shared()
         static DesktopUrlOpener opener;
         services.urlOpener = &opener;
         services.shortVersion = AppInfo::shortVersion();
+        services.account = &CloudAccount::shared();
+        // The reset talks to the service the way every cloud cleanup stage does.
+        static CloudCleanup memory(
+            CloudCleanup::Services {&CloudSession::shared(), &QuotaNotice::shared(),
+                                    [] { return CloudAccount::token(); },
+                                    [] { CloudAccount::shared().start(); }, &Clock::system()},
+            CloudCleanup::Settings {});
+        services.memoryReset = &memory;
         return new SettingsWindowController(services);
     }();
     return *controller;
@@ -83,6 +96,8 @@ void SettingsWindowController::registerQmlTypes()
                                                 QStringLiteral("made by the window"));
     qmlRegisterUncreatableType<DictationTabModel>("Sonorvelle.Settings", 1, 0, "DictationTabModel",
                                                   QStringLiteral("made by the window"));
+    qmlRegisterUncreatableType<CleanupTabModel>("Sonorvelle.Settings", 1, 0, "CleanupTabModel",
+                                                QStringLiteral("made by the window"));
     qmlRegisterType<CapsuleSegmentedControl>("Sonorvelle.Settings", 1, 0,
                                              "CapsuleSegmentedControl");
     // The shared views and pill controls, so that other windows (the onboarding) place the same
@@ -143,6 +158,8 @@ void SettingsWindowController::build()
     auto *general = new GeneralTabModel(*m_services.settings, *m_services.l10n, view);
     auto *dictation = new DictationTabModel(*m_services.settings, *m_services.microphones,
                                             *m_services.l10n, view);
+    auto *cleanup = new CleanupTabModel(*m_services.settings, *m_services.l10n, m_services.account,
+                                        m_services.memoryReset, view);
     auto *about = new AboutTabModel(*m_services.settings, *m_services.l10n, m_services.updater,
                                     m_services.urlOpener, m_services.shortVersion, view);
 
@@ -164,6 +181,7 @@ void SettingsWindowController::build()
         {QStringLiteral("general"), QVariant::fromValue(static_cast<QObject *>(general))},
         {QStringLiteral("dictation"), QVariant::fromValue(static_cast<QObject *>(dictation))},
         {QStringLiteral("about"), QVariant::fromValue(static_cast<QObject *>(about))},
+        {QStringLiteral("cleanup"), QVariant::fromValue(static_cast<QObject *>(cleanup))},
     });
     view->setSource(QUrl(QStringLiteral("qrc:/sonorvelle/settings/SettingsWindow.qml")));
     for (const QQmlError &error : view->errors()) {

@@ -10,6 +10,8 @@
 
 class AboutTabModel;
 class AppSettings;
+class CleanupMemoryResetting;
+class CloudAccount;
 class Clock;
 class GeneralTabModel;
 class L10n;
@@ -50,6 +52,10 @@ public:
         Updater *updater = nullptr;
         UrlOpener *urlOpener = nullptr;
         QString shortVersion;
+        // The AI Cleanup tab's account and the reset of what the cloud cleanup learned; without
+        // them the tab shows the sign-in note.
+        CloudAccount *account = nullptr;
+        CleanupMemoryResetting *memoryReset = nullptr;
     };
 
     // The application's window over the shared settings, interface language and router.

@@ -10,6 +10,7 @@ Rectangle {
     required property GeneralTabModel general
     required property DictationTabModel dictation
     required property AboutTabModel about
+    required property CleanupTabModel cleanup
 
     implicitWidth: 760
     implicitHeight: 520
@@ -76,6 +77,7 @@ Rectangle {
                                : root.windowModel.selectedName === "dictation" ? dictationTab
                                : root.windowModel.selectedName === "about" ? aboutTab
                                : root.windowModel.selectedName === "permissions" ? permissionsTab
+                               : root.windowModel.selectedName === "cleanup" ? cleanupTab
                                : emptyTab
             }
             Item { width: 1; height: 28 }
@@ -100,6 +102,10 @@ Rectangle {
     Component {
         id: aboutTab
         AboutTab { model: root.about }
+    }
+    Component {
+        id: cleanupTab
+        CleanupTab { model: root.cleanup }
     }
     // The tabs of later work show their heading over an empty page.
     Component {

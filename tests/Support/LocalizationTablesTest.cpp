@@ -23,7 +23,7 @@ TEST(LocalizationTables, EveryLanguageHasTheEnglishKeysInOrder)
     ASSERT_EQ(english.size(), 250);
     EXPECT_EQ(QSet<QString>(english.begin(), english.end()).size(), english.size());
     EXPECT_EQ(english.first(), QStringLiteral("island.dToggle"));
-    EXPECT_EQ(english.last(), QStringLiteral("onb.skipPerm"));
+    EXPECT_EQ(english.last(), QStringLiteral("clean.resetFailed"));
 
     const auto &tables = LocalizationTables::tables();
     ASSERT_EQ(tables.size(), AppLanguage::caseCount);

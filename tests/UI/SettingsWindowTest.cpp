@@ -696,6 +696,8 @@ TEST(SettingsWindow, CleanupTabSignedInLearnsAndResetsAndSaysWhenAResetFailed)
     QQuickView &view = rig.open(SettingsTab::cleanup);
     rig.keychain.set(QStringLiteral("token-1"), CloudAccount::tokenKey);
     Q_EMIT rig.account.stateChanged();
+    // The rows that appeared are placed by the next frame.
+    QTest::qWait(50);
     rig.settle();
 
     // Learning is on by default: its row, the reset row and the privacy note, no sign-in note.

@@ -4,15 +4,20 @@
 #include "Base/Clock.h"
 #include "Core/AppSettings.h"
 #include "Core/Audio/MicrophoneDevices.h"
+#include "Core/CloudAccount.h"
+#include "Core/CloudSession.h"
 #include "Core/DebugLog.h"
 #include "Core/History/HistoryStore.h"
 #include "Core/Insertion/TextInserter.h"
+#include "Core/QuotaNotice.h"
 #include "Core/TesterMode.h"
+#include "Core/TextCleanup/CloudCleanup.h"
 #include "Core/UpdaterController.h"
 #include "Platform/Xdg/DesktopUrlOpener.h"
 #include "Support/L10n.h"
 #include "UI/Settings/AboutTabModel.h"
 #include "UI/Settings/CapsuleSegmentedControl.h"
+#include "UI/Settings/CleanupTabModel.h"
 #include "UI/Settings/DictationTabModel.h"
 #include "UI/Settings/GeneralTabModel.h"
 #include "UI/Settings/HistoryTabModel.h"
@@ -45,6 +50,14 @@ SettingsWindowController &SettingsWindowController::shared()
         services.shortVersion = AppInfo::shortVersion();
         services.history = &HistoryStore::shared();
         services.pasteboard = &TextInserter::shared().services().pasteboard;
+        services.account = &CloudAccount::shared();
+        // The reset talks to the service the way every cloud cleanup stage does.
+        static CloudCleanup memory(
+            CloudCleanup::Services {&CloudSession::shared(), &QuotaNotice::shared(),
+                                    [] { return CloudAccount::token(); },
+                                    [] { CloudAccount::shared().start(); }, &Clock::system()},
+            CloudCleanup::Settings {});
+        services.memoryReset = &memory;
         return new SettingsWindowController(services);
     }();
     return *controller;
@@ -89,6 +102,8 @@ void SettingsWindowController::registerQmlTypes()
     qmlRegisterUncreatableType<DictationTabModel>("Sonorvelle.Settings", 1, 0, "DictationTabModel",
                                                   QStringLiteral("made by the window"));
     qmlRegisterUncreatableType<HistoryTabModel>("Sonorvelle.Settings", 1, 0, "HistoryTabModel",
+                                                 QStringLiteral("made by the window"));
+    qmlRegisterUncreatableType<CleanupTabModel>("Sonorvelle.Settings", 1, 0, "CleanupTabModel",
                                                 QStringLiteral("made by the window"));
     qmlRegisterType<CapsuleSegmentedControl>("Sonorvelle.Settings", 1, 0,
                                              "CapsuleSegmentedControl");
@@ -150,6 +165,8 @@ void SettingsWindowController::build()
     auto *general = new GeneralTabModel(*m_services.settings, *m_services.l10n, view);
     auto *dictation = new DictationTabModel(*m_services.settings, *m_services.microphones,
                                             *m_services.l10n, view);
+    auto *cleanup = new CleanupTabModel(*m_services.settings, *m_services.l10n, m_services.account,
+                                        m_services.memoryReset, view);
     auto *about = new AboutTabModel(*m_services.settings, *m_services.l10n, m_services.updater,
                                     m_services.urlOpener, m_services.shortVersion, view);
     HistoryTabModel *history = nullptr;
@@ -177,6 +194,7 @@ void SettingsWindowController::build()
         {QStringLiteral("dictation"), QVariant::fromValue(static_cast<QObject *>(dictation))},
         {QStringLiteral("about"), QVariant::fromValue(static_cast<QObject *>(about))},
         {QStringLiteral("history"), QVariant::fromValue(static_cast<QObject *>(history))},
+        {QStringLiteral("cleanup"), QVariant::fromValue(static_cast<QObject *>(cleanup))},
     });
     view->setSource(QUrl(QStringLiteral("qrc:/sonorvelle/settings/SettingsWindow.qml")));
     for (const QQmlError &error : view->errors()) {

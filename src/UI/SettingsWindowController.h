@@ -10,6 +10,8 @@
 
 class AboutTabModel;
 class AppSettings;
+class CleanupMemoryResetting;
+class CloudAccount;
 class Clock;
 class GeneralTabModel;
 class HistoryStore;
@@ -56,6 +58,10 @@ public:
         // without a store.
         HistoryStore *history = nullptr;
         Pasteboard *pasteboard = nullptr;
+        // The AI Cleanup tab's account and the reset of what the cloud cleanup learned; without
+        // them the tab shows the sign-in note.
+        CloudAccount *account = nullptr;
+        CleanupMemoryResetting *memoryReset = nullptr;
     };
 
     // The application's window over the shared settings, interface language and router.

@@ -1,7 +1,12 @@
 #include "Base/ManualClock.h"
 #include "Core/Audio/MicrophoneDevices.h"
+#include "Core/CloudAccount.h"
+#include "Core/CloudSession.h"
+#include "Core/Keychain.h"
 #include "Core/Permissions.h"
 #include "Fakes/FakeAudioHardware.h"
+#include "Fakes/FakeCleanupMemoryReset.h"
+#include "Fakes/FakeKeychainBackend.h"
 #include "Fakes/FakePermissionSystem.h"
 #include "Fakes/FakeUrlOpener.h"
 #include "Fakes/TestAppSettings.h"
@@ -16,6 +21,7 @@
 
 #include "TestSupport/QuickItems.h"
 
+#include <QAccessible>
 #include <QGuiApplication>
 #include <QQuickItem>
 #include <QQuickView>
@@ -37,6 +43,12 @@ struct WindowRig
     FakeUrlOpener opener;
     FakeAudioHardware hardware;
     std::unique_ptr<MicrophoneDevices> microphones;
+    // The AI Cleanup tab's account (signed out until a test stores a token) and its reset.
+    FakeKeychainBackend keychainBackend;
+    Keychain keychain {&keychainBackend, clock};
+    CloudSession session {QUrl(QStringLiteral("http://127.0.0.1:1"))};
+    CloudAccount account {{&keychain, &session, &opener}};
+    FakeCleanupMemoryReset memoryReset;
     std::unique_ptr<SettingsWindowController> controller;
 
     WindowRig()
@@ -51,6 +63,9 @@ struct WindowRig
         services.microphones = microphones.get();
         services.urlOpener = &opener;
         services.shortVersion = QStringLiteral("2.0");
+        QCoro::waitFor(keychain.load());
+        services.account = &account;
+        services.memoryReset = &memoryReset;
         controller = std::make_unique<SettingsWindowController>(services);
     }
 
@@ -366,7 +381,8 @@ TEST(SettingsWindow, DrawsInLightAndDarkInEveryLanguageTried)
                                     dark ? QStringLiteral("dark") : QStringLiteral("light")));
                 for (const auto &[tab, name] : {std::pair {SettingsTab::about, "about"},
                                                 std::pair {SettingsTab::permissions, "permissions"},
-                                                std::pair {SettingsTab::dictation, "dictation"}}) {
+                                                std::pair {SettingsTab::dictation, "dictation"},
+                                                std::pair {SettingsTab::cleanup, "cleanup"}}) {
                     rig.open(tab);
                     rig.settle();
                     view.grabWindow().save(
@@ -591,4 +607,176 @@ TEST(PermissionsTabModel, AnAnswerThatComesAfterTheWindowClosedIsDropped)
     rig.settle();
     rig.clock.advance(2s);
     rig.settle();
+}
+
+TEST(SettingsWindow, CleanupTabWritesEveryControlAndOffersSignInWhenSignedOut)
+{
+    WindowRig rig;
+    rig.open(SettingsTab::cleanup);
+
+    // Signed out, the cloud rows give way to the sign-in note between two dividers.
+    EXPECT_EQ(rig.item("intensityBlock"), nullptr);
+    EXPECT_EQ(rig.item("learnRow"), nullptr);
+    EXPECT_EQ(rig.item("resetRow"), nullptr);
+    EXPECT_EQ(rig.item("privacyNote"), nullptr);
+    EXPECT_EQ(visibleDividers(rig.item("cleanupCard")), 2);
+    rig.click(rig.item("signInButton"));
+    ASSERT_EQ(rig.opener.opened.size(), 1);
+
+    // The rewrite switch stores the two cloud modes and brings the slider with it.
+    rig.click(rig.item("polishSwitch"));
+    EXPECT_EQ(rig.reread()->cleanupMode(), CleanupMode::cloudRewrite);
+    QQuickItem *slider = rig.item("intensitySlider");
+    ASSERT_NE(slider, nullptr);
+    const qreal half = slider->width() / 2 - 3;
+    struct Stop
+    {
+        qreal offset;
+        int stored;
+        const char *caption;
+    };
+    for (const Stop &stop :
+         {Stop {half, 3, "Full rewrite: restructure freely"}, Stop {-half, 1, "Light: remove"},
+          Stop {0, 2, "Standard: also merge restatements"}}) {
+        rig.click(rig.item("intensitySlider"), QPointF(stop.offset, 0));
+        EXPECT_EQ(rig.reread()->cleanupIntensity(), stop.stored) << stop.offset;
+        EXPECT_TRUE(rig.item("intensityCaption")
+                        ->property("text")
+                        .toString()
+                        .startsWith(QString::fromLatin1(stop.caption)))
+            << stop.caption;
+    }
+    // The keyboard moves it a stop at a time.
+    rig.item("intensitySlider")->forceActiveFocus(Qt::TabFocusReason);
+    QTest::keyClick(rig.controller->window(), Qt::Key_Right);
+    rig.settle();
+    EXPECT_EQ(rig.reread()->cleanupIntensity(), 3);
+    rig.click(rig.item("polishSwitch"));
+    EXPECT_EQ(rig.reread()->cleanupMode(), CleanupMode::cloud);
+    EXPECT_EQ(rig.item("intensityBlock"), nullptr);
+    // A hidden row keeps its value.
+    EXPECT_EQ(rig.reread()->cleanupIntensity(), 3);
+
+    rig.click(rig.item("focusContextSwitch"));
+    EXPECT_TRUE(rig.reread()->useFocusContext());
+
+    // Each keystroke of the instructions is kept at once; an emptied editor stores the empty text.
+    QQuickItem *editor = rig.item("instructionsEditor");
+    ASSERT_NE(editor, nullptr);
+    rig.click(editor);
+    EXPECT_TRUE(editor->hasActiveFocus());
+    // A window takes key clicks one character at a time.
+    auto type = [&](const char *text) {
+        for (const char *c = text; *c; ++c) {
+            QTest::keyClick(rig.controller->window(), *c);
+        }
+    };
+    type("Be");
+    rig.settle();
+    EXPECT_EQ(rig.reread()->customInstructions(), QStringLiteral("Be"));
+    type(" brief");
+    rig.settle();
+    EXPECT_EQ(rig.reread()->customInstructions(), QStringLiteral("Be brief"));
+    QTest::keyClick(rig.controller->window(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(rig.controller->window(), Qt::Key_Backspace);
+    rig.settle();
+    EXPECT_EQ(rig.reread()->customInstructions(), QString());
+    // Tab leaves the editor rather than typing into it.
+    QTest::keyClick(rig.controller->window(), Qt::Key_Tab);
+    rig.settle();
+    EXPECT_FALSE(editor->hasActiveFocus());
+    EXPECT_EQ(rig.reread()->customInstructions(), QString());
+    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
+        << rig.controller->qmlWarnings().join('\n').toStdString();
+}
+
+TEST(SettingsWindow, CleanupTabSignedInLearnsAndResetsAndSaysWhenAResetFailed)
+{
+    WindowRig rig;
+    QQuickView &view = rig.open(SettingsTab::cleanup);
+    rig.keychain.set(QStringLiteral("token-1"), CloudAccount::tokenKey);
+    Q_EMIT rig.account.stateChanged();
+    // The rows that appeared are placed by the next frame.
+    QTest::qWait(50);
+    rig.settle();
+
+    // Learning is on by default: its row, the reset row and the privacy note, no sign-in note.
+    EXPECT_EQ(rig.item("signInNote"), nullptr);
+    EXPECT_NE(rig.item("privacyNote"), nullptr);
+    EXPECT_NE(rig.item("resetRow"), nullptr);
+    EXPECT_EQ(visibleDividers(rig.item("cleanupCard")), 3);
+    rig.click(rig.item("learnSwitch"));
+    EXPECT_FALSE(rig.reread()->cloudLearning());
+    EXPECT_EQ(rig.item("resetRow"), nullptr);
+    EXPECT_EQ(visibleDividers(rig.item("cleanupCard")), 2);
+    rig.click(rig.item("learnSwitch"));
+    EXPECT_TRUE(rig.reread()->cloudLearning());
+
+    const QString dir = qEnvironmentVariable("SONORVELLE_SCREEN_DIR");
+    auto keep = [&](const QString &name) {
+        if (!dir.isEmpty()) {
+            view.grabWindow().save(QStringLiteral("%1/%2.png").arg(dir, name));
+        }
+    };
+
+    // The button reads "Clearing…" and takes no click while the reset runs.
+    QQuickItem *button = rig.item("resetButton");
+    ASSERT_NE(button, nullptr);
+    rig.click(button);
+    EXPECT_EQ(button->property("title").toString(), QStringLiteral("Clearing…"));
+    EXPECT_FALSE(button->isEnabled());
+    rig.click(button);
+    EXPECT_EQ(rig.memoryReset.calls, 1);
+    keep(QStringLiteral("cleanup-signed-in-resetting"));
+
+    // A failed reset says so under the row; the next success takes the note away.
+    rig.memoryReset.answer(false);
+    rig.settle();
+    EXPECT_EQ(button->property("title").toString(), QStringLiteral("Reset"));
+    EXPECT_EQ(rig.item("resetRow")->property("subtitle").toString(),
+              L10n::shared().string(QStringLiteral("clean.resetFailed")));
+    keep(QStringLiteral("cleanup-signed-in-reset-failed"));
+    rig.click(button);
+    rig.memoryReset.answer(true);
+    rig.settle();
+    EXPECT_EQ(rig.item("resetRow")->property("subtitle").toString(),
+              QStringLiteral("Clear the vocabulary and style learned so far"));
+    EXPECT_TRUE(rig.reread()->cloudLearning());
+
+    // Every control is reached by Tab and named for a screen reader.
+    rig.click(rig.item("polishSwitch"));
+    QSet<QQuickItem *> reached;
+    for (int i = 0; i < 40; ++i) {
+        QTest::keyClick(&view, Qt::Key_Tab);
+        if (QQuickItem *focused = view.activeFocusItem()) {
+            reached << focused;
+        }
+    }
+    for (const char *name : {"polishSwitch", "intensitySlider", "learnSwitch", "resetButton",
+                             "focusContextSwitch", "instructionsEditor"}) {
+        QQuickItem *control = rig.item(name);
+        ASSERT_NE(control, nullptr) << name;
+        EXPECT_TRUE(reached.contains(control)) << name;
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);
+        ASSERT_NE(accessible, nullptr) << name;
+        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << name;
+    }
+
+    const QPalette original = QGuiApplication::palette();
+    for (const bool dark : {false, true}) {
+        QPalette palette = original;
+        palette.setColor(QPalette::Window, dark ? QColor(30, 30, 30) : QColor(240, 240, 240));
+        palette.setColor(QPalette::WindowText, dark ? QColor(255, 255, 255) : QColor(0, 0, 0));
+        QGuiApplication::setPalette(palette);
+        for (const char *code : {"en", "de"}) {
+            L10n::shared().apply(QString::fromLatin1(code));
+            rig.settle();
+            keep(QStringLiteral("cleanup-signed-in-%1-%2")
+                     .arg(QString::fromLatin1(code),
+                          dark ? QStringLiteral("dark") : QStringLiteral("light")));
+        }
+    }
+    QGuiApplication::setPalette(original);
+    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
+        << rig.controller->qmlWarnings().join('\n').toStdString();
 }

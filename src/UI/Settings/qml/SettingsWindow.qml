@@ -11,6 +11,7 @@ Rectangle {
     required property DictationTabModel dictation
     required property AboutTabModel about
     required property HistoryTabModel history
+    required property CleanupTabModel cleanup
 
     implicitWidth: 760
     implicitHeight: 520
@@ -78,6 +79,7 @@ Rectangle {
                                : root.windowModel.selectedName === "about" ? aboutTab
                                : root.windowModel.selectedName === "permissions" ? permissionsTab
                                : root.windowModel.selectedName === "history" && root.history ? historyTab
+                               : root.windowModel.selectedName === "cleanup" ? cleanupTab
                                : emptyTab
             }
             Item { width: 1; height: 28 }
@@ -106,6 +108,10 @@ Rectangle {
     Component {
         id: historyTab
         HistoryTab { model: root.history }
+    }
+    Component {
+        id: cleanupTab
+        CleanupTab { model: root.cleanup }
     }
     // The tabs of later work show their heading over an empty page.
     Component {

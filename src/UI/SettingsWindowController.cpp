@@ -102,7 +102,7 @@ void SettingsWindowController::registerQmlTypes()
     qmlRegisterUncreatableType<DictationTabModel>("Sonorvelle.Settings", 1, 0, "DictationTabModel",
                                                   QStringLiteral("made by the window"));
     qmlRegisterUncreatableType<HistoryTabModel>("Sonorvelle.Settings", 1, 0, "HistoryTabModel",
-                                                 QStringLiteral("made by the window"));
+                                                QStringLiteral("made by the window"));
     qmlRegisterUncreatableType<CleanupTabModel>("Sonorvelle.Settings", 1, 0, "CleanupTabModel",
                                                 QStringLiteral("made by the window"));
     qmlRegisterType<CapsuleSegmentedControl>("Sonorvelle.Settings", 1, 0,

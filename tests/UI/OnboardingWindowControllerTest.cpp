@@ -12,6 +12,8 @@
 
 #include "TestSupport/QuickItems.h"
 
+#include "TestSupport/Appearance.h"
+
 #include <QAccessible>
 #include <QDir>
 #include <QGuiApplication>
@@ -411,10 +413,7 @@ TEST(OnboardingWindow, EveryPageDrawsInLightAndDarkInEnglishAndGerman)
     }
     const char *names[] = {"welcome", "permissions", "tutorial", "consent"};
     for (const bool dark : {false, true}) {
-        QPalette palette = original;
-        palette.setColor(QPalette::Window, dark ? QColor(30, 30, 30) : QColor(240, 240, 240));
-        palette.setColor(QPalette::WindowText, dark ? QColor(255, 255, 255) : QColor(0, 0, 0));
-        QGuiApplication::setPalette(palette);
+        useAppearance(dark, original);
         for (const char *code : {"en", "de"}) {
             OnboardingRig rig;
             L10n::shared().apply(QString::fromLatin1(code));

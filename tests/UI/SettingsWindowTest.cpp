@@ -21,6 +21,8 @@
 
 #include "TestSupport/QuickItems.h"
 
+#include "TestSupport/Appearance.h"
+
 #include <QAccessible>
 #include <QGuiApplication>
 #include <QQuickItem>
@@ -363,10 +365,7 @@ TEST(SettingsWindow, DrawsInLightAndDarkInEveryLanguageTried)
     const QPalette original = QGuiApplication::palette();
     const QString dir = qEnvironmentVariable("SONORVELLE_SCREEN_DIR");
     for (const bool dark : {false, true}) {
-        QPalette palette = original;
-        palette.setColor(QPalette::Window, dark ? QColor(30, 30, 30) : QColor(240, 240, 240));
-        palette.setColor(QPalette::WindowText, dark ? QColor(255, 255, 255) : QColor(0, 0, 0));
-        QGuiApplication::setPalette(palette);
+        useAppearance(dark, original);
         for (const char *code : {"en", "de", "ja"}) {
             L10n::shared().apply(QString::fromLatin1(code));
             QQuickView &view = rig.open(SettingsTab::general);
@@ -764,10 +763,7 @@ TEST(SettingsWindow, CleanupTabSignedInLearnsAndResetsAndSaysWhenAResetFailed)
 
     const QPalette original = QGuiApplication::palette();
     for (const bool dark : {false, true}) {
-        QPalette palette = original;
-        palette.setColor(QPalette::Window, dark ? QColor(30, 30, 30) : QColor(240, 240, 240));
-        palette.setColor(QPalette::WindowText, dark ? QColor(255, 255, 255) : QColor(0, 0, 0));
-        QGuiApplication::setPalette(palette);
+        useAppearance(dark, original);
         for (const char *code : {"en", "de"}) {
             L10n::shared().apply(QString::fromLatin1(code));
             rig.settle();

@@ -5,6 +5,8 @@
 #include "UI/QuickVoiceBarPanelFactory.h"
 #include "UI/VoiceBarModel.h"
 
+#include "TestSupport/Appearance.h"
+
 #include <QDir>
 #include <QGuiApplication>
 #include <QPainter>
@@ -242,10 +244,7 @@ TEST_F(VoiceBarViewsTest, DrawsInBothStylesLightAndDark)
         }
     };
     for (const bool dark : {false, true}) {
-        QPalette palette = original;
-        palette.setColor(QPalette::Window, dark ? QColor(30, 30, 30) : QColor(240, 240, 240));
-        palette.setColor(QPalette::WindowText, dark ? QColor(255, 255, 255) : QColor(0, 0, 0));
-        QGuiApplication::setPalette(palette);
+        useAppearance(dark, original);
         for (const char *code : {"en", "de"}) {
             L10n::shared().apply(QString::fromLatin1(code));
             const QString suffix = QStringLiteral("-%1-%2").arg(

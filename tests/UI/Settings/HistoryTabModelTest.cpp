@@ -9,6 +9,8 @@
 
 #include "TestSupport/QuickItems.h"
 
+#include "TestSupport/Appearance.h"
+
 #include <QAbstractItemModelTester>
 #include <QAccessible>
 #include <QGuiApplication>
@@ -494,10 +496,7 @@ TEST(HistoryTab, DrawsEmptyAndFilledInLightAndDarkInEnglishAndGerman)
     const QPalette original = QGuiApplication::palette();
     const QString dir = qEnvironmentVariable("SONORVELLE_SCREEN_DIR");
     for (const bool dark : {false, true}) {
-        QPalette palette = original;
-        palette.setColor(QPalette::Window, dark ? QColor(30, 30, 30) : QColor(240, 240, 240));
-        palette.setColor(QPalette::WindowText, dark ? QColor(255, 255, 255) : QColor(0, 0, 0));
-        QGuiApplication::setPalette(palette);
+        useAppearance(dark, original);
         for (const char *code : {"en", "de"}) {
             L10n::shared().apply(QString::fromLatin1(code));
             for (const bool filled : {false, true}) {

@@ -101,15 +101,7 @@ SystemServices::SystemServices(Clock &clock)
     services.cloud = m_cloudDictate.get();
     // Every session's cleanup stage: the cloud stages share the request layer and the account.
     CleanupFactory::Services cleanupServices;
-    cleanupServices.cloud.session = &CloudSession::shared();
-    cleanupServices.cloud.quota = &QuotaNotice::shared();
-    cleanupServices.cloud.token = [] {
-        return CloudAccount::token();
-    };
-    cleanupServices.cloud.refreshAccount = [] {
-        CloudAccount::shared().start();
-    };
-    cleanupServices.cloud.clock = &m_clock;
+    cleanupServices.cloud = CloudCleanup::systemServices(m_clock);
     cleanupServices.tagger = []() -> std::shared_ptr<const TextCleanupService> {
         return TaggerCleanup::shared();
     };

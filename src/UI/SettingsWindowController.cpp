@@ -5,11 +5,9 @@
 #include "Core/AppSettings.h"
 #include "Core/Audio/MicrophoneDevices.h"
 #include "Core/CloudAccount.h"
-#include "Core/CloudSession.h"
 #include "Core/DebugLog.h"
 #include "Core/History/HistoryStore.h"
 #include "Core/Insertion/TextInserter.h"
-#include "Core/QuotaNotice.h"
 #include "Core/TesterMode.h"
 #include "Core/TextCleanup/CloudCleanup.h"
 #include "Core/UpdaterController.h"
@@ -52,11 +50,8 @@ SettingsWindowController &SettingsWindowController::shared()
         services.pasteboard = &TextInserter::shared().services().pasteboard;
         services.account = &CloudAccount::shared();
         // The reset talks to the service the way every cloud cleanup stage does.
-        static CloudCleanup memory(
-            CloudCleanup::Services {&CloudSession::shared(), &QuotaNotice::shared(),
-                                    [] { return CloudAccount::token(); },
-                                    [] { CloudAccount::shared().start(); }, &Clock::system()},
-            CloudCleanup::Settings {});
+        static CloudCleanup memory(CloudCleanup::systemServices(Clock::system()),
+                                   CloudCleanup::Settings {});
         services.memoryReset = &memory;
         return new SettingsWindowController(services);
     }();

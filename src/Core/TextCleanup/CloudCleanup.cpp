@@ -2,6 +2,7 @@
 
 #include "Base/Clock.h"
 #include "Base/Unicode.h"
+#include "Core/CloudAccount.h"
 #include "Core/CloudSession.h"
 #include "Core/DebugLog.h"
 #include "Core/DictationTrace.h"
@@ -26,6 +27,21 @@ QString number(qsizetype value)
 }
 
 } // namespace
+
+CloudCleanup::Services CloudCleanup::systemServices(Clock &clock)
+{
+    Services services;
+    services.session = &CloudSession::shared();
+    services.quota = &QuotaNotice::shared();
+    services.token = [] {
+        return CloudAccount::token();
+    };
+    services.refreshAccount = [] {
+        CloudAccount::shared().start();
+    };
+    services.clock = &clock;
+    return services;
+}
 
 CloudCleanup::CloudCleanup(Services services, Settings settings)
     : m_services(std::move(services))

@@ -55,6 +55,9 @@ public:
         int intensity = 2;
     };
 
+    // The application's own: the shared request layer, quota notice and account.
+    static Services systemServices(Clock &clock);
+
     CloudCleanup(Services services, Settings settings);
 
     QString name() const override;

@@ -15,7 +15,7 @@ SharedVocabulary *g_override = nullptr;
 
 bool usableTerm(const QString &term)
 {
-    if (Unicode::trimmedWhitespaceAndNewlines(term).isEmpty()) {
+    if (!SharedVocabulary::keepsTerm(term)) {
         return false;
     }
     // The number of UTF-16 units bounds the number of characters from above.
@@ -101,23 +101,37 @@ void SharedVocabulary::overrideSharedForTesting(SharedVocabulary *vocabulary)
 
 // MARK: The lists
 
-void SharedVocabulary::setTerms(const QStringList &terms)
+bool SharedVocabulary::keepsTerm(const QString &term)
 {
+    return !Unicode::trimmedWhitespaceAndNewlines(term).isEmpty();
+}
+
+bool SharedVocabulary::keepsReplacement(const Replacement &replacement)
+{
+    return keepsTerm(replacement.phrase);
+}
+
+void SharedVocabulary::setTerms(const QStringList &list)
+{
+    QStringList terms = list;
+    terms.removeIf([](const QString &term) { return !keepsTerm(term); });
     if (terms == m_terms) {
         return;
     }
-    m_terms = terms;
+    m_terms = std::move(terms);
     m_defaults.setValue(termsKey, m_terms);
     Q_EMIT termsChanged();
     m_sync.schedulePush();
 }
 
-void SharedVocabulary::setReplacements(const QList<Replacement> &replacements)
+void SharedVocabulary::setReplacements(const QList<Replacement> &list)
 {
+    QList<Replacement> replacements = list;
+    replacements.removeIf([](const Replacement &rule) { return !keepsReplacement(rule); });
     if (replacements == m_replacements) {
         return;
     }
-    m_replacements = replacements;
+    m_replacements = std::move(replacements);
     try {
         m_defaults.setValue(replacementsKey, Json::serialize(replacementArray(m_replacements)));
     } catch (const std::exception &) {

@@ -84,8 +84,14 @@ public:
     // Puts a test's own object in place of the shared one; nullptr goes back to the real one.
     static void overrideSharedForTesting(SharedVocabulary *vocabulary);
 
+    // Whether an entry is worth keeping: a blank term, or a rule without a spoken phrase, would
+    // only reach the recogniser and the other computers as noise.
+    static bool keepsTerm(const QString &term);
+    static bool keepsReplacement(const Replacement &replacement);
+
     QStringList terms() const override { return m_terms; }
-    // A list equal to the current one changes nothing; another is stored and pushed later.
+    // Blank entries are left out; a list equal to the current one then changes nothing, another
+    // is stored and pushed later.
     void setTerms(const QStringList &terms);
     QList<Replacement> replacements() const override { return m_replacements; }
     void setReplacements(const QList<Replacement> &replacements);

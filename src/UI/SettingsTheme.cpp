@@ -131,6 +131,11 @@ QColor SettingsTheme::focusRing() const
     return ring;
 }
 
+QColor SettingsTheme::warn() const
+{
+    return Theme::warn();
+}
+
 QColor SettingsTheme::danger() const
 {
     return QColor(255, 59, 48);

@@ -35,6 +35,7 @@ class SettingsTheme : public QObject
     Q_PROPERTY(QColor accent READ accent CONSTANT)
     Q_PROPERTY(QColor focusRing READ focusRing CONSTANT)
     Q_PROPERTY(QColor danger READ danger CONSTANT)
+    Q_PROPERTY(QColor warn READ warn CONSTANT)
     Q_PROPERTY(QColor success READ success CONSTANT)
     Q_PROPERTY(QColor successFill READ successFill CONSTANT)
 
@@ -114,6 +115,7 @@ public:
     QColor accent() const;
     QColor focusRing() const;
     QColor danger() const;
+    QColor warn() const;
     QColor success() const;
     QColor successFill() const;
 

@@ -8,6 +8,7 @@
 #include "Core/DebugLog.h"
 #include "Core/History/HistoryStore.h"
 #include "Core/Insertion/TextInserter.h"
+#include "Core/SharedVocabulary.h"
 #include "Core/TesterMode.h"
 #include "Core/TextCleanup/CloudCleanup.h"
 #include "Core/UpdaterController.h"
@@ -17,6 +18,8 @@
 #include "UI/Settings/CapsuleSegmentedControl.h"
 #include "UI/Settings/CleanupTabModel.h"
 #include "UI/Settings/DictationTabModel.h"
+#include "UI/Settings/DictionaryRowsModel.h"
+#include "UI/Settings/DictionaryTabModel.h"
 #include "UI/Settings/GeneralTabModel.h"
 #include "UI/Settings/HistoryTabModel.h"
 #include "UI/Settings/PermissionsTabModel.h"
@@ -53,6 +56,7 @@ SettingsWindowController &SettingsWindowController::shared()
         static CloudCleanup memory(CloudCleanup::systemServices(Clock::system()),
                                    CloudCleanup::Settings {});
         services.memoryReset = &memory;
+        services.vocabulary = &SharedVocabulary::shared();
         return new SettingsWindowController(services);
     }();
     return *controller;
@@ -98,6 +102,10 @@ void SettingsWindowController::registerQmlTypes()
                                                   QStringLiteral("made by the window"));
     qmlRegisterUncreatableType<HistoryTabModel>("Sonorvelle.Settings", 1, 0, "HistoryTabModel",
                                                 QStringLiteral("made by the window"));
+    qmlRegisterUncreatableType<DictionaryTabModel>(
+        "Sonorvelle.Settings", 1, 0, "DictionaryTabModel", QStringLiteral("made by the window"));
+    qmlRegisterUncreatableType<DictionaryRowsModel>(
+        "Sonorvelle.Settings", 1, 0, "DictionaryRowsModel", QStringLiteral("made by the window"));
     qmlRegisterUncreatableType<CleanupTabModel>("Sonorvelle.Settings", 1, 0, "CleanupTabModel",
                                                 QStringLiteral("made by the window"));
     qmlRegisterType<CapsuleSegmentedControl>("Sonorvelle.Settings", 1, 0,
@@ -155,6 +163,12 @@ void SettingsWindowController::build()
         modelServices.testerSignal = SIGNAL(enabledChanged());
     }
     modelServices.shortVersion = m_services.shortVersion;
+    if (SharedVocabulary *vocabulary = m_services.vocabulary) {
+        L10n *l10n = m_services.l10n;
+        modelServices.makeDictionaryModel = [vocabulary, l10n](QObject *tab) {
+            return new DictionaryTabModel(*vocabulary, *l10n, tab);
+        };
+    }
     auto *model = new SettingsWindowModel(*m_services.router, *m_services.l10n, *m_services.clock,
                                           modelServices, view);
     auto *general = new GeneralTabModel(*m_services.settings, *m_services.l10n, view);

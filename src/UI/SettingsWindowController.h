@@ -22,6 +22,7 @@ class QQuickView;
 class SettingsTheme;
 class SettingsRouter;
 class SettingsWindowModel;
+class SharedVocabulary;
 class Updater;
 class UrlOpener;
 
@@ -62,6 +63,8 @@ public:
         // them the tab shows the sign-in note.
         CloudAccount *account = nullptr;
         CleanupMemoryResetting *memoryReset = nullptr;
+        // The Dictionary tab's lists; the tab stays empty without them.
+        SharedVocabulary *vocabulary = nullptr;
     };
 
     // The application's window over the shared settings, interface language and router.

@@ -1,6 +1,7 @@
 #include "UI/SettingsWindowModel.h"
 
 #include "Support/L10n.h"
+#include "UI/Settings/DictionaryTabModel.h"
 #include "UI/Settings/PermissionsTabModel.h"
 #include "UI/SettingsRouter.h"
 
@@ -179,6 +180,16 @@ void SettingsWindowModel::testerIconTapped()
 PermissionsTabModel *SettingsWindowModel::makePermissionsModel(QObject *tab)
 {
     auto *model = new PermissionsTabModel(m_clock, tab);
+    QJSEngine::setObjectOwnership(model, QJSEngine::CppOwnership);
+    return model;
+}
+
+DictionaryTabModel *SettingsWindowModel::makeDictionaryModel(QObject *tab)
+{
+    if (!m_services.makeDictionaryModel) {
+        return nullptr;
+    }
+    DictionaryTabModel *model = m_services.makeDictionaryModel(tab);
     QJSEngine::setObjectOwnership(model, QJSEngine::CppOwnership);
     return model;
 }

@@ -11,6 +11,7 @@
 #include <functional>
 
 class Clock;
+class DictionaryTabModel;
 class L10n;
 class PermissionsTabModel;
 class SettingsRouter;
@@ -28,6 +29,7 @@ class SettingsWindowModel : public QObject
     Q_PROPERTY(QString sidebarHeading READ sidebarHeading NOTIFY textsChanged)
     Q_PROPERTY(QString appVersion READ appVersion CONSTANT)
     Q_PROPERTY(bool testerEnabled READ testerEnabled NOTIFY testerEnabledChanged)
+    Q_PROPERTY(bool hasDictionary READ hasDictionary CONSTANT)
 
 public:
     struct Services
@@ -39,6 +41,9 @@ public:
         const char *testerSignal = nullptr;
         // The version the sidebar's footer shows, the one the About tab shows too.
         QString shortVersion;
+        // Makes the model of a Dictionary tab being made, owned by the tab; without it the tab
+        // stays empty.
+        std::function<DictionaryTabModel *(QObject *tab)> makeDictionaryModel;
     };
 
     SettingsWindowModel(SettingsRouter &router, L10n &l10n, Clock &clock, Services services,
@@ -61,10 +66,13 @@ public:
     QString sidebarHeading() const;
     QString appVersion() const;
     bool testerEnabled() const;
+    bool hasDictionary() const { return bool(m_services.makeDictionaryModel); }
 
     Q_INVOKABLE void testerIconTapped();
     // The model of a Permissions tab being made, owned by (and gone with) `tab`.
     Q_INVOKABLE PermissionsTabModel *makePermissionsModel(QObject *tab);
+    // The model of a Dictionary tab being made, owned by (and gone with) `tab`; null without one.
+    Q_INVOKABLE DictionaryTabModel *makeDictionaryModel(QObject *tab);
 
 Q_SIGNALS:
     void textsChanged();

@@ -186,6 +186,38 @@ TEST(SharedVocabulary, LoadsBothListsAndStartsWithoutRulesThatDoNotDecode)
     EXPECT_TRUE(broken.vocabulary->replacements().isEmpty());
 }
 
+TEST(SharedVocabulary, BlankTermsAndRulesWithoutAPhraseAreNeitherStoredNorPushed)
+{
+    VocabularyRig rig;
+    SharedVocabulary &vocabulary = rig.make();
+    const Replacement blankPhrase =
+        rule("0B7A3C55-2C2E-4D1E-9D55-5C1F7F0E8A11", QStringLiteral(" \n"), QStringLiteral("x"));
+    const Replacement noExpansion =
+        rule("1C2D3E4F-2C2E-4D1E-9D55-5C1F7F0E8A12", QStringLiteral("um"), QString());
+
+    vocabulary.setTerms(
+        {QString(), QStringLiteral("Grafana"), QStringLiteral(" \t"), QStringLiteral(" Loki ")});
+    vocabulary.setReplacements({blankPhrase, kRule, noExpansion});
+    // A term is kept as typed; only a blank one goes. A rule may replace with nothing.
+    EXPECT_EQ(vocabulary.terms(),
+              QStringList({QStringLiteral("Grafana"), QStringLiteral(" Loki ")}));
+    EXPECT_EQ(vocabulary.replacements(), QList<Replacement>({kRule, noExpansion}));
+    EXPECT_EQ(rig.computer.defaults.stringArray(SharedVocabulary::termsKey), vocabulary.terms());
+
+    // Blanking the only term of a list that had just that one empties it.
+    vocabulary.setTerms({QStringLiteral("Grafana")});
+    vocabulary.setTerms({QString()});
+    EXPECT_TRUE(vocabulary.terms().isEmpty());
+
+    vocabulary.setTerms({QStringLiteral("Grafana")});
+    rig.firePush();
+    ASSERT_TRUE(rig.settle());
+    EXPECT_EQ(rig.pushedBlobs(),
+              std::vector<std::string>(
+                  {SharedVocabulary::blob({QStringLiteral("Grafana")}, {kRule, noExpansion})
+                       .toStdString()}));
+}
+
 TEST(SharedVocabulary, AChangedListIsStoredPublishedAndPushedAnEqualOneIsNot)
 {
     VocabularyRig rig;

@@ -4,6 +4,7 @@
 #include "Core/CloudSession.h"
 #include "Core/Keychain.h"
 #include "Core/Permissions.h"
+#include "Core/SharedVocabulary.h"
 #include "Fakes/FakeAudioHardware.h"
 #include "Fakes/FakeCleanupMemoryReset.h"
 #include "Fakes/FakeKeychainBackend.h"
@@ -51,6 +52,8 @@ struct WindowRig
     CloudSession session {QUrl(QStringLiteral("http://127.0.0.1:1"))};
     CloudAccount account {{&keychain, &session, &opener}};
     FakeCleanupMemoryReset memoryReset;
+    // The Dictionary tab's lists, kept with the settings.
+    SharedVocabulary vocabulary {{&store.defaults, &session, &account, &clock}};
     std::unique_ptr<SettingsWindowController> controller;
 
     WindowRig()
@@ -68,6 +71,7 @@ struct WindowRig
         QCoro::waitFor(keychain.load());
         services.account = &account;
         services.memoryReset = &memoryReset;
+        services.vocabulary = &vocabulary;
         controller = std::make_unique<SettingsWindowController>(services);
     }
 
@@ -138,6 +142,35 @@ struct WindowRig
                                         QStringLiteral("option_") + value);
         ASSERT_NE(entry, nullptr) << value.toStdString();
         click(entry);
+    }
+
+    // Waits for the next frame: rows a list gained are laid out (and found) only then.
+    void frame()
+    {
+        QTest::qWait(30);
+        settle();
+    }
+
+    // Types into the focused item, a key at a time.
+    void type(const QString &text)
+    {
+        for (const QChar c : text) {
+            QTest::keyClick(controller->window(), c.toLatin1());
+        }
+        frame();
+    }
+
+    void press(Qt::Key key)
+    {
+        QTest::keyClick(controller->window(), key);
+        frame();
+    }
+
+    // The vocabulary as the next launch reads it.
+    std::unique_ptr<SharedVocabulary> rereadVocabulary()
+    {
+        return std::make_unique<SharedVocabulary>(
+            SharedVocabulary::Services {&store.defaults, &session, &account, &clock});
     }
 
     // The settings as the next launch reads them.
@@ -378,10 +411,12 @@ TEST(SettingsWindow, DrawsInLightAndDarkInEveryLanguageTried)
                 frame.save(QStringLiteral("%1/general-%2-%3.png")
                                .arg(dir, QString::fromLatin1(code),
                                     dark ? QStringLiteral("dark") : QStringLiteral("light")));
-                for (const auto &[tab, name] : {std::pair {SettingsTab::about, "about"},
-                                                std::pair {SettingsTab::permissions, "permissions"},
-                                                std::pair {SettingsTab::dictation, "dictation"},
-                                                std::pair {SettingsTab::cleanup, "cleanup"}}) {
+                for (const auto &[tab, name] :
+                     {std::pair {SettingsTab::about, "about"},
+                      std::pair {SettingsTab::permissions, "permissions"},
+                      std::pair {SettingsTab::dictation, "dictation"},
+                      std::pair {SettingsTab::cleanup, "cleanup"},
+                      std::pair {SettingsTab::dictionary, "dictionary"}}) {
                     rig.open(tab);
                     rig.settle();
                     view.grabWindow().save(
@@ -773,6 +808,152 @@ TEST(SettingsWindow, CleanupTabSignedInLearnsAndResetsAndSaysWhenAResetFailed)
         }
     }
     QGuiApplication::setPalette(original);
+    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
+        << rig.controller->qmlWarnings().join('\n').toStdString();
+}
+
+TEST(SettingsWindow, DictionaryTabAddsEditsAndDeletesThroughRealClicksAndKeys)
+{
+    WindowRig rig;
+    QQuickView &view = rig.open(SettingsTab::dictionary);
+    EXPECT_EQ(rig.item("termsEmpty")->property("text").toString(), QStringLiteral("No terms yet"));
+    EXPECT_NE(rig.item("replacementsEmpty"), nullptr);
+    EXPECT_EQ(rig.item("termsList"), nullptr);
+
+    // Return in the term field adds the trimmed term and empties the field.
+    rig.click(rig.item("termField"));
+    rig.type(QStringLiteral("  Kubernetes "));
+    rig.press(Qt::Key_Return);
+    EXPECT_EQ(rig.rereadVocabulary()->terms(), QStringList {QStringLiteral("Kubernetes")});
+    EXPECT_EQ(rig.item("termField")->property("text").toString(), QString());
+    EXPECT_EQ(rig.item("termsEmpty"), nullptr);
+
+    // The same again with the Add pill: the orange note, the text kept; a keystroke clears it.
+    rig.type(QStringLiteral("Kubernetes"));
+    rig.click(rig.item("addTermButton"));
+    rig.frame();
+    ASSERT_NE(rig.item("duplicateNote"), nullptr);
+    EXPECT_EQ(rig.item("duplicateNoteText")->property("text").toString(),
+              QStringLiteral("“Kubernetes” is already in the list"));
+    EXPECT_EQ(rig.item("termField")->property("text").toString(), QStringLiteral("Kubernetes"));
+    rig.click(rig.item("termField"));
+    rig.type(QStringLiteral("x"));
+    EXPECT_EQ(rig.item("duplicateNote"), nullptr);
+    rig.click(rig.item("addTermButton"));
+    EXPECT_EQ(rig.rereadVocabulary()->terms(),
+              QStringList({QStringLiteral("Kubernetes"), QStringLiteral("Kubernetesx")}));
+
+    // Return in the phrase field does not add; Return in the replacement text does.
+    rig.click(rig.item("phraseField"));
+    rig.type(QStringLiteral("w/o"));
+    rig.press(Qt::Key_Return);
+    EXPECT_TRUE(rig.rereadVocabulary()->replacements().isEmpty());
+    rig.click(rig.item("expansionField"));
+    rig.type(QStringLiteral("without"));
+    rig.press(Qt::Key_Return);
+    ASSERT_EQ(rig.rereadVocabulary()->replacements().size(), 1);
+    EXPECT_EQ(rig.rereadVocabulary()->replacements()[0].expansion, QStringLiteral("without"));
+
+    // A rule switched off is kept, dimmed, and still takes edits.
+    ASSERT_NE(rig.item("replacementSwitch"), nullptr);
+    rig.click(rig.item("replacementSwitch"));
+    EXPECT_FALSE(rig.rereadVocabulary()->replacements()[0].isEnabled);
+    EXPECT_DOUBLE_EQ(rig.item("replacementContent")->opacity(), 0.5);
+    rig.click(rig.item("replacementExpansion"));
+    QTest::keyClick(&view, Qt::Key_End);
+    rig.type(QStringLiteral("!"));
+    EXPECT_EQ(rig.rereadVocabulary()->replacements()[0].expansion, QStringLiteral("without!"));
+
+    // Each keystroke in a listed term is stored as typed.
+    const QList<QQuickItem *> termTexts = findAllVisible(rig.item("termsList"), "termText");
+    ASSERT_EQ(termTexts.size(), 2);
+    rig.click(termTexts[1]);
+    QTest::keyClick(&view, Qt::Key_End);
+    rig.press(Qt::Key_Backspace);
+    EXPECT_EQ(rig.rereadVocabulary()->terms(),
+              QStringList({QStringLiteral("Kubernetes"), QStringLiteral("Kubernetes")}));
+    EXPECT_EQ(rig.item("duplicateNote"), nullptr) << "the note belongs to adding only";
+
+    const QString dir = qEnvironmentVariable("SONORVELLE_SCREEN_DIR");
+    const QPalette original = QGuiApplication::palette();
+    if (!dir.isEmpty()) {
+        rig.click(rig.item("termField"));
+        rig.type(QStringLiteral("Kubernetes"));
+        rig.click(rig.item("addTermButton"));
+        for (const bool dark : {false, true}) {
+            useAppearance(dark, original);
+            for (const char *code : {"en", "de"}) {
+                L10n::shared().apply(QString::fromLatin1(code));
+                rig.settle();
+                view.grabWindow().save(
+                    QStringLiteral("%1/dictionary-filled-%2-%3.png")
+                        .arg(dir, QString::fromLatin1(code),
+                             dark ? QStringLiteral("dark") : QStringLiteral("light")));
+            }
+        }
+        QGuiApplication::setPalette(original);
+        L10n::shared().apply(QStringLiteral("en"));
+        rig.settle();
+    }
+
+    // Every control is reached by Tab and named for a screen reader.
+    rig.click(rig.item("termField"));
+    QSet<QQuickItem *> reached;
+    for (int i = 0; i < 30; ++i) {
+        QTest::keyClick(&view, Qt::Key_Tab);
+        if (QQuickItem *focused = view.activeFocusItem()) {
+            reached << focused;
+        }
+    }
+    for (const char *name : {"termField", "addTermButton", "termText", "termDelete", "phraseField",
+                             "expansionField", "addReplacementButton", "replacementSwitch",
+                             "replacementPhrase", "replacementExpansion", "replacementDelete"}) {
+        QQuickItem *control = rig.item(name);
+        ASSERT_NE(control, nullptr) << name;
+        EXPECT_TRUE(reached.contains(control)) << name;
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);
+        ASSERT_NE(accessible, nullptr) << name;
+        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << name;
+    }
+
+    // Deleting the first row moves the next one to the top; the last delete brings the note back.
+    rig.click(findAllVisible(rig.item("termsList"), "termDelete").value(0));
+    EXPECT_EQ(rig.rereadVocabulary()->terms(), QStringList {QStringLiteral("Kubernetes")});
+    rig.click(rig.item("replacementDelete"));
+    EXPECT_TRUE(rig.rereadVocabulary()->replacements().isEmpty());
+    EXPECT_NE(rig.item("replacementsEmpty"), nullptr);
+    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
+        << rig.controller->qmlWarnings().join('\n').toStdString();
+}
+
+TEST(SettingsWindow, DictionaryTabFollowsAListReplacedUnderItAndStartsAfreshWhenReopened)
+{
+    WindowRig rig;
+    rig.vocabulary.setTerms({QStringLiteral("Alpha"), QStringLiteral("Beta")});
+    QQuickView &view = rig.open(SettingsTab::dictionary);
+    rig.click(rig.item("termField"));
+    rig.type(QStringLiteral("Gam"));
+
+    // The user types into the first row when the list is replaced from elsewhere.
+    QQuickItem *alpha = findAllVisible(rig.item("termsList"), "termText").value(0);
+    rig.click(alpha);
+    QTest::keyClick(&view, Qt::Key_End);
+    rig.type(QStringLiteral("s"));
+    rig.vocabulary.setTerms({QStringLiteral("Delta"), QStringLiteral("Beta")});
+    rig.settle();
+    rig.type(QStringLiteral("t"));
+    EXPECT_EQ(rig.rereadVocabulary()->terms(),
+              QStringList({QStringLiteral("Delta"), QStringLiteral("Beta")}));
+    QStringList shown;
+    for (QQuickItem *field : findAllVisible(rig.item("termsList"), "termText")) {
+        shown << field->property("text").toString();
+    }
+    EXPECT_EQ(shown, QStringList({QStringLiteral("Delta"), QStringLiteral("Beta")}));
+
+    // Another tab and back: the entry field starts empty again.
+    rig.open(SettingsTab::general);
+    rig.open(SettingsTab::dictionary);
+    EXPECT_EQ(rig.item("termField")->property("text").toString(), QString());
     EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
         << rig.controller->qmlWarnings().join('\n').toStdString();
 }

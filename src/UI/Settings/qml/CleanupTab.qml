@@ -8,9 +8,6 @@ Column {
     readonly property var settings: model.settings
     spacing: SettingsTheme.tabSpacing
 
-    // The system's warning orange.
-    readonly property color warnColor: Qt.rgba(1.0, 149 / 255, 0.0, 1.0)
-
     SettingsCard {
         objectName: "cleanupCard"
         width: tab.width
@@ -183,7 +180,7 @@ Column {
                 width: 13
                 height: 13
                 radius: 6.5
-                color: tab.warnColor
+                color: SettingsTheme.warn
                 Text {
                     anchors.centerIn: parent
                     text: "!"

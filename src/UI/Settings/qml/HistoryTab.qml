@@ -196,45 +196,14 @@ Column {
                         onClicked: tab.model.copyRecord(row.index)
                         onActiveFocusChanged: if (activeFocus) row.reveal()
                     }
-                    Rectangle {
+                    TrashButton {
                         id: trash
                         objectName: "historyDelete"
                         anchors.right: parent.right
                         anchors.verticalCenter: parent.verticalCenter
-                        width: 26
-                        height: 22
-                        radius: 5
-                        color: "transparent"
-                        activeFocusOnTab: true
-                        Accessible.role: Accessible.Button
-                        Accessible.name: L10n.t("hist.delete") + L10n.retranslate
-                        Accessible.onPressAction: tab.model.deleteRecord(row.index)
-                        Keys.onSpacePressed: tab.model.deleteRecord(row.index)
-                        Keys.onReturnPressed: tab.model.deleteRecord(row.index)
-                        Keys.onEnterPressed: tab.model.deleteRecord(row.index)
+                        accessibleName: L10n.t("hist.delete") + L10n.retranslate
+                        onClicked: tab.model.deleteRecord(row.index)
                         onActiveFocusChanged: if (activeFocus) row.reveal()
-                        FocusRing { target: trash }
-
-                        // A bin: lid, handle and body.
-                        Item {
-                            anchors.centerIn: parent
-                            width: 10
-                            height: 12
-                            opacity: trashMouse.pressed ? 0.6 : 1
-                            Rectangle { x: 3.5; y: 0; width: 3; height: 1.4; color: SettingsTheme.tertiaryText }
-                            Rectangle { x: 0; y: 1.6; width: 10; height: 1.4; color: SettingsTheme.tertiaryText }
-                            Rectangle {
-                                x: 1.2; y: 3.6; width: 7.6; height: 8.4; radius: 1.2
-                                color: "transparent"
-                                border.width: 1.3
-                                border.color: SettingsTheme.tertiaryText
-                            }
-                        }
-                        MouseArea {
-                            id: trashMouse
-                            anchors.fill: parent
-                            onClicked: tab.model.deleteRecord(row.index)
-                        }
                     }
                 }
             }

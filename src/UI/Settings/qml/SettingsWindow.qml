@@ -80,6 +80,8 @@ Rectangle {
                                : root.windowModel.selectedName === "permissions" ? permissionsTab
                                : root.windowModel.selectedName === "history" && root.history ? historyTab
                                : root.windowModel.selectedName === "cleanup" ? cleanupTab
+                               : root.windowModel.selectedName === "dictionary"
+                                 && root.windowModel.hasDictionary ? dictionaryTab
                                : emptyTab
             }
             Item { width: 1; height: 28 }
@@ -112,6 +114,13 @@ Rectangle {
     Component {
         id: cleanupTab
         CleanupTab { model: root.cleanup }
+    }
+    Component {
+        id: dictionaryTab
+        DictionaryTab {
+            id: dictionary
+            model: root.windowModel.makeDictionaryModel(dictionary)
+        }
     }
     // The tabs of later work show their heading over an empty page.
     Component {

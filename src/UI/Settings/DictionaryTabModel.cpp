@@ -1,0 +1,264 @@
+#include "UI/Settings/DictionaryTabModel.h"
+
+#include "Base/Unicode.h"
+#include "Core/SharedVocabulary.h"
+#include "Support/L10n.h"
+
+#include <QMultiHash>
+
+using Row = DictionaryRowsModel::Row;
+
+namespace {
+
+Row termRow(int key, const QString &term)
+{
+    Row row;
+    row.key = key;
+    row.text = term;
+    return row;
+}
+
+Row ruleRow(int key, const Replacement &rule)
+{
+    return {key, rule.id, rule.phrase, rule.expansion, rule.isEnabled};
+}
+
+} // namespace
+
+DictionaryTabModel::DictionaryTabModel(SharedVocabulary &vocab, L10n &l10n, QObject *parent)
+    : QObject(parent)
+    , m_vocab(vocab)
+    , m_l10n(l10n)
+{
+    followTerms();
+    followReplacements();
+    connect(&m_vocab, &SharedVocabulary::termsChanged, this, &DictionaryTabModel::followTerms);
+    connect(&m_vocab, &SharedVocabulary::replacementsChanged, this,
+            &DictionaryTabModel::followReplacements);
+    connect(&m_l10n, &L10n::languageChanged, this, &DictionaryTabModel::duplicateNoteChanged);
+}
+
+void DictionaryTabModel::setNewTerm(const QString &text)
+{
+    if (text == m_newTerm) {
+        return;
+    }
+    m_newTerm = text;
+    Q_EMIT newTermChanged();
+    setDuplicateTerm({});
+}
+
+void DictionaryTabModel::setNewPhrase(const QString &text)
+{
+    if (text != m_newPhrase) {
+        m_newPhrase = text;
+        Q_EMIT newPhraseChanged();
+    }
+}
+
+void DictionaryTabModel::setNewExpansion(const QString &text)
+{
+    if (text != m_newExpansion) {
+        m_newExpansion = text;
+        Q_EMIT newExpansionChanged();
+    }
+}
+
+QString DictionaryTabModel::duplicateNote() const
+{
+    if (m_duplicateTerm.isEmpty()) {
+        return {};
+    }
+    return m_l10n.string(QStringLiteral("dic.termDuplicate"))
+        .replace(QStringLiteral("%@"), m_duplicateTerm);
+}
+
+void DictionaryTabModel::setDuplicateTerm(const QString &term)
+{
+    if (term != m_duplicateTerm) {
+        m_duplicateTerm = term;
+        Q_EMIT duplicateNoteChanged();
+    }
+}
+
+void DictionaryTabModel::addTerm()
+{
+    const QString term = Unicode::trimmedWhitespaceAndNewlines(m_newTerm);
+    if (term.isEmpty()) {
+        return;
+    }
+    if (m_vocab.terms().contains(term)) {
+        setDuplicateTerm(term);
+        return;
+    }
+    m_terms.append(termRow(m_terms.nextKey(), term));
+    storeTerms();
+    setNewTerm({});
+    setDuplicateTerm({});
+}
+
+void DictionaryTabModel::addReplacement()
+{
+    const QString phrase = Unicode::trimmedWhitespaceAndNewlines(m_newPhrase);
+    const QString expansion = Unicode::trimmedWhitespaceAndNewlines(m_newExpansion);
+    if (phrase.isEmpty() || expansion.isEmpty()) {
+        return;
+    }
+    m_replacements.append(
+        ruleRow(m_replacements.nextKey(), {QUuid::createUuid(), phrase, expansion, true}));
+    storeReplacements();
+    setNewPhrase({});
+    setNewExpansion({});
+}
+
+void DictionaryTabModel::editTerm(int key, const QString &text)
+{
+    const auto at = m_terms.position(key);
+    if (!at) {
+        return;
+    }
+    Row row = m_terms.rows().at(*at);
+    row.text = text;
+    m_terms.update(*at, row);
+    storeTerms();
+}
+
+void DictionaryTabModel::deleteTerm(int key)
+{
+    if (const auto at = m_terms.position(key)) {
+        m_terms.remove(*at);
+        storeTerms();
+    }
+}
+
+void DictionaryTabModel::editReplacement(int key, const std::function<void(Row &)> &change)
+{
+    const auto at = m_replacements.position(key);
+    if (!at) {
+        return;
+    }
+    Row row = m_replacements.rows().at(*at);
+    change(row);
+    m_replacements.update(*at, row);
+    storeReplacements();
+}
+
+void DictionaryTabModel::editPhrase(int key, const QString &text)
+{
+    editReplacement(key, [&](Row &row) { row.text = text; });
+}
+
+void DictionaryTabModel::editExpansion(int key, const QString &text)
+{
+    editReplacement(key, [&](Row &row) { row.expansion = text; });
+}
+
+void DictionaryTabModel::setReplacementEnabled(int key, bool enabled)
+{
+    editReplacement(key, [&](Row &row) { row.isEnabled = enabled; });
+}
+
+void DictionaryTabModel::deleteReplacement(int key)
+{
+    const auto at = m_replacements.position(key);
+    if (!at) {
+        return;
+    }
+    const QUuid id = m_replacements.rows().at(*at).id;
+    for (int i = m_replacements.count() - 1; i >= 0; --i) {
+        if (m_replacements.rows().at(i).id == id) {
+            m_replacements.remove(i);
+        }
+    }
+    storeReplacements();
+}
+
+QStringList DictionaryTabModel::listedTerms() const
+{
+    QStringList terms;
+    terms.reserve(m_terms.count());
+    for (const Row &row : m_terms.rows()) {
+        if (SharedVocabulary::keepsTerm(row.text)) {
+            terms.append(row.text);
+        }
+    }
+    return terms;
+}
+
+QList<Replacement> DictionaryTabModel::listedReplacements() const
+{
+    QList<Replacement> replacements;
+    replacements.reserve(m_replacements.count());
+    for (const Row &row : m_replacements.rows()) {
+        Replacement replacement {row.id, row.text, row.expansion, row.isEnabled};
+        if (SharedVocabulary::keepsReplacement(replacement)) {
+            replacements.append(std::move(replacement));
+        }
+    }
+    return replacements;
+}
+
+void DictionaryTabModel::storeTerms()
+{
+    m_vocab.setTerms(listedTerms());
+}
+
+void DictionaryTabModel::storeReplacements()
+{
+    m_vocab.setReplacements(listedReplacements());
+}
+
+void DictionaryTabModel::followTerms()
+{
+    const QStringList terms = m_vocab.terms();
+    // The tab's own writes come back here unchanged.
+    if (terms == listedTerms()) {
+        return;
+    }
+    // A term still listed keeps its row (the first row of that text not yet taken).
+    QMultiHash<QString, int> free;
+    for (auto it = m_terms.rows().crbegin(); it != m_terms.rows().crend(); ++it) {
+        free.insert(it->text, it->key);
+    }
+    QList<Row> rows;
+    rows.reserve(terms.size());
+    for (const QString &term : terms) {
+        const auto found = free.find(term);
+        int key = 0;
+        if (found != free.end()) {
+            key = found.value();
+            free.erase(found);
+        } else {
+            key = m_terms.nextKey();
+        }
+        rows.append(termRow(key, term));
+    }
+    m_terms.replace(std::move(rows));
+}
+
+void DictionaryTabModel::followReplacements()
+{
+    const QList<Replacement> replacements = m_vocab.replacements();
+    if (replacements == listedReplacements()) {
+        return;
+    }
+    // A rule still listed keeps its row, whatever its texts are now.
+    QMultiHash<QUuid, int> free;
+    for (auto it = m_replacements.rows().crbegin(); it != m_replacements.rows().crend(); ++it) {
+        free.insert(it->id, it->key);
+    }
+    QList<Row> rows;
+    rows.reserve(replacements.size());
+    for (const Replacement &replacement : replacements) {
+        const auto found = free.find(replacement.id);
+        int key = 0;
+        if (found != free.end()) {
+            key = found.value();
+            free.erase(found);
+        } else {
+            key = m_replacements.nextKey();
+        }
+        rows.append(ruleRow(key, replacement));
+    }
+    m_replacements.replace(std::move(rows));
+}

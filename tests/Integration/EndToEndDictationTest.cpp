@@ -10,9 +10,9 @@
 
 #include "Base/Clock.h"
 #include "Base/Json.h"
-#include "Core/Keychain.h"
 #include "Core/DictationController.h"
 #include "Core/FocusContextReader.h"
+#include "Core/Keychain.h"
 #include "Fakes/FakeCompanionHost.h"
 #include "Platform/Qt/QtKeychainBackend.h"
 #include "Platform/X11/X11Pasteboard.h"
@@ -807,4 +807,71 @@ TEST_F(EndToEndDictationTest, TheVoiceBarShowsDuringADictationWhileTheFieldKeeps
         QTest::qWait(300);
     }
     fieldHasTheFocus("after the dictation");
+}
+
+// The settings window of the running application, opened from its tray icon's menu as a user
+// does: a term added on the Dictionary tab is stored and pushed to the account's copy.
+TEST_F(CloudEndToEndDictationTest, ATermAddedInTheSettingsWindowIsStoredAndSynced)
+{
+    AccessibleTree tree;
+    ASSERT_TRUE(tree.connected()) << "AT-SPI bus: run the test through scripts/test";
+    const qint64 pid = app.processId();
+    const auto press = [&](const QString &name) {
+        std::optional<AccessibleTree::Node> node;
+        const bool found = QTest::qWaitFor(
+            [&] {
+                node = tree.find(pid, name);
+                return node && !node->extents.isEmpty();
+            },
+            answerTimeoutMs);
+        return found && clickAt(node->extents.center());
+    };
+
+    QRect icon;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            icon = trayIconOf(pid);
+            return !icon.isEmpty();
+        },
+        answerTimeoutMs))
+        << "the tray host shows no icon of the application";
+    ASSERT_TRUE(clickAt(icon.center()));
+    // The menu is a popup of its own that the accessibility bus does not list: the keyboard walks
+    // it, past the disabled Cancel, to "Settings…" (Start / Stop, Pause, Microphone, History).
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !overrideRedirectWindowsOf(pid).isEmpty(); },
+                                answerTimeoutMs))
+        << "the icon's menu did not open";
+    QStringList walk;
+    for (int i = 0; i < 5; ++i) {
+        walk << QStringLiteral("tap:%1").arg(keycodeFor(XKB_KEY_Down));
+    }
+    walk << QStringLiteral("tap:%1").arg(keycodeFor(XKB_KEY_Return));
+    ASSERT_TRUE(inject(walk));
+
+    ASSERT_TRUE(press(QStringLiteral("Dictionary"))) << "the settings window has no Dictionary tab";
+    ASSERT_TRUE(press(QStringLiteral("Add a term…")));
+    QStringList taps;
+    for (const xkb_keysym_t key : {XKB_KEY_g, XKB_KEY_r, XKB_KEY_a, XKB_KEY_f, XKB_KEY_a, XKB_KEY_n,
+                                   XKB_KEY_a, XKB_KEY_Return}) {
+        taps << QStringLiteral("tap:%1").arg(keycodeFor(key));
+    }
+    ASSERT_TRUE(inject(taps));
+
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const Json::Object defaults = storedDefaults();
+            return defaults.contains("sharedDictionaryTerms")
+                && defaults.at("sharedDictionaryTerms") == Json::Object::array({"grafana"});
+        },
+        answerTimeoutMs))
+        << "the term was not stored";
+    const auto pushed = [&] {
+        for (const auto &request : service.requests("/api/sync/shared")) {
+            if (request.method == "PUT" && request.body.find("grafana") != std::string::npos) {
+                return true;
+            }
+        }
+        return false;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(pushed, answerTimeoutMs)) << "the term never reached the service";
 }

@@ -3,7 +3,7 @@
 // X11 helpers shared by the integration tests: a connection that closes itself, the keys the
 // server sees held, the keycode of a key symbol in the server's keymap, atoms and root window
 // properties, a user's click sent through XTest, the panels a process shows past the window
-// manager and the colour of a pixel on screen.
+// manager, where the tray shows a process's icon and the colour of a pixel on screen.
 
 #include <QColor>
 #include <QList>
@@ -19,6 +19,8 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 struct XcbDisconnect
 {
@@ -169,6 +171,54 @@ inline QList<QRect> overrideRedirectWindowsOf(qint64 pid)
         }
     }
     return frames;
+}
+
+// Where the tray host shows the status icon of process `pid`, in screen coordinates: the small
+// window of that process the host has taken into its panel. Empty while there is none.
+inline QRect trayIconOf(qint64 pid)
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get())) {
+        return {};
+    }
+    xcb_connection_t *x = connection.get();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+    const xcb_atom_t pidAtom = internAtom(x, "_NET_WM_PID");
+    // Depth first below the host's windows (the root's own children are top-level windows).
+    std::vector<std::pair<xcb_window_t, int>> pending {{root, 0}};
+    while (!pending.empty()) {
+        const auto [window, depth] = pending.back();
+        pending.pop_back();
+        std::unique_ptr<xcb_query_tree_reply_t, decltype(&free)> tree(
+            xcb_query_tree_reply(x, xcb_query_tree(x, window), nullptr), &free);
+        if (!tree) {
+            continue;
+        }
+        const xcb_window_t *children = xcb_query_tree_children(tree.get());
+        for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+            pending.emplace_back(children[i], depth + 1);
+        }
+        if (depth < 2 || cardinalProperty(x, window, pidAtom) != std::optional<uint32_t>(pid)) {
+            continue;
+        }
+        std::unique_ptr<xcb_get_window_attributes_reply_t, decltype(&free)> attributes(
+            xcb_get_window_attributes_reply(x, xcb_get_window_attributes(x, window), nullptr),
+            &free);
+        std::unique_ptr<xcb_get_geometry_reply_t, decltype(&free)> geometry(
+            xcb_get_geometry_reply(x, xcb_get_geometry(x, window), nullptr), &free);
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE || !geometry
+            || geometry->width > 64 || geometry->height > 64) {
+            continue;
+        }
+        std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&free)> place(
+            xcb_translate_coordinates_reply(x, xcb_translate_coordinates(x, window, root, 0, 0),
+                                            nullptr),
+            &free);
+        if (place) {
+            return QRect(place->dst_x, place->dst_y, geometry->width, geometry->height);
+        }
+    }
+    return {};
 }
 
 // The colour the screen shows at `point` (a 24-bit display).

@@ -1,3 +1,5 @@
+#include "NextFrame.h"
+
 #include "Base/ManualClock.h"
 #include "Base/UserDefaults.h"
 #include "Core/CloudAccount.h"
@@ -53,14 +55,6 @@ struct Vocabulary
         vocab->setTerms(terms);
     }
 };
-
-bool nextFrame(QQuickWindow *window)
-{
-    QEventLoop loop;
-    QObject::connect(window, &QQuickWindow::frameSwapped, &loop, &QEventLoop::quit);
-    QTimer::singleShot(2000, &loop, [&loop] { loop.exit(1); });
-    return loop.exec() == 0;
-}
 
 } // namespace
 

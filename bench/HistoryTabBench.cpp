@@ -1,3 +1,5 @@
+#include "NextFrame.h"
+
 #include "Base/ManualClock.h"
 #include "Core/History/HistoryStore.h"
 #include "Fakes/TestAppSettings.h"
@@ -14,18 +16,6 @@
 
 // The settings window opened on the History tab with a full history (500 records, one of them a
 // megabyte long), to its first frame. Target: under 150 ms.
-
-namespace {
-
-bool nextFrame(QQuickWindow *window)
-{
-    QEventLoop loop;
-    QObject::connect(window, &QQuickWindow::frameSwapped, &loop, &QEventLoop::quit);
-    QTimer::singleShot(2000, &loop, [&loop] { loop.exit(1); });
-    return loop.exec() == 0;
-}
-
-} // namespace
 
 static void BM_HistoryTabOpenWith500Records(benchmark::State &state)
 {

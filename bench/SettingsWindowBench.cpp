@@ -1,3 +1,5 @@
+#include "NextFrame.h"
+
 #include "Base/ManualClock.h"
 #include "Core/Audio/MicrophoneDevices.h"
 #include "Fakes/FakeAudioHardware.h"
@@ -37,14 +39,6 @@ double residentMB()
 }
 
 // Waits for the window's next frame on screen; false after two seconds without one.
-bool nextFrame(QQuickWindow *window)
-{
-    QEventLoop loop;
-    QObject::connect(window, &QQuickWindow::frameSwapped, &loop, &QEventLoop::quit);
-    QTimer::singleShot(2000, &loop, [&loop] { loop.exit(1); });
-    return loop.exec() == 0;
-}
-
 struct Rig
 {
     TestAppSettings store {true};

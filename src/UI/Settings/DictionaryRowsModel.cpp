@@ -1,5 +1,6 @@
 #include "UI/Settings/DictionaryRowsModel.h"
 
+#include <QMultiHash>
 #include <QSet>
 
 DictionaryRowsModel::DictionaryRowsModel(QObject *parent)
@@ -121,4 +122,24 @@ void DictionaryRowsModel::replace(QList<Row> rows)
     if (count() != before) {
         Q_EMIT countChanged();
     }
+}
+
+void DictionaryRowsModel::follow(QList<Row> rows,
+                                 const std::function<QString(const Row &)> &identity)
+{
+    QMultiHash<QString, int> free;
+    // The hash hands out the latest insertion first: the first row of an identity goes in last.
+    for (auto it = m_rows.crbegin(); it != m_rows.crend(); ++it) {
+        free.insert(identity(*it), it->key);
+    }
+    for (Row &row : rows) {
+        const auto found = free.find(identity(row));
+        if (found != free.end()) {
+            row.key = found.value();
+            free.erase(found);
+        } else {
+            row.key = nextKey();
+        }
+    }
+    replace(std::move(rows));
 }

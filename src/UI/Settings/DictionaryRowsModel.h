@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <functional>
 #include <optional>
 
 // The rows of one list of the Dictionary tab, each with a key of its own that lives as long as the
@@ -57,6 +58,9 @@ public:
     // Puts `rows` in place with as few changes as it takes: rows whose key stays keep their
     // delegates (and the focus of a field in them) when the order of the staying rows is kept.
     void replace(QList<Row> rows);
+    // Puts in place rows whose keys are not set yet: each takes the key of the first listed row of
+    // the same identity not yet taken, or a new one, so that a row still listed keeps its key.
+    void follow(QList<Row> rows, const std::function<QString(const Row &)> &identity);
 
 Q_SIGNALS:
     void countChanged();

@@ -4,8 +4,6 @@
 #include "Core/SharedVocabulary.h"
 #include "Support/L10n.h"
 
-#include <QMultiHash>
-
 using Row = DictionaryRowsModel::Row;
 
 namespace {
@@ -215,25 +213,13 @@ void DictionaryTabModel::followTerms()
     if (terms == listedTerms()) {
         return;
     }
-    // A term still listed keeps its row (the first row of that text not yet taken).
-    QMultiHash<QString, int> free;
-    for (auto it = m_terms.rows().crbegin(); it != m_terms.rows().crend(); ++it) {
-        free.insert(it->text, it->key);
-    }
     QList<Row> rows;
     rows.reserve(terms.size());
     for (const QString &term : terms) {
-        const auto found = free.find(term);
-        int key = 0;
-        if (found != free.end()) {
-            key = found.value();
-            free.erase(found);
-        } else {
-            key = m_terms.nextKey();
-        }
-        rows.append(termRow(key, term));
+        rows.append(termRow(0, term));
     }
-    m_terms.replace(std::move(rows));
+    // A term still listed keeps its row.
+    m_terms.follow(std::move(rows), [](const Row &row) { return row.text; });
 }
 
 void DictionaryTabModel::followReplacements()
@@ -242,23 +228,11 @@ void DictionaryTabModel::followReplacements()
     if (replacements == listedReplacements()) {
         return;
     }
-    // A rule still listed keeps its row, whatever its texts are now.
-    QMultiHash<QUuid, int> free;
-    for (auto it = m_replacements.rows().crbegin(); it != m_replacements.rows().crend(); ++it) {
-        free.insert(it->id, it->key);
-    }
     QList<Row> rows;
     rows.reserve(replacements.size());
     for (const Replacement &replacement : replacements) {
-        const auto found = free.find(replacement.id);
-        int key = 0;
-        if (found != free.end()) {
-            key = found.value();
-            free.erase(found);
-        } else {
-            key = m_replacements.nextKey();
-        }
-        rows.append(ruleRow(key, replacement));
+        rows.append(ruleRow(0, replacement));
     }
-    m_replacements.replace(std::move(rows));
+    // A rule still listed keeps its row, whatever its texts are now.
+    m_replacements.follow(std::move(rows), [](const Row &row) { return row.id.toString(); });
 }

@@ -124,6 +124,11 @@ QColor SettingsTheme::accent() const
     return Theme::accent();
 }
 
+QColor SettingsTheme::warn() const
+{
+    return Theme::warn();
+}
+
 QColor SettingsTheme::focusRing() const
 {
     QColor ring = Theme::accent();

@@ -33,6 +33,7 @@ class SettingsTheme : public QObject
     Q_PROPERTY(QColor segOverlay READ segOverlay NOTIFY changed)
     Q_PROPERTY(QColor switchTrack READ switchTrack NOTIFY changed)
     Q_PROPERTY(QColor accent READ accent CONSTANT)
+    Q_PROPERTY(QColor warn READ warn CONSTANT)
     Q_PROPERTY(QColor focusRing READ focusRing CONSTANT)
     Q_PROPERTY(QColor danger READ danger CONSTANT)
     Q_PROPERTY(QColor success READ success CONSTANT)
@@ -112,6 +113,8 @@ public:
     // A switch that is off.
     QColor switchTrack() const;
     QColor accent() const;
+    // A meter close to or over its limit.
+    QColor warn() const;
     QColor focusRing() const;
     QColor danger() const;
     QColor success() const;

@@ -5,6 +5,8 @@
 #include "Core/AppSettings.h"
 #include "Core/Audio/MicrophoneDevices.h"
 #include "Core/CloudAccount.h"
+#include "Core/CloudSession.h"
+#include "Core/CloudSync.h"
 #include "Core/DebugLog.h"
 #include "Core/History/HistoryStore.h"
 #include "Core/Insertion/TextInserter.h"
@@ -14,6 +16,7 @@
 #include "Platform/Xdg/DesktopUrlOpener.h"
 #include "Support/L10n.h"
 #include "UI/Settings/AboutTabModel.h"
+#include "UI/Settings/AccountTabModel.h"
 #include "UI/Settings/CapsuleSegmentedControl.h"
 #include "UI/Settings/CleanupTabModel.h"
 #include "UI/Settings/DictationTabModel.h"
@@ -53,6 +56,8 @@ SettingsWindowController &SettingsWindowController::shared()
         static CloudCleanup memory(CloudCleanup::systemServices(Clock::system()),
                                    CloudCleanup::Settings {});
         services.memoryReset = &memory;
+        services.sync = &CloudSync::shared();
+        services.session = &CloudSession::shared();
         return new SettingsWindowController(services);
     }();
     return *controller;
@@ -99,6 +104,8 @@ void SettingsWindowController::registerQmlTypes()
     qmlRegisterUncreatableType<HistoryTabModel>("Sonorvelle.Settings", 1, 0, "HistoryTabModel",
                                                 QStringLiteral("made by the window"));
     qmlRegisterUncreatableType<CleanupTabModel>("Sonorvelle.Settings", 1, 0, "CleanupTabModel",
+                                                QStringLiteral("made by the window"));
+    qmlRegisterUncreatableType<AccountTabModel>("Sonorvelle.Settings", 1, 0, "AccountTabModel",
                                                 QStringLiteral("made by the window"));
     qmlRegisterType<CapsuleSegmentedControl>("Sonorvelle.Settings", 1, 0,
                                              "CapsuleSegmentedControl");
@@ -155,6 +162,9 @@ void SettingsWindowController::build()
         modelServices.testerSignal = SIGNAL(enabledChanged());
     }
     modelServices.shortVersion = m_services.shortVersion;
+    modelServices.account = m_services.account;
+    modelServices.sync = m_services.sync;
+    modelServices.session = m_services.session;
     auto *model = new SettingsWindowModel(*m_services.router, *m_services.l10n, *m_services.clock,
                                           modelServices, view);
     auto *general = new GeneralTabModel(*m_services.settings, *m_services.l10n, view);

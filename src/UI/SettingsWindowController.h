@@ -12,6 +12,8 @@ class AboutTabModel;
 class AppSettings;
 class CleanupMemoryResetting;
 class CloudAccount;
+class CloudSession;
+class CloudSync;
 class Clock;
 class GeneralTabModel;
 class HistoryStore;
@@ -62,6 +64,9 @@ public:
         // them the tab shows the sign-in note.
         CloudAccount *account = nullptr;
         CleanupMemoryResetting *memoryReset = nullptr;
+        // The Account tab's sync switch and the session its usage query goes through.
+        CloudSync *sync = nullptr;
+        CloudSession *session = nullptr;
     };
 
     // The application's window over the shared settings, interface language and router.

@@ -10,7 +10,11 @@
 #include <array>
 #include <functional>
 
+class AccountTabModel;
 class Clock;
+class CloudAccount;
+class CloudSession;
+class CloudSync;
 class L10n;
 class PermissionsTabModel;
 class SettingsRouter;
@@ -39,6 +43,11 @@ public:
         const char *testerSignal = nullptr;
         // The version the sidebar's footer shows, the one the About tab shows too.
         QString shortVersion;
+        // The Account tab's account, sync switch and the session its usage query goes through;
+        // each may be absent.
+        CloudAccount *account = nullptr;
+        CloudSync *sync = nullptr;
+        CloudSession *session = nullptr;
     };
 
     SettingsWindowModel(SettingsRouter &router, L10n &l10n, Clock &clock, Services services,
@@ -65,6 +74,9 @@ public:
     Q_INVOKABLE void testerIconTapped();
     // The model of a Permissions tab being made, owned by (and gone with) `tab`.
     Q_INVOKABLE PermissionsTabModel *makePermissionsModel(QObject *tab);
+    // The model of an Account tab being made, owned by (and gone with) `tab`: its usage starts
+    // afresh each time the tab is shown.
+    Q_INVOKABLE AccountTabModel *makeAccountModel(QObject *tab);
 
 Q_SIGNALS:
     void textsChanged();

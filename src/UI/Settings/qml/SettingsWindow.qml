@@ -80,6 +80,7 @@ Rectangle {
                                : root.windowModel.selectedName === "permissions" ? permissionsTab
                                : root.windowModel.selectedName === "history" && root.history ? historyTab
                                : root.windowModel.selectedName === "cleanup" ? cleanupTab
+                               : root.windowModel.selectedName === "account" ? accountTab
                                : emptyTab
             }
             Item { width: 1; height: 28 }
@@ -112,6 +113,13 @@ Rectangle {
     Component {
         id: cleanupTab
         CleanupTab { model: root.cleanup }
+    }
+    Component {
+        id: accountTab
+        AccountTab {
+            id: account
+            model: root.windowModel.makeAccountModel(account)
+        }
     }
     // The tabs of later work show their heading over an empty page.
     Component {

@@ -124,16 +124,16 @@ QColor SettingsTheme::accent() const
     return Theme::accent();
 }
 
+QColor SettingsTheme::warn() const
+{
+    return Theme::warn();
+}
+
 QColor SettingsTheme::focusRing() const
 {
     QColor ring = Theme::accent();
     ring.setAlphaF(0.6f);
     return ring;
-}
-
-QColor SettingsTheme::warn() const
-{
-    return Theme::warn();
 }
 
 QColor SettingsTheme::danger() const

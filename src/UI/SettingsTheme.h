@@ -33,9 +33,9 @@ class SettingsTheme : public QObject
     Q_PROPERTY(QColor segOverlay READ segOverlay NOTIFY changed)
     Q_PROPERTY(QColor switchTrack READ switchTrack NOTIFY changed)
     Q_PROPERTY(QColor accent READ accent CONSTANT)
+    Q_PROPERTY(QColor warn READ warn CONSTANT)
     Q_PROPERTY(QColor focusRing READ focusRing CONSTANT)
     Q_PROPERTY(QColor danger READ danger CONSTANT)
-    Q_PROPERTY(QColor warn READ warn CONSTANT)
     Q_PROPERTY(QColor success READ success CONSTANT)
     Q_PROPERTY(QColor successFill READ successFill CONSTANT)
 
@@ -113,9 +113,10 @@ public:
     // A switch that is off.
     QColor switchTrack() const;
     QColor accent() const;
+    // A meter close to or over its limit, a note that something needs the user's eye.
+    QColor warn() const;
     QColor focusRing() const;
     QColor danger() const;
-    QColor warn() const;
     QColor success() const;
     QColor successFill() const;
 

@@ -5,6 +5,8 @@
 #include "Core/AppSettings.h"
 #include "Core/Audio/MicrophoneDevices.h"
 #include "Core/CloudAccount.h"
+#include "Core/CloudSession.h"
+#include "Core/CloudSync.h"
 #include "Core/DebugLog.h"
 #include "Core/History/HistoryStore.h"
 #include "Core/Insertion/TextInserter.h"
@@ -15,6 +17,7 @@
 #include "Platform/Xdg/DesktopUrlOpener.h"
 #include "Support/L10n.h"
 #include "UI/Settings/AboutTabModel.h"
+#include "UI/Settings/AccountTabModel.h"
 #include "UI/Settings/CapsuleSegmentedControl.h"
 #include "UI/Settings/CleanupTabModel.h"
 #include "UI/Settings/DictationTabModel.h"
@@ -57,6 +60,8 @@ SettingsWindowController &SettingsWindowController::shared()
                                    CloudCleanup::Settings {});
         services.memoryReset = &memory;
         services.vocabulary = &SharedVocabulary::shared();
+        services.sync = &CloudSync::shared();
+        services.session = &CloudSession::shared();
         return new SettingsWindowController(services);
     }();
     return *controller;
@@ -107,6 +112,8 @@ void SettingsWindowController::registerQmlTypes()
     qmlRegisterUncreatableType<DictionaryRowsModel>(
         "Sonorvelle.Settings", 1, 0, "DictionaryRowsModel", QStringLiteral("made by the window"));
     qmlRegisterUncreatableType<CleanupTabModel>("Sonorvelle.Settings", 1, 0, "CleanupTabModel",
+                                                QStringLiteral("made by the window"));
+    qmlRegisterUncreatableType<AccountTabModel>("Sonorvelle.Settings", 1, 0, "AccountTabModel",
                                                 QStringLiteral("made by the window"));
     qmlRegisterType<CapsuleSegmentedControl>("Sonorvelle.Settings", 1, 0,
                                              "CapsuleSegmentedControl");
@@ -169,6 +176,9 @@ void SettingsWindowController::build()
             return new DictionaryTabModel(*vocabulary, *l10n, tab);
         };
     }
+    modelServices.account = m_services.account;
+    modelServices.sync = m_services.sync;
+    modelServices.session = m_services.session;
     auto *model = new SettingsWindowModel(*m_services.router, *m_services.l10n, *m_services.clock,
                                           modelServices, view);
     auto *general = new GeneralTabModel(*m_services.settings, *m_services.l10n, view);

@@ -12,6 +12,8 @@ class AboutTabModel;
 class AppSettings;
 class CleanupMemoryResetting;
 class CloudAccount;
+class CloudSession;
+class CloudSync;
 class Clock;
 class GeneralTabModel;
 class HistoryStore;
@@ -65,6 +67,9 @@ public:
         CleanupMemoryResetting *memoryReset = nullptr;
         // The Dictionary tab's lists; the tab stays empty without them.
         SharedVocabulary *vocabulary = nullptr;
+        // The Account tab's sync switch and the session its usage query goes through.
+        CloudSync *sync = nullptr;
+        CloudSession *session = nullptr;
     };
 
     // The application's window over the shared settings, interface language and router.

@@ -1,6 +1,7 @@
 #include "UI/SettingsWindowModel.h"
 
 #include "Support/L10n.h"
+#include "UI/Settings/AccountTabModel.h"
 #include "UI/Settings/DictionaryTabModel.h"
 #include "UI/Settings/PermissionsTabModel.h"
 #include "UI/SettingsRouter.h"
@@ -190,6 +191,14 @@ DictionaryTabModel *SettingsWindowModel::makeDictionaryModel(QObject *tab)
         return nullptr;
     }
     DictionaryTabModel *model = m_services.makeDictionaryModel(tab);
+    QJSEngine::setObjectOwnership(model, QJSEngine::CppOwnership);
+    return model;
+}
+
+AccountTabModel *SettingsWindowModel::makeAccountModel(QObject *tab)
+{
+    auto *model =
+        new AccountTabModel(m_l10n, m_services.account, m_services.sync, m_services.session, tab);
     QJSEngine::setObjectOwnership(model, QJSEngine::CppOwnership);
     return model;
 }

@@ -10,7 +10,11 @@
 #include <array>
 #include <functional>
 
+class AccountTabModel;
 class Clock;
+class CloudAccount;
+class CloudSession;
+class CloudSync;
 class DictionaryTabModel;
 class L10n;
 class PermissionsTabModel;
@@ -44,6 +48,11 @@ public:
         // Makes the model of a Dictionary tab being made, owned by the tab; without it the tab
         // stays empty.
         std::function<DictionaryTabModel *(QObject *tab)> makeDictionaryModel;
+        // The Account tab's account, sync switch and the session its usage query goes through;
+        // each may be absent.
+        CloudAccount *account = nullptr;
+        CloudSync *sync = nullptr;
+        CloudSession *session = nullptr;
     };
 
     SettingsWindowModel(SettingsRouter &router, L10n &l10n, Clock &clock, Services services,
@@ -73,6 +82,9 @@ public:
     Q_INVOKABLE PermissionsTabModel *makePermissionsModel(QObject *tab);
     // The model of a Dictionary tab being made, owned by (and gone with) `tab`; null without one.
     Q_INVOKABLE DictionaryTabModel *makeDictionaryModel(QObject *tab);
+    // The model of an Account tab being made, owned by (and gone with) `tab`: its usage starts
+    // afresh each time the tab is shown.
+    Q_INVOKABLE AccountTabModel *makeAccountModel(QObject *tab);
 
 Q_SIGNALS:
     void textsChanged();

@@ -2,6 +2,7 @@
 #include "Core/Audio/MicrophoneDevices.h"
 #include "Core/CloudAccount.h"
 #include "Core/CloudSession.h"
+#include "Core/CloudSync.h"
 #include "Core/Keychain.h"
 #include "Core/Permissions.h"
 #include "Core/SharedVocabulary.h"
@@ -20,6 +21,7 @@
 #include "UI/SettingsWindowController.h"
 #include "UI/SettingsWindowModel.h"
 
+#include "TestSupport/FakeCloudService.h"
 #include "TestSupport/QuickItems.h"
 
 #include "TestSupport/Appearance.h"
@@ -34,12 +36,15 @@
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
+using Reply = FakeCloudService::Reply;
 
 namespace {
 
-// The real window over a test's own settings, router and clock.
+// The real window over a test's own settings, router and clock. The account is signed out unless
+// the rig is made with a token; the cloud is the loopback service.
 struct WindowRig
 {
+    FakeCloudService cloud;
     TestAppSettings store {true};
     SettingsRouter router;
     ManualClock clock;
@@ -49,15 +54,21 @@ struct WindowRig
     // The AI Cleanup tab's account (signed out until a test stores a token) and its reset.
     FakeKeychainBackend keychainBackend;
     Keychain keychain {&keychainBackend, clock};
-    CloudSession session {QUrl(QStringLiteral("http://127.0.0.1:1"))};
+    CloudSession session {cloud.baseURL()};
     CloudAccount account {{&keychain, &session, &opener}};
     FakeCleanupMemoryReset memoryReset;
     // The Dictionary tab's lists, kept with the settings.
     SharedVocabulary vocabulary {{&store.defaults, &session, &account, &clock}};
+    // The Account tab's switch, on the same defaults as the settings.
+    CloudSync sync {{store.settings.get(), &store.defaults, &session, &account, &clock}};
     std::unique_ptr<SettingsWindowController> controller;
 
-    WindowRig()
+    explicit WindowRig(std::optional<QString> token = std::nullopt, QString email = QString())
     {
+        if (token) {
+            keychainBackend.items.insert(CloudAccount::tokenKey, token->toUtf8());
+            keychainBackend.items.insert(CloudAccount::emailKey, email.toUtf8());
+        }
         L10n::shared().apply(QStringLiteral("en"));
         SettingsWindowController::Services services;
         services.settings = store.settings.get();
@@ -72,6 +83,8 @@ struct WindowRig
         services.account = &account;
         services.memoryReset = &memoryReset;
         services.vocabulary = &vocabulary;
+        services.sync = &sync;
+        services.session = &session;
         controller = std::make_unique<SettingsWindowController>(services);
     }
 

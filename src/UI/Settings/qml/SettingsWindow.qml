@@ -82,6 +82,7 @@ Rectangle {
                                : root.windowModel.selectedName === "cleanup" ? cleanupTab
                                : root.windowModel.selectedName === "dictionary"
                                  && root.windowModel.hasDictionary ? dictionaryTab
+                               : root.windowModel.selectedName === "account" ? accountTab
                                : emptyTab
             }
             Item { width: 1; height: 28 }
@@ -122,7 +123,14 @@ Rectangle {
             model: root.windowModel.makeDictionaryModel(dictionary)
         }
     }
-    // The tabs of later work show their heading over an empty page.
+    Component {
+        id: accountTab
+        AccountTab {
+            id: account
+            model: root.windowModel.makeAccountModel(account)
+        }
+    }
+    // A tab whose services the window was not given shows its heading over an empty page.
     Component {
         id: emptyTab
         Item { objectName: "emptyTab"; implicitHeight: 1 }

@@ -810,9 +810,15 @@ TEST_F(EndToEndDictationTest, TheVoiceBarShowsDuringADictationWhileTheFieldKeeps
 }
 
 // The settings window of the running application, opened from its tray icon's menu as a user
-// does: a term added on the Dictionary tab is stored and pushed to the account's copy.
-TEST_F(CloudEndToEndDictationTest, ATermAddedInTheSettingsWindowIsStoredAndSynced)
+// does: the Account tab shows the signed-in account and today's usage from the service, and a
+// term added on the Dictionary tab is stored and pushed to the account's copy.
+TEST_F(CloudEndToEndDictationTest, TheSettingsWindowShowsTheUsageAndSyncsATermAdded)
 {
+    service.respond(
+        "/api/cleanup/usage",
+        FakeCloudService::Reply::json(
+            R"({"tier":"pro","requests":{"used":12,"limit":200},)"
+            R"("costMicros":{"used":125,"limit":1000},"resetAt":"2026-12-10T00:00:00Z"})"));
     AccessibleTree tree;
     ASSERT_TRUE(tree.connected()) << "AT-SPI bus: run the test through scripts/test";
     const qint64 pid = app.processId();
@@ -838,8 +844,8 @@ TEST_F(CloudEndToEndDictationTest, ATermAddedInTheSettingsWindowIsStoredAndSynce
     ASSERT_TRUE(clickAt(icon.center()));
     // The menu is a popup of its own that the accessibility bus does not list: the keyboard walks
     // it, past the disabled Cancel, to "Settings…" (Start / Stop, Pause, Microphone, History).
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !overrideRedirectWindowsOf(pid).isEmpty(); },
-                                answerTimeoutMs))
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return !overrideRedirectWindowsOf(pid).isEmpty(); }, answerTimeoutMs))
         << "the icon's menu did not open";
     QStringList walk;
     for (int i = 0; i < 5; ++i) {
@@ -847,6 +853,18 @@ TEST_F(CloudEndToEndDictationTest, ATermAddedInTheSettingsWindowIsStoredAndSynce
     }
     walk << QStringLiteral("tap:%1").arg(keycodeFor(XKB_KEY_Return));
     ASSERT_TRUE(inject(walk));
+
+    ASSERT_TRUE(press(QStringLiteral("Account"))) << "the settings window has no Account tab";
+    const auto shows = [&](const QString &name) {
+        return QTest::qWaitFor([&] { return tree.find(pid, name).has_value(); }, answerTimeoutMs);
+    };
+    EXPECT_TRUE(shows(QStringLiteral("user@example.org")));
+    EXPECT_TRUE(shows(QStringLiteral("Requests: 12 / 200")));
+    EXPECT_TRUE(shows(QStringLiteral("AI processing: 13%")));
+    const auto usage = service.requests("/api/cleanup/usage");
+    ASSERT_FALSE(usage.empty());
+    EXPECT_EQ(usage.front().header("Authorization"),
+              service.requests("/api/me").at(0).header("Authorization"));
 
     ASSERT_TRUE(press(QStringLiteral("Dictionary"))) << "the settings window has no Dictionary tab";
     ASSERT_TRUE(press(QStringLiteral("Add a term…")));

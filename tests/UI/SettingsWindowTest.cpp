@@ -157,6 +157,31 @@ struct WindowRig
         click(entry);
     }
 
+    // Draws the window in the light and the dark appearance, in English and in German (long
+    // labels); with SONORVELLE_SCREEN_DIR set each frame is kept as "<name>-<language>-<light or
+    // dark>.png" for a look by eye. The appearance and the language are put back afterwards.
+    void keepAppearances(const QString &name)
+    {
+        const QString dir = qEnvironmentVariable("SONORVELLE_SCREEN_DIR");
+        const QPalette original = QGuiApplication::palette();
+        for (const bool dark : {false, true}) {
+            useAppearance(dark, original);
+            for (const char *code : {"en", "de"}) {
+                L10n::shared().apply(QString::fromLatin1(code));
+                settle();
+                if (!dir.isEmpty()) {
+                    controller->window()->grabWindow().save(
+                        QStringLiteral("%1/%2-%3-%4.png")
+                            .arg(dir, name, QString::fromLatin1(code),
+                                 dark ? QStringLiteral("dark") : QStringLiteral("light")));
+                }
+            }
+        }
+        QGuiApplication::setPalette(original);
+        L10n::shared().apply(QStringLiteral("en"));
+        settle();
+    }
+
     // Waits for the next frame: rows a list gained are laid out (and found) only then.
     void frame()
     {
@@ -424,12 +449,12 @@ TEST(SettingsWindow, DrawsInLightAndDarkInEveryLanguageTried)
                 frame.save(QStringLiteral("%1/general-%2-%3.png")
                                .arg(dir, QString::fromLatin1(code),
                                     dark ? QStringLiteral("dark") : QStringLiteral("light")));
-                for (const auto &[tab, name] :
-                     {std::pair {SettingsTab::about, "about"},
-                      std::pair {SettingsTab::permissions, "permissions"},
-                      std::pair {SettingsTab::dictation, "dictation"},
-                      std::pair {SettingsTab::cleanup, "cleanup"},
-                      std::pair {SettingsTab::dictionary, "dictionary"}}) {
+                for (const auto &[tab, name] : {std::pair {SettingsTab::about, "about"},
+                                                std::pair {SettingsTab::permissions, "permissions"},
+                                                std::pair {SettingsTab::dictation, "dictation"},
+                                                std::pair {SettingsTab::cleanup, "cleanup"},
+                                                std::pair {SettingsTab::dictionary, "dictionary"},
+                                                std::pair {SettingsTab::account, "account"}}) {
                     rig.open(tab);
                     rig.settle();
                     view.grabWindow().save(
@@ -809,18 +834,7 @@ TEST(SettingsWindow, CleanupTabSignedInLearnsAndResetsAndSaysWhenAResetFailed)
         EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << name;
     }
 
-    const QPalette original = QGuiApplication::palette();
-    for (const bool dark : {false, true}) {
-        useAppearance(dark, original);
-        for (const char *code : {"en", "de"}) {
-            L10n::shared().apply(QString::fromLatin1(code));
-            rig.settle();
-            keep(QStringLiteral("cleanup-signed-in-%1-%2")
-                     .arg(QString::fromLatin1(code),
-                          dark ? QStringLiteral("dark") : QStringLiteral("light")));
-        }
-    }
-    QGuiApplication::setPalette(original);
+    rig.keepAppearances(QStringLiteral("cleanup-signed-in"));
     EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
         << rig.controller->qmlWarnings().join('\n').toStdString();
 }
@@ -887,27 +901,10 @@ TEST(SettingsWindow, DictionaryTabAddsEditsAndDeletesThroughRealClicksAndKeys)
               QStringList({QStringLiteral("Kubernetes"), QStringLiteral("Kubernetes")}));
     EXPECT_EQ(rig.item("duplicateNote"), nullptr) << "the note belongs to adding only";
 
-    const QString dir = qEnvironmentVariable("SONORVELLE_SCREEN_DIR");
-    const QPalette original = QGuiApplication::palette();
-    if (!dir.isEmpty()) {
-        rig.click(rig.item("termField"));
-        rig.type(QStringLiteral("Kubernetes"));
-        rig.click(rig.item("addTermButton"));
-        for (const bool dark : {false, true}) {
-            useAppearance(dark, original);
-            for (const char *code : {"en", "de"}) {
-                L10n::shared().apply(QString::fromLatin1(code));
-                rig.settle();
-                view.grabWindow().save(
-                    QStringLiteral("%1/dictionary-filled-%2-%3.png")
-                        .arg(dir, QString::fromLatin1(code),
-                             dark ? QStringLiteral("dark") : QStringLiteral("light")));
-            }
-        }
-        QGuiApplication::setPalette(original);
-        L10n::shared().apply(QStringLiteral("en"));
-        rig.settle();
-    }
+    rig.click(rig.item("termField"));
+    rig.type(QStringLiteral("Kubernetes"));
+    rig.click(rig.item("addTermButton"));
+    rig.keepAppearances(QStringLiteral("dictionary-filled"));
 
     // Every control is reached by Tab and named for a screen reader.
     rig.click(rig.item("termField"));
@@ -967,6 +964,185 @@ TEST(SettingsWindow, DictionaryTabFollowsAListReplacedUnderItAndStartsAfreshWhen
     rig.open(SettingsTab::general);
     rig.open(SettingsTab::dictionary);
     EXPECT_EQ(rig.item("termField")->property("text").toString(), QString());
+    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
+        << rig.controller->qmlWarnings().join('\n').toStdString();
+}
+
+TEST(SettingsWindow, AccountTabSignedOutOffersSignInAndNothingElse)
+{
+    WindowRig rig;
+    rig.open(SettingsTab::account);
+    EXPECT_EQ(rig.item("heading")->property("text").toString(), QStringLiteral("Account"));
+
+    // One row with the sign-in pill; no sync row, no usage card, the footer below.
+    ASSERT_NE(rig.item("signedOutRow"), nullptr);
+    EXPECT_EQ(rig.item("signedOutRow")->property("title").toString(),
+              QStringLiteral("Not signed in"));
+    EXPECT_EQ(rig.item("accountRow"), nullptr);
+    EXPECT_EQ(rig.item("syncRow"), nullptr);
+    EXPECT_EQ(visibleDividers(rig.item("accountCard")), 0);
+    EXPECT_EQ(rig.item("usageCard"), nullptr);
+    ASSERT_NE(rig.item("accountFooter"), nullptr);
+    EXPECT_EQ(rig.item("accountFooter")->property("text").toString(),
+              QStringLiteral("Sign-in opens your browser. Sonorvelle never sees your password."));
+
+    // Sign-in opens the browser and leaves the row as it is until the callback comes back.
+    rig.click(rig.item("signInButton"));
+    ASSERT_EQ(rig.opener.opened.size(), 1);
+    EXPECT_EQ(rig.opener.opened.at(0).path(), QStringLiteral("/app/connect"));
+    EXPECT_NE(rig.item("signedOutRow"), nullptr);
+    rig.click(rig.item("signInButton"));
+    EXPECT_EQ(rig.opener.opened.size(), 2);
+    EXPECT_TRUE(rig.cloud.requests("/api/cleanup/usage").empty());
+
+    rig.keepAppearances(QStringLiteral("account-signed-out"));
+
+    // Tab reaches the pill, which is named for a screen reader.
+    QSet<QQuickItem *> reached;
+    for (int i = 0; i < 20; ++i) {
+        QTest::keyClick(rig.controller->window(), Qt::Key_Tab);
+        reached << rig.controller->window()->activeFocusItem();
+    }
+    EXPECT_TRUE(reached.contains(rig.item("signInButton")));
+    QAccessibleInterface *accessible =
+        QAccessible::queryAccessibleInterface(rig.item("signInButton"));
+    ASSERT_NE(accessible, nullptr);
+    EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Sign in"));
+    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
+        << rig.controller->qmlWarnings().join('\n').toStdString();
+}
+
+TEST(SettingsWindow, AccountTabSignedInShowsTheUsageSwitchesSyncAndSignsOut)
+{
+    WindowRig rig(QStringLiteral("tok-1"));
+    Reply usage = Reply::json(R"({"tier":"free","requests":{"used":160,"limit":200},)"
+                              R"("costMicros":{"used":125,"limit":1000},)"
+                              R"("resetAt":"2026-12-10T00:00:00Z"})");
+    usage.delay = 200ms;
+    rig.cloud.script("/api/cleanup/usage", usage);
+    QQuickView &view = rig.open(SettingsTab::account);
+
+    // An account without an e-mail reads "Signed in"; the tier is not shown.
+    ASSERT_NE(rig.item("accountRow"), nullptr);
+    EXPECT_EQ(rig.item("accountRow")->property("title").toString(), QStringLiteral("Signed in"));
+    EXPECT_EQ(rig.item("signedOutRow"), nullptr);
+    EXPECT_NE(rig.item("syncRow"), nullptr);
+    EXPECT_EQ(visibleDividers(rig.item("accountCard")), 1);
+
+    // The card reads "Loading…" until the service answers, then shows both meters.
+    ASSERT_NE(rig.item("usageCard"), nullptr);
+    ASSERT_NE(rig.item("usageStatus"), nullptr);
+    EXPECT_EQ(rig.item("usageStatus")->property("text").toString(), QStringLiteral("Loading…"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.item("requestsMeter") != nullptr; }, 5000));
+    rig.settle();
+    EXPECT_EQ(rig.item("usageStatus"), nullptr);
+    const auto requests = rig.cloud.requests("/api/cleanup/usage");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests.front().header("Authorization"), "Bearer tok-1");
+
+    QQuickItem *requestsMeter = rig.item("requestsMeter");
+    QQuickItem *costMeter = rig.item("costMeter");
+    ASSERT_NE(costMeter, nullptr);
+    EXPECT_EQ(
+        findVisible(requestsMeter, QStringLiteral("meterDetail"))->property("text").toString(),
+        QStringLiteral("160 / 200"));
+    EXPECT_EQ(findVisible(costMeter, QStringLiteral("meterDetail"))->property("text").toString(),
+              QStringLiteral("13%"));
+    // 0.8 of the requests is in the warning colour, an eighth of the cost in the accent.
+    QQuickItem *requestsFill = findVisible(requestsMeter, QStringLiteral("meterFill"));
+    QQuickItem *costFill = findVisible(costMeter, QStringLiteral("meterFill"));
+    QQuickItem *track = findVisible(costMeter, QStringLiteral("meterTrack"));
+    ASSERT_TRUE(requestsFill && costFill && track);
+    EXPECT_EQ(requestsFill->property("color").value<QColor>(), QColor(255, 149, 0));
+    EXPECT_EQ(costFill->property("color").value<QColor>(), QColor(10, 132, 255));
+    EXPECT_EQ(track->height(), 6);
+    EXPECT_NEAR(costFill->width(), track->width() * 0.125, 0.01);
+    EXPECT_NEAR(requestsFill->width(), track->width() * 0.8, 0.01);
+    ASSERT_NE(rig.item("resetLine"), nullptr);
+    EXPECT_TRUE(rig.item("resetLine")
+                    ->property("text")
+                    .toString()
+                    .startsWith(QStringLiteral("Resets daily at ")));
+
+    rig.keepAppearances(QStringLiteral("account-signed-in"));
+
+    // Every control is reached by Tab and named for a screen reader.
+    QSet<QQuickItem *> reached;
+    for (int i = 0; i < 20; ++i) {
+        QTest::keyClick(&view, Qt::Key_Tab);
+        reached << view.activeFocusItem();
+    }
+    for (const char *name : {"signOutButton", "syncSwitch"}) {
+        QQuickItem *control = rig.item(name);
+        ASSERT_NE(control, nullptr) << name;
+        EXPECT_TRUE(reached.contains(control)) << name;
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(control);
+        ASSERT_NE(accessible, nullptr) << name;
+        EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << name;
+    }
+
+    // The switch writes the sync setting, as the next launch reads it.
+    ASSERT_TRUE(rig.sync.enabled());
+    rig.click(rig.item("syncSwitch"));
+    EXPECT_FALSE(rig.sync.enabled());
+    CloudSync reread(
+        {rig.store.settings.get(), &rig.store.defaults, &rig.session, &rig.account, &rig.clock});
+    EXPECT_FALSE(reread.enabled());
+    EXPECT_FALSE(rig.item("syncSwitch")->property("checked").toBool());
+
+    // Signing out takes the rows and the card away at once.
+    rig.click(rig.item("signOutButton"));
+    EXPECT_NE(rig.item("signedOutRow"), nullptr);
+    EXPECT_EQ(rig.item("accountRow"), nullptr);
+    EXPECT_EQ(rig.item("syncRow"), nullptr);
+    EXPECT_EQ(rig.item("usageCard"), nullptr);
+    EXPECT_FALSE(rig.account.storedToken());
+    EXPECT_TRUE(rig.cloud.waitForRequests("/api/app/logout", 1));
+    EXPECT_EQ(rig.cloud.requests("/api/cleanup/usage").size(), 1u);
+    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
+        << rig.controller->qmlWarnings().join('\n').toStdString();
+}
+
+// A refused query says so in the card; the user stays signed in. Showing the tab again asks anew.
+TEST(SettingsWindow, AccountTabSaysWhenTheUsageCouldNotBeLoadedAndAsksAgainWhenShownAgain)
+{
+    WindowRig rig(QStringLiteral("tok-1"), QStringLiteral("ada@example.org"));
+    rig.cloud.script("/api/cleanup/usage", Reply::json(R"({"error":"expired"})", 401));
+    rig.cloud.script("/api/cleanup/usage",
+                     Reply::json(R"({"tier":"free","requests":{"used":5,"limit":0},)"
+                                 R"("costMicros":{"used":0,"limit":1000},"resetAt":""})"));
+    rig.open(SettingsTab::account);
+    EXPECT_EQ(rig.item("accountRow")->property("title").toString(),
+              QStringLiteral("ada@example.org"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            QQuickItem *status = rig.item("usageStatus");
+            return status
+                && status->property("text").toString() == QStringLiteral("Could not load usage");
+        },
+        5000));
+    EXPECT_EQ(rig.item("requestsMeter"), nullptr);
+    EXPECT_TRUE(rig.account.isSignedIn());
+    EXPECT_NE(rig.item("accountRow"), nullptr);
+    EXPECT_TRUE(rig.cloud.requests("/api/app/logout").empty());
+    const QString dir = qEnvironmentVariable("SONORVELLE_SCREEN_DIR");
+    if (!dir.isEmpty()) {
+        rig.controller->window()->grabWindow().save(
+            QStringLiteral("%1/account-usage-failed.png").arg(dir));
+    }
+
+    // Another tab and back: a new query, this time answered. No limit: "5 / 0", no fill, and no
+    // reset line for an empty reset time.
+    rig.click(rig.item("sidebarRow_general"));
+    rig.click(rig.item("sidebarRow_account"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.item("requestsMeter") != nullptr; }, 5000));
+    rig.settle();
+    EXPECT_EQ(rig.cloud.requests("/api/cleanup/usage").size(), 2u);
+    QQuickItem *meter = rig.item("requestsMeter");
+    EXPECT_EQ(findVisible(meter, QStringLiteral("meterDetail"))->property("text").toString(),
+              QStringLiteral("5 / 0"));
+    EXPECT_EQ(findVisible(meter, QStringLiteral("meterFill"))->width(), 0);
+    EXPECT_EQ(rig.item("resetLine"), nullptr);
     EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
         << rig.controller->qmlWarnings().join('\n').toStdString();
 }

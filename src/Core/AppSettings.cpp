@@ -96,28 +96,6 @@ E storedCase(const UserDefaults &defaults, const QString &key, E fallback)
     return RawEnum::fromRawValue<E>(*text).value_or(fallback);
 }
 
-// Data holding a JSON array of replacements; anything that does not decode as a whole is no list.
-QList<Replacement> legacyReplacements(const UserDefaults &defaults)
-{
-    const auto data = defaults.data(kLegacyReplacements);
-    if (!data) {
-        return {};
-    }
-    try {
-        const Json::Object json = Json::parse(*data);
-        if (!json.is_array()) {
-            return {};
-        }
-        QList<Replacement> replacements;
-        for (const auto &item : json) {
-            replacements.append(Replacement::fromJson(item));
-        }
-        return replacements;
-    } catch (const std::exception &) {
-        return {};
-    }
-}
-
 QCoro::Task<> prepareDetached(SpeechEnginePreparer *preparer,
                               std::optional<QString> localeIdentifier)
 {
@@ -190,7 +168,7 @@ AppSettings::AppSettings(UserDefaults &defaults, const Services &services, QObje
     if (m_services.vocabulary) {
         m_services.vocabulary->migrateIfNeeded(
             m_defaults.stringArray(kLegacyDictionaryTerms).value_or(QStringList()),
-            legacyReplacements(m_defaults));
+            Replacement::decodeList(m_defaults.data(kLegacyReplacements).value_or(QByteArray())));
     }
 
     m_historyRetentionDays = m_defaults.integer(kHistoryRetentionDays).value_or(30);

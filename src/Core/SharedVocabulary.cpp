@@ -23,37 +23,6 @@ bool usableTerm(const QString &term)
         || Unicode::graphemeCount(term) <= SharedVocabulary::maxTermLength;
 }
 
-QList<Replacement> storedReplacements(const UserDefaults &defaults)
-{
-    const auto data = defaults.data(SharedVocabulary::replacementsKey);
-    if (!data) {
-        return {};
-    }
-    try {
-        const Json::Object json = Json::parse(*data);
-        if (!json.is_array()) {
-            return {};
-        }
-        QList<Replacement> replacements;
-        replacements.reserve(qsizetype(json.size()));
-        for (const auto &item : json) {
-            replacements.append(Replacement::fromJson(item));
-        }
-        return replacements;
-    } catch (const std::exception &) {
-        return {};
-    }
-}
-
-Json::Object replacementArray(const QList<Replacement> &replacements)
-{
-    Json::Object array = Json::Object::array();
-    for (const Replacement &replacement : replacements) {
-        array.push_back(replacement.toJson());
-    }
-    return array;
-}
-
 } // namespace
 
 const QString SharedVocabulary::termsKey = QStringLiteral("sharedDictionaryTerms");
@@ -66,7 +35,8 @@ SharedVocabulary::SharedVocabulary(Services services, QObject *parent)
     : QObject(parent)
     , m_defaults(*services.defaults)
     , m_terms(m_defaults.stringArray(termsKey).value_or(QStringList()))
-    , m_replacements(storedReplacements(m_defaults))
+    , m_replacements(
+          Replacement::decodeList(m_defaults.data(replacementsKey).value_or(QByteArray())))
     , m_sync(
           VersionedBlobSync::Config {
               QStringLiteral("sync/shared"),
@@ -133,7 +103,8 @@ void SharedVocabulary::setReplacements(const QList<Replacement> &list)
     }
     m_replacements = std::move(replacements);
     try {
-        m_defaults.setValue(replacementsKey, Json::serialize(replacementArray(m_replacements)));
+        m_defaults.setValue(replacementsKey,
+                            Json::serialize(Replacement::toJsonList(m_replacements)));
     } catch (const std::exception &) {
         // Nothing stored; the push below still carries the list.
     }
@@ -221,10 +192,7 @@ std::optional<SharedVocabulary::Payload> SharedVocabulary::decodeBlob(const QStr
             }
             payload.terms.append(Json::fromStd(term.get_ref<const std::string &>()));
         }
-        payload.replacements.reserve(qsizetype(replacements->size()));
-        for (const auto &item : *replacements) {
-            payload.replacements.append(Replacement::fromJson(item));
-        }
+        payload.replacements = Replacement::fromJsonList(*replacements);
         return payload;
     } catch (const std::exception &) {
         return std::nullopt;

@@ -46,11 +46,7 @@ std::optional<QList<Replacement>> optionalReplacements(const Json::Object &json,
     if (!found->is_array()) {
         throw Json::DecodeError(std::string("key \"") + key + "\" must be a list of rules");
     }
-    QList<Replacement> replacements;
-    for (const auto &item : *found) {
-        replacements.append(Replacement::fromJson(item));
-    }
-    return replacements;
+    return Replacement::fromJsonList(*found);
 }
 
 qint64 acceptedRetention(qint64 days)
@@ -128,11 +124,7 @@ Json::Object SyncPayload::toJson() const
         json["dictionaryTerms"] = std::move(terms);
     }
     if (replacements) {
-        Json::Object rules = Json::Object::array();
-        for (const Replacement &rule : *replacements) {
-            rules.push_back(rule.toJson());
-        }
-        json["replacements"] = std::move(rules);
+        json["replacements"] = Replacement::toJsonList(*replacements);
     }
     Json::putInt64(json, "historyRetentionDays", historyRetentionDays);
     Json::putBool(json, "historyEnabled", historyEnabled);

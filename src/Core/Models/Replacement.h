@@ -2,6 +2,8 @@
 
 #include "Base/Json.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QMetaType>
 #include <QString>
 #include <QUuid>
@@ -25,6 +27,13 @@ struct Replacement
     Json::Object toJson() const;
     // Throws Json::DecodeError when a key is missing or of the wrong type.
     static Replacement fromJson(const Json::Object &object);
+
+    // A list of rules as a JSON array, and back; fromJsonList throws Json::DecodeError unless
+    // `array` is an array whose every element decodes.
+    static Json::Object toJsonList(const QList<Replacement> &rules);
+    static QList<Replacement> fromJsonList(const Json::Object &array);
+    // The rules of stored JSON text; none when it does not decode as a whole list.
+    static QList<Replacement> decodeList(const QByteArray &data);
 };
 
 // For nlohmann conversions of lists: `json = replacements`, `json.get<std::vector<Replacement>>()`.

@@ -87,6 +87,11 @@ QString L10n::string(const QString &key) const
     return lookup(key, language());
 }
 
+QString L10n::string(const QString &key, const QString &argument) const
+{
+    return string(key).replace(QStringLiteral("%@"), argument);
+}
+
 QString L10n::lookup(const QString &key, AppLanguage language)
 {
     return lookup(key, language, LocalizationTables::tables());

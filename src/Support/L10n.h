@@ -22,7 +22,7 @@
 //     `retranslate` is always the empty text, but it notifies with languageChanged(), so the
 //     engine re-evaluates every binding that reads it, and t() then answers in the new language.
 //
-// A text that takes an argument holds one "%@"; callers substitute it after the lookup.
+// A text that takes an argument holds one "%@", which string(key, argument) fills in.
 class L10n : public QObject
 {
     Q_OBJECT
@@ -48,6 +48,8 @@ public:
 
     // The text of `key` in the current language, else in English, else the key itself. Any thread.
     QString string(const QString &key) const;
+    // The text of `key` with its "%@" replaced by `argument`.
+    QString string(const QString &key, const QString &argument) const;
     Q_INVOKABLE QString t(const QString &key) const { return string(key); }
 
     // The same lookup chain over any language (for texts rendered in another language than the

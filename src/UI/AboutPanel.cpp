@@ -39,9 +39,7 @@ QString panelText()
     const L10n &l10n = L10n::shared();
     return QStringLiteral("<p><b>Sonorvelle</b></p><p>%1</p><p>%2</p><p>%3</p>")
         .arg(l10n.string(QStringLiteral("about.tagline")).toHtmlEscaped(),
-             l10n.string(QStringLiteral("about.version"))
-                 .replace(QStringLiteral("%@"), version)
-                 .toHtmlEscaped(),
+             l10n.string(QStringLiteral("about.version"), version).toHtmlEscaped(),
              l10n.string(QStringLiteral("about.copyright")).toHtmlEscaped());
 }
 

@@ -56,8 +56,8 @@ VoiceBarController::VoiceBarController(Services services, QObject *parent)
                     if (!m_services.settings->showVoiceBar()) {
                         return;
                     }
-                    QString text = m_services.l10n->string(QStringLiteral("locale.switched"));
-                    text.replace(QStringLiteral("%@"), name);
+                    const QString text =
+                        m_services.l10n->string(QStringLiteral("locale.switched"), name);
                     showTransientToast({text, VoiceBarPanelFactory::Symbol::info,
                                         VoiceBarPanelFactory::Tint::secondary});
                 });

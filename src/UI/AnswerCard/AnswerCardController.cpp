@@ -113,8 +113,7 @@ QString AnswerCardController::retryHint(const AppSettings &settings, const L10n 
     case DictationHoldKey::none:
         return l10n.string(QStringLiteral("answer.errHintNoKey"));
     }
-    return l10n.string(QStringLiteral("answer.errHint"))
-        .replace(QStringLiteral("%@"), l10n.string(name));
+    return l10n.string(QStringLiteral("answer.errHint"), l10n.string(name));
 }
 
 void AnswerCardController::show(const QString &question, const QString &answer)

@@ -24,8 +24,7 @@ AboutTabModel::AboutTabModel(AppSettings &settings, L10n &l10n, Updater *updater
 QString AboutTabModel::versionLine(const L10n &l10n, const QString &shortVersion)
 {
     const QString version = shortVersion.isEmpty() ? QStringLiteral("0.1.0 (dev)") : shortVersion;
-    QString line = l10n.string(QStringLiteral("about.version"));
-    return line.replace(QStringLiteral("%@"), version);
+    return l10n.string(QStringLiteral("about.version"), version);
 }
 
 QObject *AboutTabModel::settingsObject() const

@@ -131,7 +131,7 @@ QString AccountTabModel::resetLine() const
     if (!time) {
         return QString();
     }
-    return m_l10n.string(QStringLiteral("acct.usageReset")).replace(QStringLiteral("%@"), *time);
+    return m_l10n.string(QStringLiteral("acct.usageReset"), *time);
 }
 
 double AccountTabModel::fillWidth(double fraction, double barWidth) const

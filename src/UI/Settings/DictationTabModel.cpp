@@ -106,9 +106,9 @@ QList<SettingsOption> DictationTabModel::microphoneOptions(const L10n &l10n,
         listed = listed || (storedUID && device.uid == *storedUID);
     }
     if (storedUID && !listed) {
-        QString text = l10n.string(QStringLiteral("mic.disconnected"));
         options.append(
-            {*storedUID, text.replace(QStringLiteral("%@"), storedName.value_or(*storedUID))});
+            {*storedUID,
+             l10n.string(QStringLiteral("mic.disconnected"), storedName.value_or(*storedUID))});
     }
     return options;
 }

@@ -67,8 +67,7 @@ QString DictionaryTabModel::duplicateNote() const
     if (m_duplicateTerm.isEmpty()) {
         return {};
     }
-    return m_l10n.string(QStringLiteral("dic.termDuplicate"))
-        .replace(QStringLiteral("%@"), m_duplicateTerm);
+    return m_l10n.string(QStringLiteral("dic.termDuplicate"), m_duplicateTerm);
 }
 
 void DictionaryTabModel::setDuplicateTerm(const QString &term)

@@ -182,6 +182,13 @@ struct WindowRig
         settle();
     }
 
+    // The window logged no QML warning since it was made.
+    void expectNoQmlWarnings() const
+    {
+        EXPECT_TRUE(controller->qmlWarnings().isEmpty())
+            << controller->qmlWarnings().join('\n').toStdString();
+    }
+
     // Waits for the next frame: rows a list gained are laid out (and found) only then.
     void frame()
     {
@@ -369,8 +376,7 @@ TEST(SettingsWindow, OpensAt760By520WithA220Sidebar_KeepsItsTabAcrossCloses)
     EXPECT_EQ(rig.router.selectedTab(), SettingsTab::history);
     rig.open(SettingsTab::general);
     EXPECT_EQ(rig.item("heading")->property("text").toString(), QStringLiteral("General"));
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }
 
 TEST(SettingsWindow, GeneralTabWritesEveryChoiceThroughRealClicks)
@@ -406,8 +412,7 @@ TEST(SettingsWindow, GeneralTabWritesEveryChoiceThroughRealClicks)
 
     rig.choose("languagePicker", QString());
     EXPECT_EQ(rig.reread()->languageCode(), std::nullopt);
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }
 
 TEST(SettingsTheme, FollowsThePaletteWindowColour)
@@ -466,8 +471,7 @@ TEST(SettingsWindow, DrawsInLightAndDarkInEveryLanguageTried)
         }
     }
     QGuiApplication::setPalette(original);
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }
 
 TEST(AboutTabModel, VersionLineFollowsTheLanguageAndFallsBackForABuildWithoutVersion)
@@ -502,8 +506,7 @@ TEST(SettingsWindow, AboutTabWithoutFeedShowsOnlyThePrivacySwitches)
     rig.click(rig.item("webLink"));
     ASSERT_EQ(rig.opener.opened.size(), 1);
     EXPECT_EQ(rig.opener.opened.at(0), QUrl(QStringLiteral("https://sonorvelle.org")));
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }
 
 TEST(SettingsWindow, PermissionsTabFollowsTheSystemEverySecondAndPromptsOnce)
@@ -537,8 +540,7 @@ TEST(SettingsWindow, PermissionsTabFollowsTheSystemEverySecondAndPromptsOnce)
     rig.click(rig.item("sidebarRow_general"));
     rig.clock.advance(3s);
     rig.settle();
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }
 
 TEST(SettingsWindow, DictationTabWritesEveryChoiceAndShowsRowsThatDependOnOthers)
@@ -588,8 +590,7 @@ TEST(SettingsWindow, DictationTabWritesEveryChoiceAndShowsRowsThatDependOnOthers
     EXPECT_TRUE(rig.reread()->cloudSTT());
     rig.choose("insertionPicker", QStringLiteral("type"));
     EXPECT_EQ(rig.reread()->insertionMethod(), InsertionMethod::type);
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }
 
 TEST(SettingsWindow, TheRestoreDelayRowIsDimmedAndTakesNoClickWhileRestoreIsOff)
@@ -617,8 +618,7 @@ TEST(SettingsWindow, TheRestoreDelayRowIsDimmedAndTakesNoClickWhileRestoreIsOff)
     EXPECT_TRUE(picker->property("menuOpen").toBool());
     QTest::keyClick(rig.controller->window(), Qt::Key_Escape);
     rig.settle();
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }
 
 TEST(SettingsWindow, TheMicrophoneListFollowsDevicesWhileTheTabIsOpen)
@@ -652,8 +652,7 @@ TEST(SettingsWindow, TheMicrophoneListFollowsDevicesWhileTheTabIsOpen)
     EXPECT_EQ(stored->microphoneUID(), std::nullopt);
     EXPECT_EQ(stored->microphoneName(), std::nullopt);
     EXPECT_EQ(picker->property("label").toString(), QStringLiteral("System"));
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }
 
 // The window may close while a permission request is still out: its answer then finds no tab.
@@ -758,8 +757,7 @@ TEST(SettingsWindow, CleanupTabWritesEveryControlAndOffersSignInWhenSignedOut)
     rig.settle();
     EXPECT_FALSE(editor->hasActiveFocus());
     EXPECT_EQ(rig.reread()->customInstructions(), QString());
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }
 
 TEST(SettingsWindow, CleanupTabSignedInLearnsAndResetsAndSaysWhenAResetFailed)
@@ -835,8 +833,7 @@ TEST(SettingsWindow, CleanupTabSignedInLearnsAndResetsAndSaysWhenAResetFailed)
     }
 
     rig.keepAppearances(QStringLiteral("cleanup-signed-in"));
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }
 
 TEST(SettingsWindow, DictionaryTabAddsEditsAndDeletesThroughRealClicksAndKeys)
@@ -932,8 +929,7 @@ TEST(SettingsWindow, DictionaryTabAddsEditsAndDeletesThroughRealClicksAndKeys)
     rig.click(rig.item("replacementDelete"));
     EXPECT_TRUE(rig.rereadVocabulary()->replacements().isEmpty());
     EXPECT_NE(rig.item("replacementsEmpty"), nullptr);
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }
 
 TEST(SettingsWindow, DictionaryTabFollowsAListReplacedUnderItAndStartsAfreshWhenReopened)
@@ -964,8 +960,7 @@ TEST(SettingsWindow, DictionaryTabFollowsAListReplacedUnderItAndStartsAfreshWhen
     rig.open(SettingsTab::general);
     rig.open(SettingsTab::dictionary);
     EXPECT_EQ(rig.item("termField")->property("text").toString(), QString());
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }
 
 TEST(SettingsWindow, AccountTabSignedOutOffersSignInAndNothingElse)
@@ -1008,8 +1003,7 @@ TEST(SettingsWindow, AccountTabSignedOutOffersSignInAndNothingElse)
         QAccessible::queryAccessibleInterface(rig.item("signInButton"));
     ASSERT_NE(accessible, nullptr);
     EXPECT_EQ(accessible->text(QAccessible::Name), QStringLiteral("Sign in"));
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }
 
 TEST(SettingsWindow, AccountTabSignedInShowsTheUsageSwitchesSyncAndSignsOut)
@@ -1099,8 +1093,7 @@ TEST(SettingsWindow, AccountTabSignedInShowsTheUsageSwitchesSyncAndSignsOut)
     EXPECT_FALSE(rig.account.storedToken());
     EXPECT_TRUE(rig.cloud.waitForRequests("/api/app/logout", 1));
     EXPECT_EQ(rig.cloud.requests("/api/cleanup/usage").size(), 1u);
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }
 
 // A refused query says so in the card; the user stays signed in. Showing the tab again asks anew.
@@ -1143,6 +1136,5 @@ TEST(SettingsWindow, AccountTabSaysWhenTheUsageCouldNotBeLoadedAndAsksAgainWhenS
               QStringLiteral("5 / 0"));
     EXPECT_EQ(findVisible(meter, QStringLiteral("meterFill"))->width(), 0);
     EXPECT_EQ(rig.item("resetLine"), nullptr);
-    EXPECT_TRUE(rig.controller->qmlWarnings().isEmpty())
-        << rig.controller->qmlWarnings().join('\n').toStdString();
+    rig.expectNoQmlWarnings();
 }

@@ -103,7 +103,7 @@ CloudDictate::run(QByteArray wav, DictationTask task, CleanupMode mode, QString 
                   int intensity, CleanupContext context, SessionContext session)
 {
     const std::optional<QString> token = m_services.token ? m_services.token() : std::nullopt;
-    if (!token) {
+    if (!token || session.cancellation.isCancelled()) {
         co_return std::nullopt;
     }
     const Json::Object metaObject = meta(task, mode, targetLang, intensity, context);
@@ -139,7 +139,12 @@ CloudDictate::run(QByteArray wav, DictationTask task, CleanupMode mode, QString 
 
     NetTrace netTrace(m_services.clock ? *m_services.clock : Clock::system());
     request.trace = &netTrace;
+    request.cancellation = session.cancellation;
     const CloudReply reply = co_await m_services.session->perform(std::move(request));
+    // A cancelled session is over: nothing of its answer is marked, logged or used.
+    if (session.cancellation.isCancelled()) {
+        co_return std::nullopt;
+    }
     const QString net = netTrace.collected().value_or(QStringLiteral("net=?"));
 
     if (reply.failed()) {
@@ -195,6 +200,10 @@ CloudDictate::run(QByteArray wav, DictationTask task, CleanupMode mode, QString 
 QCoro::Task<QString> CloudDictate::finalText(Outcome outcome, DictationTask task, CleanupMode mode,
                                              CleanupContext context, SessionContext session)
 {
+    // The quota notice of a cancelled session would stand over the next one.
+    if (session.cancellation.isCancelled()) {
+        co_return QString();
+    }
     if (outcome.quotaExceeded && m_services.quota) {
         m_services.quota->show();
     }

@@ -21,7 +21,7 @@ struct CloudReply
         connectionFailed,
         // The answer was longer than the request allows; it was cut off.
         tooLarge,
-        // The request was aborted (the session shut down).
+        // The request was aborted: its work was cancelled, or the session shut down.
         cancelled,
         // Anything else the network layer reported (TLS, a malformed answer).
         other,

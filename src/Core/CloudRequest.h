@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Base/CancellationToken.h"
 #include "Base/Json.h"
 
 #include <QByteArray>
@@ -38,6 +39,10 @@ struct CloudRequest
     qint64 maxReplyBytes = defaultMaxReplyBytes;
     // When set, collects the connection timings of this request (it must outlive the transfer).
     NetTrace *trace = nullptr;
+    // The work this request belongs to. Once it is cancelled the request is not sent, or its
+    // transfer is aborted and its connection closed, and the reply says `cancelled`: nothing of a
+    // cancelled dictation goes on travelling to the service.
+    std::optional<CancellationToken> cancellation;
 
     // Replaces any header of that name (case-insensitive).
     void setHeader(const QByteArray &name, const QByteArray &value);

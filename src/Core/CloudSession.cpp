@@ -2,12 +2,12 @@
 
 #include "Core/CloudConfig.h"
 #include "Core/NetTrace.h"
+#include "Platform/LowDelayConnections.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
-
 
 #include <coroutine>
 #include <memory>
@@ -143,7 +143,10 @@ QNetworkReply *CloudSession::send(const CloudRequest &request)
 QCoro::Task<CloudReply> CloudSession::perform(CloudRequest request)
 {
     CloudReply result;
-    if (m_shuttingDown) {
+    const auto cancelled = [&request] {
+        return request.cancellation && request.cancellation->isCancelled();
+    };
+    if (m_shuttingDown || cancelled()) {
         result.error = CloudReply::TransferError::cancelled;
         co_return result;
     }
@@ -153,6 +156,17 @@ QCoro::Task<CloudReply> CloudSession::perform(CloudRequest request)
     m_inFlight.insert(raw);
     if (request.trace) {
         request.trace->observe(raw);
+    }
+    std::optional<CancellationToken::CallbackId> cancelHook;
+    if (request.cancellation) {
+        cancelHook = request.cancellation->onCancel([target = QPointer(raw)] {
+            // Queued, so whoever cancels finishes first (the controller closes the session's
+            // timeline) before abort() ends the reply, closes its connection and resumes the
+            // client, in the next turn of the event loop.
+            if (target) {
+                QMetaObject::invokeMethod(target, &QNetworkReply::abort, Qt::QueuedConnection);
+            }
+        });
     }
 
     // The body is taken as it arrives, so a reply over the bound is stopped before it is kept.
@@ -186,6 +200,19 @@ QCoro::Task<CloudReply> CloudSession::perform(CloudRequest request)
 
     co_await Finished {raw};
     m_inFlight.remove(raw);
+    if (m_lowDelay) {
+        const bool plain = request.url.scheme() == QLatin1String("http");
+        m_lowDelay->apply(quint16(request.url.port(plain ? 80 : 443)));
+    }
+    if (cancelHook) {
+        request.cancellation->removeCallback(*cancelHook);
+    }
+    // An answer that arrived after the cancel is not wanted either: its client must not act on it.
+    if (cancelled()) {
+        result.error = CloudReply::TransferError::cancelled;
+        result.errorText = QStringLiteral("cancelled");
+        co_return result;
+    }
 
     const QNetworkReply::NetworkError error = raw->error();
     if (*cutOff) {

@@ -10,6 +10,7 @@
 
 #include <QCoro/QCoroTask>
 
+class LowDelayConnections;
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -44,11 +45,18 @@ public:
     // A GET of the endpoint `path` with the default time-out and no header.
     CloudRequest request(const QString &path) const;
 
-    // Sends the request and waits for the whole answer (or the transfer error).
+    // Sends the request and waits for the whole answer (or the transfer error). A request whose
+    // cancellation fires is aborted: its connection is closed and the reply says `cancelled`.
     QCoro::Task<CloudReply> perform(CloudRequest request);
 
     // Transfers under way; for tests and benchmarks.
     int transfersInFlight() const { return int(m_inFlight.size()); }
+
+    // Switches the delay of small writes off on the connections to the service after each
+    // exchange, so that the next request on a kept-alive connection goes out whole: the network
+    // layer writes a body in pieces, and the service acknowledges late. Must outlive the session;
+    // nullptr: none.
+    void setLowDelay(LowDelayConnections *connections) { m_lowDelay = connections; }
 
 private:
     QNetworkReply *send(const CloudRequest &request);
@@ -56,5 +64,6 @@ private:
     QUrl m_baseURL;
     QNetworkAccessManager *m_network;
     QSet<QNetworkReply *> m_inFlight;
+    LowDelayConnections *m_lowDelay = nullptr;
     bool m_shuttingDown = false;
 };

@@ -148,8 +148,17 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
     const QString head = QStringLiteral("dictation: #") + QString::number(id);
     const QString engineName = in.engine ? in.engine->name() : QStringLiteral("unknown");
 
+    // Cancelled, superseded by a newer session, or the controller gone.
     const auto stale = [&] {
-        return !controller || controller->m_sessionID != id;
+        return !controller || controller->m_sessionID != id
+            || in.session.cancellation.isCancelled();
+    };
+    // A cancel resumes the session's waits from inside the controller's cancel(), which closes the
+    // timeline itself right after: it must end as "cancelled", not with this task's reason.
+    const auto endStale = [&](const QString &reason) {
+        if (!controller || !in.session.cancellation.isCancelled()) {
+            trace->flush(reason);
+        }
     };
     const auto focus = [&]() -> std::optional<FocusContext> {
         return controller ? controller->m_focusContext : std::nullopt;
@@ -193,7 +202,8 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
     const int intensity = settings.cleanupIntensity();
     const nanoseconds startTime = clock.uptime();
 
-    // Both start before anything waits.
+    // Both start before anything waits. The session's cloud requests (the dictation and the
+    // cleanup, ask or translate request after it) are aborted with the session.
     SessionContext cloudSession = in.session;
     cloudSession.cancellation = in.session.cancellation.child();
     SharedTask<std::optional<CloudDictation::Outcome>> cloudCall(callCloud(
@@ -228,7 +238,7 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
                             + QStringLiteral("ch")
                             : QStringLiteral("失敗"));
         if (stale()) {
-            trace->flush(QStringLiteral("aborted"));
+            endStale(QStringLiteral("aborted"));
             co_return;
         }
         if (outcome) {
@@ -271,7 +281,7 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
 
     // Stale check and hand-over.
     if (stale()) {
-        trace->flush(QStringLiteral("aborted"));
+        endStale(QStringLiteral("aborted"));
         co_return;
     }
     controller->m_engine.reset();
@@ -353,6 +363,7 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
                             + number(count(raw)) + QStringLiteral("ch"));
             CleanupContext context = in.context;
             context.trace = trace;
+            context.cancellation = cloudSession.cancellation;
             QCoro::Task<QString> cleaning = stage->cleanup(raw, std::move(context));
             cleaned = co_await cleaning;
             trace->mark(QStringLiteral("cleanup.done"),
@@ -366,7 +377,7 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
 
     // Post-processing.
     if (stale()) {
-        trace->flush(QStringLiteral("cancelled"));
+        endStale(QStringLiteral("cancelled"));
         co_return;
     }
     if (testerMode(*services.defaults)) {
@@ -413,7 +424,7 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
 
     // After-work.
     if (stale()) {
-        trace->flush(QStringLiteral("cancelled"));
+        endStale(QStringLiteral("cancelled"));
         co_return;
     }
     const bool secure = isSecure();

@@ -10,6 +10,7 @@
 
 #include <QCoro/QCoroTask>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -392,4 +393,42 @@ TEST_F(CloudDictateTest, TheFinalTextKeepsTheServicesTextOnlyWhenTheGuardLetsItP
               RuleBasedCleanup::clean(QStringLiteral("um hello"), QStringLiteral("en-US")));
     EXPECT_EQ(reached.count(), 1);
     EXPECT_EQ(trace->marks().last().detail, QStringLiteral("reason=quota (dictate)"));
+}
+
+// Escape while the recording is with the service: the upload's connection is closed at once, and
+// the session leaves no mark, no log line and no quota notice behind.
+TEST_F(CloudDictateTest, ACancelledSessionAbortsTheUploadAndLeavesNothingBehind)
+{
+    DebugLogCapture log;
+    FakeCloudService::Reply held;
+    held.hold = true;
+    service.respond("/api/dictate", held);
+    QSignalSpy notices(&quota, &QuotaNotice::didReach);
+    CloudDictate dictate = make();
+
+    std::optional<std::optional<CloudDictation::Outcome>> outcome;
+    QCoro::connect(dictate.run(QByteArray(96 * 1024, 'w'), DictationTask::cleanup,
+                               CleanupMode::cloud, QString(), 2, contextWith(), sessionContext),
+                   qApp,
+                   [&](const std::optional<CloudDictation::Outcome> &result) { outcome = result; });
+    ASSERT_TRUE(service.waitForRequests("/api/dictate", 1));
+    const auto cancelledAt = std::chrono::steady_clock::now();
+    sessionContext.cancellation.cancel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 2000));
+    EXPECT_EQ(*outcome, std::nullopt);
+    const auto closedAt = service.waitForClose("/api/dictate", 0, 2s);
+    ASSERT_TRUE(closedAt.has_value()) << "the upload's connection stayed open";
+    EXPECT_LT(*closedAt - cancelledAt, 500ms);
+
+    // An outcome that said the quota is used up announces nothing for a cancelled session.
+    const CloudDictation::Outcome quotaUsedUp {QStringLiteral("words"), std::nullopt, true};
+    QCoro::waitFor(dictate.finalText(quotaUsedUp, DictationTask::cleanup, CleanupMode::cloud,
+                                     contextWith(), sessionContext));
+    EXPECT_EQ(notices.count(), 0);
+    EXPECT_EQ(marks("dictate.send").size(), 1);
+    EXPECT_TRUE(marks("dictate.error").isEmpty());
+    EXPECT_TRUE(marks("dictate.recv").isEmpty());
+    EXPECT_TRUE(marks("cleanup.fallback").isEmpty());
+    EXPECT_TRUE(log.messages().isEmpty()) << log.messages().join(u'\n').toStdString();
+    EXPECT_EQ(service.requestCount(), 1u);
 }

@@ -210,6 +210,38 @@ TEST(CloudSession, ShuttingDownEndsTheTransfersStillRunning)
     EXPECT_EQ(outcome->error, CloudReply::TransferError::cancelled);
 }
 
+// A request whose work is cancelled: already cancelled, it is never sent; cancelled while the
+// service holds it, it ends at once and its connection is closed, not left to finish.
+TEST_F(CloudSessionTest, ACancelledRequestEndsAtOnceAndClosesItsConnection)
+{
+    Reply held;
+    held.hold = true;
+    service.respond("/api/dictate", held);
+    CloudRequest request = session.request(QStringLiteral("dictate"));
+    request.method = "POST";
+    request.body = QByteArray(96 * 1024, 'w');
+    CancellationToken cancellation;
+    request.cancellation = cancellation;
+
+    std::optional<CloudReply> outcome;
+    QCoro::connect(session.perform(request), qApp,
+                   [&](const CloudReply &reply) { outcome = reply; });
+    ASSERT_TRUE(service.waitForRequests("/api/dictate", 1));
+    EXPECT_EQ(service.requests("/api/dictate").at(0).body.size(), size_t(96 * 1024));
+    const auto cancelledAt = std::chrono::steady_clock::now();
+    cancellation.cancel();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return outcome.has_value(); }, 2000));
+    EXPECT_EQ(outcome->error, CloudReply::TransferError::cancelled);
+    EXPECT_FALSE(outcome->status.has_value());
+    const auto closedAt = service.waitForClose("/api/dictate", 0, 2s);
+    ASSERT_TRUE(closedAt.has_value()) << "the connection stayed open";
+    EXPECT_LT(*closedAt - cancelledAt, 500ms);
+    EXPECT_EQ(session.transfersInFlight(), 0);
+
+    EXPECT_EQ(perform(request).error, CloudReply::TransferError::cancelled);
+    EXPECT_EQ(service.requestCount(), 1u) << "a cancelled request was sent";
+}
+
 TEST_F(CloudSessionTest, ATraceCollectsTheConnectionSummary)
 {
     NetTrace trace;

@@ -1,8 +1,16 @@
 #include "Core/DictationPipeline.h"
 
+#include "Core/CloudDictate.h"
+#include "Core/CloudSession.h"
 #include "Core/DictationRig.h"
+#include "Core/QuotaNotice.h"
+#include "Core/TextCleanup/CloudCleanup.h"
 #include "Core/TextCleanup/RuleBasedCleanup.h"
 #include "Core/Transcription/TranscriptionError.h"
+#include "TestSupport/FakeCloudService.h"
+
+#include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -805,6 +813,140 @@ TEST(DictationPipelineStale, CancelledSessionEndsWithoutResult)
     }
 }
 
+// The application's own cloud clients, signed in, on a session to the fake service; counts the
+// calls that have come back, so a test knows when the session's task has gone on.
+class CloudClients final
+    : public CloudDictation
+    , public CleanupStageFactory
+{
+public:
+    CloudClients(const QUrl &service, Clock &clock)
+        : session(service)
+        , quota(clock)
+        , m_clock(clock)
+        , m_dictate(CloudDictate::Services {&session, &quota, token,
+                                            [] { return QUuid::createUuid(); }, &clock,
+                                            CloudDictate::defaultTimeout})
+    { }
+
+    QCoro::Task<std::optional<Outcome>> run(QByteArray wav, DictationTask task, CleanupMode mode,
+                                            QString targetLang, int intensity,
+                                            CleanupContext context, SessionContext session) override
+    {
+        auto outcome = co_await m_dictate.run(std::move(wav), task, mode, std::move(targetLang),
+                                              intensity, std::move(context), std::move(session));
+        ++*returned;
+        co_return outcome;
+    }
+    QCoro::Task<QString> finalText(Outcome outcome, DictationTask task, CleanupMode mode,
+                                   CleanupContext context, SessionContext session) override
+    {
+        co_return co_await m_dictate.finalText(std::move(outcome), task, mode, std::move(context),
+                                               std::move(session));
+    }
+    std::shared_ptr<const TextCleanupService> make(CleanupMode, int intensity) override
+    {
+        return makeCloud(QStringLiteral("faithful"), QStringLiteral("cleanup"), QString(),
+                         intensity);
+    }
+    std::shared_ptr<const TextCleanupService> makeCloud(const QString &style, const QString &task,
+                                                        const QString &targetLang,
+                                                        int intensity) override
+    {
+        CloudCleanup::Services services;
+        services.session = &session;
+        services.quota = &quota;
+        services.token = token;
+        services.clock = &m_clock;
+        return std::make_shared<Counted>(
+            CloudCleanup(services, {style, task, targetLang, intensity}), returned);
+    }
+
+    CloudSession session;
+    QuotaNotice quota;
+    std::shared_ptr<int> returned = std::make_shared<int>(0);
+
+private:
+    struct Counted final : TextCleanupService
+    {
+        Counted(CloudCleanup stage, std::shared_ptr<int> returned)
+            : stage(std::move(stage))
+            , returned(std::move(returned))
+        { }
+        QString name() const override { return stage.name(); }
+        QCoro::Task<QString> cleanup(QString text, CleanupContext context) const override
+        {
+            QString cleaned = co_await stage.cleanup(std::move(text), std::move(context));
+            ++*returned;
+            co_return cleaned;
+        }
+        CloudCleanup stage;
+        std::shared_ptr<int> returned;
+    };
+
+    static std::optional<QString> token() { return QStringLiteral("tok"); }
+
+    Clock &m_clock;
+    CloudDictate m_dictate;
+};
+
+// Escape while the session's request is with the service (the recording of a dictation, the
+// question of the ask task, the text to translate): its connection closes at once, and nothing is
+// inserted, shown, recorded or announced, nor sent after it.
+TEST(DictationPipelineCloudCancel, EscapeAbortsTheSessionsRequestAndSendsNothingMore)
+{
+    const struct
+    {
+        const char *name;
+        Task task;
+        bool cloudSTT;
+        std::string path;
+    } cases[] = {
+        {"the recording on its way", Task::cleanup, true, "/api/dictate"},
+        {"the question of the ask task", Task::ask, false, "/api/cleanup"},
+        {"the text to translate", Task::translate, false, "/api/cleanup"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeCloudService service;
+        FakeCloudService::Reply held;
+        held.hold = true;
+        service.respond(c.path, held);
+        DictationRig rig;
+        CloudClients clients(service.baseURL(), rig.clock);
+        QSignalSpy notices(&clients.quota, &QuotaNotice::didReach);
+        rig.replaceCloud(&clients, &clients);
+        rig.signIn();
+        rig.appSettings().setCloudSTT(c.cloudSTT);
+        rig.appSettings().setCleanupMode(CleanupMode::cloud);
+        rig.startHeld(c.task);
+        recordSecond(rig);
+        rig.say(finalized(QStringLiteral("never mind")));
+        const auto trace = rig.c().trace();
+        rig.advance(1s);
+        rig.c().holdKeyUp(c.task);
+        ASSERT_TRUE(service.waitForRequests(c.path, 1));
+
+        const auto cancelledAt = std::chrono::steady_clock::now();
+        rig.c().cancel(false); // Escape
+        const auto closedAt = service.waitForClose(c.path, 0, 2s);
+        ASSERT_TRUE(closedAt.has_value()) << "the request's connection stayed open";
+        EXPECT_LT(*closedAt - cancelledAt, 500ms);
+        ASSERT_TRUE(rig.waitUntil([&] { return *clients.returned == 1; }));
+        rig.advance(30s);
+
+        EXPECT_EQ(service.requestCount(), 1u) << "a request was sent after the cancel";
+        EXPECT_TRUE(rig.insertion.calls.filter("paste").isEmpty());
+        EXPECT_TRUE(rig.answerCard.calls.isEmpty());
+        EXPECT_TRUE(rig.history.records().isEmpty());
+        EXPECT_EQ(notices.count(), 0);
+        EXPECT_EQ(marksAmong(*trace,
+                             {"cleanup.recv", "cleanup.fallback", "dictate.error", "postprocess",
+                              "cancelled", "aborted"}),
+                  QStringList({"cancelled"}));
+    }
+}
+
 // The user cancels while the text is being typed: the typing stops short, and the rest of the
 // text is not put on the clipboard as it would be when typing failed.
 TEST_F(DictationPipelineTest, ACancelDuringTypingLeavesTheClipboardAlone)
@@ -812,7 +954,9 @@ TEST_F(DictationPipelineTest, ACancelDuringTypingLeavesTheClipboardAlone)
     DictationRig rig;
     rig.appSettings().setInsertionMethod(InsertionMethod::type);
     rig.insertion.typeResult = false;
-    rig.insertion.onType = [&rig] { rig.c().cancel(false); };
+    rig.insertion.onType = [&rig] {
+        rig.c().cancel(false);
+    };
     rig.startHeld();
     rig.say(finalized(QStringLiteral("never mind")));
     const auto trace = rig.c().trace();

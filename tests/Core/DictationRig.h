@@ -94,8 +94,8 @@ public:
         s.vocabulary = &vocabulary;
         s.learner = learnerInUse ? learnerInUse : &learner;
         s.composer = &composer;
-        s.cleanup = &cleanup;
-        s.cloud = &cloud;
+        s.cleanup = cleanupInUse ? cleanupInUse : &cleanup;
+        s.cloud = cloudInUse ? cloudInUse : &cloud;
         s.warmer = &warmer;
         s.reporter = &reporter;
         s.signIn = &signInPrompt;
@@ -150,6 +150,20 @@ public:
     void replaceLearner(CorrectionLearning *other)
     {
         learnerInUse = other;
+        rebuild();
+    }
+
+    // Builds the controller again around other cloud dictation and cleanup stages (the real
+    // clients, say) in place of the fakes. Only while no session runs.
+    void replaceCloud(CloudDictation *dictation, CleanupStageFactory *stages)
+    {
+        cloudInUse = dictation;
+        cleanupInUse = stages;
+        rebuild();
+    }
+
+    void rebuild()
+    {
         controller.reset();
         pump();
         auto capture =
@@ -307,7 +321,9 @@ public:
     CorrectionLearning *learnerInUse = nullptr;
     FakeContextComposer composer;
     FakeCleanupFactory cleanup;
+    CleanupStageFactory *cleanupInUse = nullptr;
     FakeCloudDictation cloud {clock};
+    CloudDictation *cloudInUse = nullptr;
     FakeConnectionWarmer warmer;
     FakeUsageReporter reporter;
     FakeSignInPrompt signInPrompt;

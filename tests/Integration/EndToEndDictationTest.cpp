@@ -744,6 +744,41 @@ TEST_F(CloudEndToEndDictationTest,
         QTest::qWaitFor([] { return clipboardText() == userClipboardText; }, answerTimeoutMs));
 }
 
+// Escape while the recording is with the service: the upload's connection closes at once, and
+// nothing of the session is inserted or recorded, nor sent after it (no on-device fallback with a
+// cloud cleanup of its own).
+TEST_F(CloudEndToEndDictationTest, EscapeWhileTheRecordingIsWithTheServiceClosesItsConnection)
+{
+    FakeCloudService::Reply held;
+    held.hold = true;
+    service.script("/api/dictate", held);
+    ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));
+    Feeder feeder;
+    feeder.start(recordingPath);
+    ASSERT_TRUE(feeder.waitFor("speech-end")) << "the feeder never finished the recording";
+    QTest::qWait(releaseAfterSpeechMs);
+    ASSERT_TRUE(inject({QStringLiteral("up:%1").arg(superRight)}));
+    ASSERT_TRUE(
+        service.waitForRequests("/api/dictate", 1, std::chrono::milliseconds(answerTimeoutMs)))
+        << "the recording never reached the service";
+
+    ASSERT_TRUE(inject({QStringLiteral("tap:%1").arg(escape)}));
+    const auto escaped = std::chrono::steady_clock::now();
+    const auto closedAt = service.waitForClose("/api/dictate");
+    ASSERT_TRUE(closedAt.has_value()) << "the upload's connection stayed open after Escape";
+    EXPECT_LT(*closedAt - escaped, std::chrono::milliseconds(500));
+    feeder.stop();
+    ASSERT_TRUE(waitForLog(QStringLiteral("trace #1 summary:"))) << "the session never ended";
+
+    // Long enough for an on-device fallback and its cleanup request to have gone out.
+    QTest::qWait(3000);
+    EXPECT_EQ(target.text(), QString()) << "text was inserted after a cancel";
+    EXPECT_EQ(historySize(), 0u) << "a cancelled session left a history record";
+    EXPECT_EQ(service.requests("/api/dictate").size(), 1u);
+    EXPECT_TRUE(service.requests("/api/cleanup").empty()) << "the session's text was sent";
+    EXPECT_EQ(clipboardText(), userClipboardText);
+}
+
 // The voice bar of a real dictation: it appears at the top centre of the screen while the user
 // speaks into a focused field of another application, and the field keeps the keyboard focus
 // before, during and after, for the window manager and for the accessibility bus.

@@ -4,8 +4,15 @@
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace {
@@ -16,6 +23,47 @@ bool sameName(const std::string &a, const std::string &b)
         return std::tolower(static_cast<unsigned char>(x))
             == std::tolower(static_cast<unsigned char>(y));
     });
+}
+
+int portOf(const sockaddr_storage &address)
+{
+    if (address.ss_family == AF_INET) {
+        return ntohs(reinterpret_cast<const sockaddr_in &>(address).sin_port);
+    }
+    if (address.ss_family == AF_INET6) {
+        return ntohs(reinterpret_cast<const sockaddr_in6 &>(address).sin6_port);
+    }
+    return -1;
+}
+
+// The server's socket of the connection from the client's port: the server library hands its
+// handlers no socket, so it is found among the process's descriptors by its two ends.
+int serverSocket(int serverPort, int clientPort)
+{
+    DIR *folder = opendir("/proc/self/fd");
+    if (!folder) {
+        return -1;
+    }
+    int found = -1;
+    while (const dirent *entry = readdir(folder)) {
+        char *end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        if (end == entry->d_name || *end != '\0' || fd == dirfd(folder)) {
+            continue;
+        }
+        sockaddr_storage local {};
+        sockaddr_storage peer {};
+        socklen_t localLength = sizeof local;
+        socklen_t peerLength = sizeof peer;
+        if (getsockname(int(fd), reinterpret_cast<sockaddr *>(&local), &localLength) == 0
+            && getpeername(int(fd), reinterpret_cast<sockaddr *>(&peer), &peerLength) == 0
+            && portOf(local) == serverPort && portOf(peer) == clientPort) {
+            found = int(fd);
+            break;
+        }
+    }
+    closedir(folder);
+    return found;
 }
 
 } // namespace
@@ -106,6 +154,16 @@ FakeCloudService::FakeCloudService()
         };
         record(recordedAt);
 
+        if (reply.hold) {
+            if (holdUntilClosed(in.remote_port)) {
+                std::lock_guard lock(m_mutex);
+                if (index < m_requests.size()) {
+                    m_requests[index].closedAt = std::chrono::steady_clock::now();
+                }
+            }
+            out.status = 503;
+            return;
+        }
         if (!pause(reply.delay)) {
             out.status = 503;
             return;
@@ -291,4 +349,50 @@ bool FakeCloudService::pause(std::chrono::milliseconds delay)
         m_stopping.wait_for(lock, delay, [this] { return m_stopped; });
     }
     return !m_stopped;
+}
+
+bool FakeCloudService::holdUntilClosed(int clientPort)
+{
+    const int socket = serverSocket(m_port, clientPort);
+    while (true) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_stopped) {
+                return false;
+            }
+        }
+        if (socket < 0) {
+            // Not found: hold until the service stops, as an unanswered request would.
+            pause(std::chrono::milliseconds(20));
+            continue;
+        }
+        pollfd watched {socket, POLLIN | POLLRDHUP, 0};
+        if (poll(&watched, 1, 20) <= 0) {
+            continue;
+        }
+        if (watched.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) {
+            return true;
+        }
+        char byte = 0;
+        if (recv(socket, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
+            return true;
+        }
+        // More bytes from the client (a request after this one): not a close.
+        pause(std::chrono::milliseconds(20));
+    }
+}
+
+std::optional<std::chrono::steady_clock::time_point>
+FakeCloudService::waitForClose(const std::string &path, size_t index,
+                               std::chrono::milliseconds timeout)
+{
+    std::optional<std::chrono::steady_clock::time_point> closedAt;
+    const bool closed = QTest::qWaitFor(
+        [&] {
+            const auto seen = requests(path);
+            closedAt = seen.size() > index ? seen[index].closedAt : std::nullopt;
+            return closedAt.has_value();
+        },
+        int(timeout.count()));
+    return closed ? closedAt : std::nullopt;
 }

@@ -49,6 +49,9 @@ public:
         std::optional<std::uint64_t> fillerBytes;
         // Announce the whole body, send half of it, then close the connection.
         bool dropMidBody = false;
+        // Take the request and never answer: the connection stays open until the client closes
+        // it (or the service stops), and the moment it closed is recorded.
+        bool hold = false;
 
         static Reply json(std::string body, int status = 200)
         {
@@ -76,6 +79,8 @@ public:
         std::string body; // empty for a multipart/form-data body: its parts are in `parts`
         std::vector<Part> parts;
         std::chrono::nanoseconds serverTime {0};
+        // When the client closed the connection of a held request.
+        std::optional<std::chrono::steady_clock::time_point> closedAt;
 
         bool hasHeader(const std::string &name) const;
         std::string header(const std::string &name) const;
@@ -111,8 +116,18 @@ public:
     bool waitForRequests(const std::string &path, size_t count,
                          std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+    // Runs the test thread's event loop until the client has closed the connection of the held
+    // request number `index` (from 0) to `path`; the moment the service saw it close, or nothing
+    // when the deadline passed first.
+    std::optional<std::chrono::steady_clock::time_point>
+    waitForClose(const std::string &path, size_t index = 0,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
 private:
     Reply replyFor(const Request &request);
+    // Waits until the client closes the connection this request came on (true), or the service
+    // shuts down (false).
+    bool holdUntilClosed(int clientPort);
     // False when the service shut down during the wait.
     bool pause(std::chrono::milliseconds delay);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Base/CancellationToken.h"
 #include "Core/Models/FocusContext.h"
 
 #include <QMetaType>
@@ -30,6 +31,12 @@ struct CleanupContext
     // The session's timeline, where a stage notes its requests and verdicts; absent outside a
     // dictation session.
     std::shared_ptr<DictationTrace> trace;
+    // The token that cancels the session's work; absent outside a dictation session. A stage
+    // whose token fires stops at once and hands back the input as it is, which its caller, having
+    // cancelled, throws away.
+    std::optional<CancellationToken> cancellation;
+
+    bool isCancelled() const { return cancellation && cancellation->isCancelled(); }
 };
 
 Q_DECLARE_METATYPE(CleanupContext)

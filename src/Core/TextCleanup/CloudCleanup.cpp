@@ -111,7 +111,7 @@ QCoro::Task<QString> CloudCleanup::fallback(QString text, CleanupContext context
 QCoro::Task<QString> CloudCleanup::cleanup(QString text, CleanupContext context) const
 {
     const QString transcript = Unicode::trimmedWhitespaceAndNewlines(text);
-    if (transcript.isEmpty()) {
+    if (transcript.isEmpty() || context.isCancelled()) {
         co_return text;
     }
     const std::optional<QString> token = m_services.token ? m_services.token() : std::nullopt;
@@ -133,6 +133,9 @@ QCoro::Task<QString> CloudCleanup::cleanup(QString text, CleanupContext context)
 
     const Posted posted = co_await post(std::move(request), *token, context);
     switch (posted.result) {
+    case PostResult::cancelled:
+        // The session is over: no fallback, no quota notice over the next one, no mark.
+        co_return text;
     case PostResult::quotaExceeded:
         if (m_services.quota) {
             m_services.quota->show();
@@ -187,7 +190,11 @@ QCoro::Task<CloudCleanup::Posted> CloudCleanup::post(Json::Object body, QString 
     }
     NetTrace netTrace(m_services.clock ? *m_services.clock : Clock::system());
     request.trace = &netTrace;
+    request.cancellation = context.cancellation;
     const CloudReply reply = co_await m_services.session->perform(std::move(request));
+    if (context.isCancelled()) {
+        co_return Posted {PostResult::cancelled, QString()};
+    }
     const QString net = netTrace.collected().value_or(QStringLiteral("net=?"));
 
     if (reply.failed() || !reply.status) {

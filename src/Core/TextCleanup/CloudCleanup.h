@@ -75,7 +75,7 @@ public:
                                  const CleanupContext &context);
 
 private:
-    enum class PostResult { cleaned, quotaExceeded, failed };
+    enum class PostResult { cleaned, quotaExceeded, failed, cancelled };
     struct Posted
     {
         PostResult result = PostResult::failed;

@@ -10,6 +10,7 @@
 
 #include <QCoro/QCoroTask>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -303,6 +304,52 @@ TEST_F(CloudCleanupTest, TheGuardJudgesDictationButNotAnswersOrTranslations)
                 << c.name << "\n"
                 << log.messages().join(u'\n').toStdString();
         }
+    }
+}
+
+// The session is cancelled while its text is with the service, which holds it or is about to
+// answer that the quota is used up: the connection closes at once, and the stage hands the text
+// back as it came, with no rule-based fallback, no mark and no quota notice over the next session.
+TEST_F(CloudCleanupTest, ACancelledSessionAbortsTheRequestWithoutFallbackOrNotice)
+{
+    Reply held;
+    held.hold = true;
+    Reply lateQuota = Reply::json(R"({"error":"quota_exceeded"})", 429);
+    lateQuota.delay = 300ms;
+    const struct
+    {
+        const char *name;
+        Reply reply;
+    } cases[] = {{"held", held}, {"quota used up, answered late", lateQuota}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        service.clearRequests();
+        service.script("/api/cleanup", c.reply);
+        QSignalSpy notices(&quota, &QuotaNotice::didReach);
+        const CloudCleanup stage =
+            make(Settings {QStringLiteral("polish"), QStringLiteral("ask"), {}, 2});
+        trace = std::make_shared<DictationTrace>(1, clock);
+        CleanupContext cancellable = context();
+        CancellationToken cancellation;
+        cancellable.cancellation = cancellation;
+
+        std::optional<QString> result;
+        QCoro::connect(stage.cleanup(transcript, cancellable), qApp,
+                       [&](const QString &text) { result = text; });
+        ASSERT_TRUE(service.waitForRequests("/api/cleanup", 1));
+        const auto cancelledAt = std::chrono::steady_clock::now();
+        cancellation.cancel();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return result.has_value(); }, 2000));
+        EXPECT_EQ(*result, transcript);
+        if (c.reply.hold) {
+            const auto closedAt = service.waitForClose("/api/cleanup", 0, 2s);
+            ASSERT_TRUE(closedAt.has_value()) << "the connection stayed open";
+            EXPECT_LT(*closedAt - cancelledAt, 500ms);
+        }
+        EXPECT_EQ(notices.count(), 0);
+        EXPECT_EQ(lastDetail(QStringLiteral("cleanup.recv")), QStringLiteral("<none>"));
+        EXPECT_EQ(lastDetail(QStringLiteral("cleanup.fallback")), QStringLiteral("<none>"));
+        EXPECT_EQ(service.requests("/api/cleanup").size(), 1u);
     }
 }
 

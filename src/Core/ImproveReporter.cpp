@@ -125,6 +125,12 @@ struct ImproveReporter::Worker : std::enable_shared_from_this<Worker>
     // Non-empty lines in the file; unknown until the file is first read.
     std::optional<qsizetype> lineCount;
     bool inFlight = false;
+    // When the upload in flight began.
+    QDateTime uploadStartedAt;
+    // The pause after the last failed upload (zero after a delivered one), counted from that
+    // upload's start.
+    std::chrono::seconds retryDelay {0};
+    QDateTime failedUploadStartedAt;
     // What the upload in flight leaves in the file when the service takes it: the lines held back
     // for a later batch, and those recorded while it was under way.
     QList<QByteArray> keptBack;
@@ -243,11 +249,21 @@ struct ImproveReporter::Worker : std::enable_shared_from_this<Worker>
         return true;
     }
 
+    // Whether the pause after a failed upload is over at `now`; a clock set back ends it too,
+    // rather than stretching it.
+    bool retryDue(const QDateTime &now) const
+    {
+        if (retryDelay.count() == 0 || now < failedUploadStartedAt) {
+            return true;
+        }
+        return now >= failedUploadStartedAt.addSecs(retryDelay.count());
+    }
+
     // Steps of one flush up to the ready body; nothing when there is nothing to send (or the
     // flush may not run now).
-    std::optional<QByteArray> beginUpload(const QDateTime &now)
+    std::optional<QByteArray> beginUpload(const QDateTime &now, bool whenDue)
     {
-        if (!ImproveConfig::enabled(defaults) || inFlight) {
+        if (!ImproveConfig::enabled(defaults) || inFlight || (whenDue && !retryDue(now))) {
             return std::nullopt;
         }
         const FileLines read = readAll();
@@ -316,6 +332,7 @@ struct ImproveReporter::Worker : std::enable_shared_from_this<Worker>
             return std::nullopt;
         }
         inFlight = true;
+        uploadStartedAt = now;
         keptBack = std::move(kept);
         recordedDuringUpload.clear();
         return serialized;
@@ -327,6 +344,11 @@ struct ImproveReporter::Worker : std::enable_shared_from_this<Worker>
         // 4xx: the service will never take these lines; sending them again would not help.
         if (status >= 200 && status <= 499) {
             rewrite(keptBack + recordedDuringUpload);
+            retryDelay = std::chrono::seconds(0);
+        } else {
+            retryDelay =
+                retryDelay.count() == 0 ? firstRetryDelay : std::min(retryDelay * 2, flushInterval);
+            failedUploadStartedAt = uploadStartedAt;
         }
         keptBack.clear();
         recordedDuringUpload.clear();
@@ -349,7 +371,7 @@ struct ImproveReporter::Worker : std::enable_shared_from_this<Worker>
         if (inFlight) {
             recordedDuringUpload.append(line);
         }
-        if (lineCount.value_or(0) >= batchSize) {
+        if (lineCount.value_or(0) >= batchSize && retryDue(now)) {
             flush(now);
         }
     }
@@ -368,9 +390,9 @@ struct ImproveReporter::Worker : std::enable_shared_from_this<Worker>
     }
 
     // On the serial queue: one flush, handing the request to the session's thread.
-    void flushLocked(const QDateTime &now, std::function<void()> completion)
+    void flushLocked(const QDateTime &now, bool whenDue, std::function<void()> completion)
     {
-        const auto body = beginUpload(now);
+        const auto body = beginUpload(now, whenDue);
         if (!body) {
             if (completion) {
                 completion();
@@ -445,7 +467,7 @@ void ImproveReporter::start()
             // The first firing came 60 s after launch; from now on every 15 minutes.
             timer->start(flushInterval, true, flushLeeway);
         }
-        flush(m_services.clock->now(), {});
+        flush(m_services.clock->now(), true, {});
     });
     timer->start(firstFlushDelay, false, flushLeeway);
     // The events of a short session go out before the process ends.
@@ -514,7 +536,7 @@ void ImproveReporter::record(const QString &event, const QVariantMap &properties
     auto worker = m_worker;
     worker->queue.async([worker, serialized, now] {
         worker->recordLine(serialized, now,
-                           [worker](const QDateTime &at) { worker->flushLocked(at, {}); });
+                           [worker](const QDateTime &at) { worker->flushLocked(at, true, {}); });
     });
 }
 
@@ -554,18 +576,19 @@ void ImproveReporter::sample(const QVariantMap &properties)
         Qt::QueuedConnection);
 }
 
-void ImproveReporter::flush(QDateTime now, std::function<void()> completion)
+void ImproveReporter::flush(QDateTime now, bool whenDue, std::function<void()> completion)
 {
     auto worker = m_worker;
-    worker->queue.async([worker, now = std::move(now), completion = std::move(completion)] {
-        worker->flushLocked(now, completion);
-    });
+    worker->queue.async(
+        [worker, now = std::move(now), whenDue, completion = std::move(completion)] {
+            worker->flushLocked(now, whenDue, completion);
+        });
 }
 
 void ImproveReporter::flushNow(bool sync)
 {
     if (!sync || m_worker->queue.isCurrent()) {
-        flush(m_services.clock->now(), {});
+        flush(m_services.clock->now(), false, {});
         return;
     }
     flushFromWaitingThread();
@@ -583,7 +606,8 @@ void ImproveReporter::flushFromWaitingThread()
     auto prepared = std::make_shared<std::promise<std::optional<QByteArray>>>();
     auto preparedBody = prepared->get_future();
     const QDateTime now = m_services.clock->now();
-    worker->queue.async([worker, now, prepared] { prepared->set_value(worker->beginUpload(now)); });
+    worker->queue.async(
+        [worker, now, prepared] { prepared->set_value(worker->beginUpload(now, false)); });
     if (preparedBody.wait_until(deadline) != std::future_status::ready) {
         return;
     }
@@ -635,6 +659,12 @@ void ImproveReporter::waitForQueuedWork()
 bool ImproveReporter::uploadInFlight() const
 {
     bool inFlight = false;
+    // When the upload in flight began.
+    QDateTime uploadStartedAt;
+    // The pause after the last failed upload (zero after a delivered one), counted from that
+    // upload's start.
+    std::chrono::seconds retryDelay {0};
+    QDateTime failedUploadStartedAt;
     m_worker->queue.sync([&] { inFlight = m_worker->inFlight; });
     return inFlight;
 }

@@ -52,6 +52,10 @@ public:
     static constexpr std::chrono::seconds firstFlushDelay {60};
     static constexpr std::chrono::seconds flushInterval {900};
     static constexpr std::chrono::seconds flushLeeway {60};
+    // After a failed upload the next flush of a full batch or of the timer waits this long, twice
+    // as long after each further failure, up to the timer's period; a delivered upload ends the
+    // wait. A service that fails must not be sent the same batch again at every new event.
+    static constexpr std::chrono::seconds firstRetryDelay {60};
     // The quit flush never holds the end of the process longer than this.
     static constexpr std::chrono::milliseconds quitFlushLimit {2000};
     // Uploads and samples wait this long for the service.
@@ -117,7 +121,9 @@ public:
 private:
     struct Worker;
 
-    void flush(QDateTime now, std::function<void()> completion);
+    // `whenDue`: a flush of the timer or of a full batch, which waits out the pause after a
+    // failed upload; an explicit flush does not.
+    void flush(QDateTime now, bool whenDue, std::function<void()> completion);
     void flushFromWaitingThread();
 
     Services m_services;

@@ -346,6 +346,35 @@ TEST_F(ImproveReporterTest, TheTwoHundredthLineStartsAFlushAtOnce)
     EXPECT_FALSE(fileExists());
 }
 
+// A service that fails is not sent the same batch again at every new event: after a failed
+// upload the next waits a minute, twice as long after each further failure, never longer than
+// the quarter-hour period; a delivered upload ends the wait.
+TEST_F(ImproveReporterTest, AfterAFailedUploadTheNextWaitsLongerEachTimeUpToTheQuarterHour)
+{
+    service.respond("/api/improve", FakeCloudService::Reply::json("{}", 503));
+    writeFile(freshLines(450));
+    const auto uploadsAfter = [&](std::chrono::seconds step) {
+        clock.advance(step);
+        reporter->record(QStringLiteral("tick"), {});
+        settle();
+        return uploads().size();
+    };
+    EXPECT_EQ(uploadsAfter(0s), 1u) << "a full batch goes at once";
+    EXPECT_EQ(uploadsAfter(1s), 1u) << "the next event does not send it again";
+    std::chrono::seconds waited = 1s;
+    size_t sent = 1;
+    for (const std::chrono::seconds pause : {60s, 120s, 240s, 480s, 900s, 900s}) {
+        SCOPED_TRACE("after a failure, a pause of " + std::to_string(pause.count()) + " s");
+        EXPECT_EQ(uploadsAfter(pause - waited - 1s), sent);
+        EXPECT_EQ(uploadsAfter(1s), ++sent);
+        waited = 0s;
+    }
+
+    service.respond("/api/improve", FakeCloudService::Reply::json("{}", 200));
+    EXPECT_EQ(uploadsAfter(900s), ++sent);
+    EXPECT_EQ(uploadsAfter(1s), ++sent) << "delivered: the rest of a full queue goes at once";
+}
+
 // Lines recorded while an upload waits for its answer are not the ones it sent: they stay, and a
 // flush meanwhile starts no second upload.
 TEST_F(ImproveReporterTest, LinesRecordedDuringAnUploadSurviveIt)

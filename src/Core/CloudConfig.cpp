@@ -1,8 +1,22 @@
 #include "Core/CloudConfig.h"
 
+#include <QHostAddress>
 #include <QtDebug>
 
 namespace CloudConfig {
+
+namespace {
+
+bool isLoopback(const QString &host)
+{
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) {
+        return true;
+    }
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+} // namespace
 
 QUrl resolveBaseURL(const QByteArray &overrideText)
 {
@@ -20,6 +34,13 @@ QUrl resolveBaseURL(const QByteArray &overrideText)
     if (!isOrigin) {
         qWarning().noquote() << "cloud: ignoring" << overrideVariable << "=" << text
                              << "(not an http or https origin); using" << defaultBaseURL;
+        return fallback;
+    }
+    // The bearer token travels with every request: unencrypted only to this very computer.
+    if (scheme == QLatin1String("http") && !isLoopback(url.host())) {
+        qWarning().noquote() << "cloud: refusing" << overrideVariable << "=" << text
+                             << "(plain http is allowed for loopback addresses only); using"
+                             << defaultBaseURL;
         return fallback;
     }
     url.setPath(QString());

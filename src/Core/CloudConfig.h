@@ -9,8 +9,8 @@
 //
 // The build's default origin serves everyone; the environment variable "SONORVELLE_CLOUD_URL"
 // replaces it for a run (a staging service, or a loopback server under test) when it holds an
-// absolute http or https origin. The choice is made once, at the first call, and kept for the
-// rest of the run.
+// absolute https origin, or an http origin on a loopback address. The choice is made once, at the
+// first call (the launch makes it), and kept for the rest of the run.
 namespace CloudConfig {
 
 // The origin used when the environment names none.
@@ -27,7 +27,8 @@ QUrl endpoint(const QString &path);
 QUrl endpoint(const QUrl &base, const QString &path);
 
 // The base address chosen for an override text (empty: none). An override that is not an absolute
-// http(s) origin (no host, another scheme, a path, a query, user information) is ignored with a
+// http(s) origin (no host, another scheme, a path, a query, user information), or that is plain
+// http to anything but a loopback address ("localhost", 127.0.0.0/8, ::1), is refused with a
 // warning, and the default stands. Trailing slashes are dropped.
 QUrl resolveBaseURL(const QByteArray &overrideText);
 

@@ -41,6 +41,14 @@ TEST(CloudConfigTest, OverrideMustBeAnHttpOrigin)
         {"https://staging.example.org?debug=1", fallback},
         {"https://staging.example.org#top", fallback},
         {"http://", fallback},
+        // The token must not travel unencrypted: plain http only to this computer.
+        {"http://localhost:8123", QStringLiteral("http://localhost:8123")},
+        {"http://127.0.0.2:8123", QStringLiteral("http://127.0.0.2:8123")},
+        {"http://[::1]:8123", QStringLiteral("http://[::1]:8123")},
+        {"http://staging.example.org", fallback},
+        {"http://192.168.1.20:8123", fallback},
+        {"http://127.0.0.1.example.org", fallback},
+        {"http://[::ffff:10.0.0.1]:8123", fallback},
     };
     for (const auto &test : cases) {
         EXPECT_EQ(CloudConfig::resolveBaseURL(test.override).toString(), test.expected)

@@ -6,15 +6,11 @@
 #include "Base/Timer.h"
 #include "Base/Unicode.h"
 #include "Base/UserDefaults.h"
-#include "Core/CloudConfig.h"
+#include "Core/CloudSession.h"
 #include "Core/CrashConfig.h"
 #include "Core/DebugLog.h"
 #include "Platform/Qt/ProcessLogRing.h"
 
-#include <QCoro/QCoroNetworkReply>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPointer>
 #include <QSysInfo>
 
@@ -42,20 +38,18 @@ QString describeDate(const QDateTime &date)
 
 TesterMode &TesterMode::shared()
 {
-    static TesterMode *instance =
-        new TesterMode(UserDefaults::standard(), Clock::system(), ProcessLogRing::shared(),
-                       CloudConfig::endpoint(QStringLiteral("testlog")));
+    static TesterMode *instance = new TesterMode(UserDefaults::standard(), Clock::system(),
+                                                 ProcessLogRing::shared(), CloudSession::shared());
     return *instance;
 }
 
 TesterMode::TesterMode(UserDefaults &defaults, Clock &clock, ProcessLogRing &processLog,
-                       QUrl endpoint, QObject *parent)
+                       CloudSession &session, QObject *parent)
     : QObject(parent)
     , m_defaults(defaults)
     , m_clock(clock)
     , m_processLog(processLog)
-    , m_endpoint(std::move(endpoint))
-    , m_network(new QNetworkAccessManager(this))
+    , m_session(session)
 {
     m_enabled = m_defaults.boolValue(kEnabledKey).value_or(false);
     // Stored as ISO 8601 text with milliseconds; anything else counts as absent.
@@ -71,6 +65,11 @@ TesterMode::TesterMode(UserDefaults &defaults, Clock &clock, ProcessLogRing &pro
 }
 
 TesterMode::~TesterMode() = default;
+
+QUrl TesterMode::endpoint() const
+{
+    return m_session.endpoint(QStringLiteral("testlog"));
+}
 
 void TesterMode::start()
 {
@@ -142,14 +141,13 @@ QCoro::Task<> TesterMode::send(Upload upload)
         co_return;
     }
 
-    QNetworkRequest request(m_endpoint);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    request.setTransferTimeout(static_cast<int>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(requestTimeout).count()));
-    QNetworkReply *reply = m_network->post(request, body);
-    co_await reply;
+    CloudRequest request = m_session.request(QStringLiteral("testlog"));
+    request.method = "POST";
+    request.setHeader("Content-Type", "application/json");
+    request.body = body;
+    request.timeout = requestTimeout;
     // The answer does not matter: no retry, no log line, no change of state.
-    reply->deleteLater();
+    co_await m_session.perform(std::move(request));
     if (self) {
         Q_EMIT uploadFinished();
     }

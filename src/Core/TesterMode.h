@@ -10,8 +10,8 @@
 #include <memory>
 
 class Clock;
+class CloudSession;
 class ProcessLogRing;
-class QNetworkAccessManager;
 class Timer;
 class UserDefaults;
 
@@ -25,7 +25,8 @@ class UserDefaults;
 // own; this object is the value's only writer.
 //
 // Uploads are fire and forget: nothing is retried, logged or reported, and a failed upload's
-// window of process-log messages is not sent again.
+// window of process-log messages is not sent again. They go through the request layer like every
+// other cloud request, with its bounds: no redirect followed, a bounded reply, a time-out.
 //
 // Main thread only; building an upload's text runs on the thread pool.
 class TesterMode : public QObject
@@ -43,20 +44,20 @@ public:
     static constexpr qsizetype maxProcessLogLines = 4000;
 
     // The process-wide instance, made at the first call on the main thread: the standard user
-    // defaults, the system clock, the shared process log ring and the cloud service's endpoint.
+    // defaults, the system clock, the shared process log ring and the shared cloud session.
     static TesterMode &shared();
 
     // Reads the state from `defaults`; the window of the first upload starts at "testerLastExport"
-    // or, when none is stored, 1,800 seconds before now. Everything passed in must outlive the
-    // object.
-    TesterMode(UserDefaults &defaults, Clock &clock, ProcessLogRing &processLog, QUrl endpoint,
-               QObject *parent = nullptr);
+    // or, when none is stored, 1,800 seconds before now. Uploads go to the session's "testlog"
+    // endpoint. Everything passed in must outlive the object.
+    TesterMode(UserDefaults &defaults, Clock &clock, ProcessLogRing &processLog,
+               CloudSession &session, QObject *parent = nullptr);
     ~TesterMode() override;
 
     bool enabled() const { return m_enabled; }
     // The start of the next upload's process-log window.
     QDateTime lastExport() const { return m_lastExport; }
-    QUrl endpoint() const { return m_endpoint; }
+    QUrl endpoint() const;
 
     // Called once at launch: when the mode is on, logs the session start, starts the 30-minute
     // timer and uploads.
@@ -108,8 +109,7 @@ private:
     UserDefaults &m_defaults;
     Clock &m_clock;
     ProcessLogRing &m_processLog;
-    const QUrl m_endpoint;
-    QNetworkAccessManager *m_network;
+    CloudSession &m_session;
     bool m_enabled = false;
     std::unique_ptr<Timer> m_timer;
     QDateTime m_lastExport;

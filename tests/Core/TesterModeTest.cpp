@@ -3,9 +3,10 @@
 #include "Base/AppInfo.h"
 #include "Base/ManualClock.h"
 #include "Base/UserDefaults.h"
+#include "Core/CloudSession.h"
 #include "Core/DebugLogCapture.h"
 #include "Platform/Qt/ProcessLogRing.h"
-#include "TestSupport/LoopbackHttpServer.h"
+#include "TestSupport/FakeCloudService.h"
 #include "TestSupport/QtPrinters.h"
 
 #include <gmock/gmock.h>
@@ -15,6 +16,7 @@
 #include <QJsonObject>
 #include <QLoggingCategory>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <memory>
 
@@ -55,10 +57,11 @@ protected:
         qInstallMessageHandler(m_outer);
     }
 
-    TesterMode &make(const QUrl &endpoint = QUrl())
+    // Tester mode on a session to the fake service, or to the origin given.
+    TesterMode &make(const QUrl &origin = QUrl())
     {
-        tester = std::make_unique<TesterMode>(
-            defaults, clock, ring, endpoint.isEmpty() ? server.url("/api/testlog") : endpoint);
+        session = std::make_unique<CloudSession>(origin.isEmpty() ? service.baseURL() : origin);
+        tester = std::make_unique<TesterMode>(defaults, clock, ring, *session);
         finished = std::make_unique<QSignalSpy>(tester.get(), &TesterMode::uploadFinished);
         // Every upload stores its window start first, so a change of it counts uploads.
         QObject::connect(&defaults, &UserDefaults::changed, [this](const QString &key) {
@@ -72,8 +75,8 @@ protected:
     // Waits for upload number `n` (from 1) to reach the server and returns its JSON body.
     QJsonObject upload(int n)
     {
-        EXPECT_TRUE(server.waitForRequests(n)) << "upload " << n << " never arrived";
-        const auto requests = server.requests();
+        EXPECT_TRUE(service.waitForRequests(n)) << "upload " << n << " never arrived";
+        const auto requests = service.requests();
         if (static_cast<int>(requests.size()) < n) {
             return {};
         }
@@ -94,7 +97,8 @@ protected:
     ManualClock clock;
     UserDefaults defaults;
     ProcessLogRing ring {ProcessLogRing::defaultCapacity, &clock};
-    LoopbackHttpServer server;
+    FakeCloudService service;
+    std::unique_ptr<CloudSession> session;
     std::unique_ptr<TesterMode> tester;
     std::unique_ptr<QSignalSpy> finished;
     int started = 0;
@@ -132,7 +136,7 @@ TEST_F(TesterModeTest, SwitchingOnSendsOneUploadOfTheExactShape)
     EXPECT_EQ(clock.activeTimerCount(), 1);
 
     const QJsonObject body = upload(1);
-    const auto request = server.requests().at(0);
+    const auto request = service.requests().at(0);
     EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.path, "/api/testlog");
     EXPECT_EQ(request.header("Content-Type"), "application/json");
@@ -196,7 +200,7 @@ TEST_F(TesterModeTest, UploadsEveryHalfHourAndOnceMoreWhenSwitchedOff)
     clock.advance(3h);
     EXPECT_EQ(started, 4);
     waitUntilAllFinished();
-    EXPECT_EQ(server.requestCount(), 4u);
+    EXPECT_EQ(service.requestCount(), 4u);
     EXPECT_EQ(
         debugLog.messages(),
         (QStringList {QStringLiteral("tester: mode ON"), QStringLiteral("tester: mode OFF")}));
@@ -249,7 +253,7 @@ TEST_F(TesterModeTest, LaunchWithTheModeOnResumesTheStoredWindow)
 
 TEST_F(TesterModeTest, FailedUploadsAreDroppedAndTheirWindowIsNotSentAgain)
 {
-    server.setDefaultResponse({500, "broken", "text/plain"});
+    service.respond("/api/testlog", FakeCloudService::Reply::json("broken", 500));
     TesterMode &mode = make();
     qCInfo(lcTesterTest).noquote() << "in the lost window";
     clock.advance(1s);
@@ -261,7 +265,7 @@ TEST_F(TesterModeTest, FailedUploadsAreDroppedAndTheirWindowIsNotSentAgain)
     mode.toggle();
     const std::string second = log(upload(2));
     waitUntilAllFinished();
-    EXPECT_EQ(server.requestCount(), 2u); // no retry
+    EXPECT_EQ(service.requestCount(), 2u); // no retry
     EXPECT_THAT(second, HasSubstr("(own process, since 2026-01-01 09:00:01 +0000)"));
     EXPECT_THAT(second, Not(HasSubstr("in the lost window")));
     EXPECT_EQ(
@@ -269,12 +273,27 @@ TEST_F(TesterModeTest, FailedUploadsAreDroppedAndTheirWindowIsNotSentAgain)
         (QStringList {QStringLiteral("tester: mode ON"), QStringLiteral("tester: mode OFF")}));
 }
 
+// The upload goes through the request layer with its bounds: a redirect is not followed, so the
+// log never travels to another address.
+TEST_F(TesterModeTest, AnUploadFollowsNoRedirect)
+{
+    FakeCloudService::Reply moved = FakeCloudService::Reply::json("", 307);
+    moved.headers = {{"Location", service.baseURL().toString().toStdString() + "/api/improve"}};
+    service.respond("/api/testlog", moved);
+    TesterMode &mode = make();
+    mode.toggle();
+    upload(1);
+    waitUntilAllFinished();
+    EXPECT_EQ(service.requestCount(), 1u);
+    EXPECT_TRUE(service.requests("/api/improve").empty());
+}
+
 TEST_F(TesterModeTest, UnreachableServiceChangesNothing)
 {
     QUrl closed;
     {
-        LoopbackHttpServer gone;
-        closed = gone.url("/api/testlog");
+        FakeCloudService gone;
+        closed = gone.baseURL();
     }
     TesterMode &mode = make(closed);
     mode.toggle();

@@ -31,6 +31,7 @@
 #include "Core/UpdaterController.h"
 #include "Platform/Appcast/Updater.h"
 #include "Platform/LanguageRecognizer.h"
+#include "Platform/Linux/LinuxLowDelayConnections.h"
 #include "Platform/Linux/SignalCrashDiagnosticSource.h"
 #include "Platform/OverlayWindowing.h"
 #include "Platform/Qt/MessageBoxAlert.h"
@@ -81,6 +82,8 @@ SystemServices::SystemServices(Clock &clock)
     services.vocabulary = &SharedVocabulary::shared();
 
     // Cloud account: warm-up and sign-in prompt for the sessions that use the service.
+    static LinuxLowDelayConnections lowDelay; // lives as long as the shared session
+    CloudSession::shared().setLowDelay(&lowDelay);
     m_warmer = std::make_unique<ConnectionWarmer>(CloudSession::shared(), m_clock);
     m_signInPrompt =
         std::make_unique<SignInPrompt>(CloudAccount::shared(), *m_signInAlert, m_clock);

@@ -3,20 +3,31 @@
 #include "Core/DebugLog.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLocale>
 #include <QTextToSpeech>
 #include <QThread>
 
-QtSpeechSynthesizer::QtSpeechSynthesizer(QString engine, QObject *parent)
+QtSpeechSynthesizer::QtSpeechSynthesizer(QString engine, QObject *parent,
+                                         std::chrono::milliseconds quitWait)
     : SpeechSynthesizer(parent)
     , m_engineName(std::move(engine))
+    , m_quitWait(quitWait)
 { }
 
 QtSpeechSynthesizer::~QtSpeechSynthesizer()
 {
     if (m_thread) {
-        m_thread->wait();
-        delete m_thread;
+        if (m_thread->wait(QDeadlineTimer(m_quitWait))) {
+            delete m_thread;
+        } else {
+            // Still inside speech-dispatcher. The engine it makes finds this object gone and is
+            // deleted on the main thread; the thread object follows once it has ended.
+            DebugLog::log(QStringLiteral("speech: speech-dispatcher did not answer within %1 ms; "
+                                         "its warm-up was let go")
+                              .arg(m_quitWait.count()));
+            QObject::connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+        }
     }
     delete m_engine;
 }

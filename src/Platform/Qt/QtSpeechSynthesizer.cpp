@@ -22,10 +22,8 @@ QtSpeechSynthesizer::~QtSpeechSynthesizer()
             delete m_thread;
         } else {
             // Still inside speech-dispatcher. The engine it makes finds this object gone and is
-            // deleted on the main thread; the thread object follows once it has ended.
-            DebugLog::log(QStringLiteral("speech: speech-dispatcher did not answer within %1 ms; "
-                                         "its warm-up was let go")
-                              .arg(m_quitWait.count()));
+            // deleted on the main thread; the thread object follows once it has ended. Nothing is
+            // logged: the log's last line is the quit's.
             QObject::connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
         }
     }

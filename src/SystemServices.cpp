@@ -230,9 +230,10 @@ AppDelegate::Services SystemServices::services()
         reporter.setTokenProvider(
             [] { return Keychain::shared().get(QStringLiteral("cloudToken")); });
         reporter.start();
-        reporter.record(QStringLiteral("app.env"),
-                        DictationController::environmentProps(
-                            AppSettings::shared(), Keychain::shared(), SharedVocabulary::shared()));
+        QCoro::connect(DictationController::recordEnvironment(reporter, AppSettings::shared(),
+                                                              Keychain::shared(),
+                                                              SharedVocabulary::shared()),
+                       &Keychain::shared(), [] {});
     };
     services.startTesterMode = [] {
         TesterMode::shared().start();

@@ -152,11 +152,7 @@ AppSettings::AppSettings(UserDefaults &defaults, const Services &services, QObje
         : InsertionMethod::paste;
     m_restoreClipboard = m_defaults.boolValue(kRestoreClipboard).value_or(true);
     m_restoreClipboardDelayMs = m_defaults.integer(kRestoreClipboardDelayMs).value_or(800);
-    m_cleanupMode = storedCase(m_defaults, kCleanupMode, CleanupMode::cloud);
-    if (!CleanupModeNS::isCloud(m_cleanupMode)) {
-        // The on-device modes are no longer offered; their users get the cloud cleanup.
-        m_cleanupMode = CleanupMode::cloud;
-    }
+    m_cleanupMode = offeredCleanupMode(storedCase(m_defaults, kCleanupMode, CleanupMode::cloud));
     m_cloudSTT = m_defaults.boolValue(kCloudSTT).value_or(false);
     const auto intensity = m_defaults.integer(kCleanupIntensity);
     m_cleanupIntensity = intensity && *intensity >= 1 && *intensity <= 3 ? int(*intensity) : 2;
@@ -343,6 +339,11 @@ void AppSettings::setRestoreClipboardDelayMs(qint64 value)
 void AppSettings::setCloudSTT(bool value)
 {
     assign(m_cloudSTT, value, kCloudSTT, &AppSettings::cloudSTTChanged);
+}
+
+CleanupMode AppSettings::offeredCleanupMode(CleanupMode mode)
+{
+    return CleanupModeNS::isCloud(mode) ? mode : CleanupMode::cloud;
 }
 
 void AppSettings::setCleanupMode(CleanupMode value)

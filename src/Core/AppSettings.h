@@ -166,6 +166,9 @@ public:
     bool cloudSTT() const { return m_cloudSTT; }
     void setCloudSTT(bool value);
     CleanupMode cleanupMode() const { return m_cleanupMode; }
+    // The mode this computer uses for a stored or synced one: the on-device modes are no longer
+    // offered, and their users get the cloud cleanup.
+    static CleanupMode offeredCleanupMode(CleanupMode mode);
     void setCleanupMode(CleanupMode value);
     int cleanupIntensity() const { return m_cleanupIntensity; }
     void setCleanupIntensity(int value);

@@ -112,6 +112,11 @@ std::optional<QString> CloudAccount::storedToken() const
     return m_services.keychain->get(tokenKey);
 }
 
+QCoro::Task<> CloudAccount::whenLoaded() const
+{
+    co_await m_services.keychain->load();
+}
+
 CloudAccount::State CloudAccount::storedState() const
 {
     if (!storedToken()) {

@@ -110,6 +110,9 @@ public:
     static std::optional<QString> token();
     // This account's stored token.
     std::optional<QString> storedToken() const;
+    // Finishes once the keychain has been read at launch (at once after that). Until then a
+    // missing token says nothing: the keychain answers late, the longer with a locked keyring.
+    QCoro::Task<> whenLoaded() const;
 
     State state() const { return m_state; }
     bool isSignedIn() const { return m_state.is == State::Case::signedIn; }

@@ -82,7 +82,7 @@ void CloudSync::start()
 
 QString CloudSync::snapshotBlob() const
 {
-    return SyncPayload::from(m_settings).blob();
+    return SyncPayload::from(m_settings, m_sync.lastBlob()).blob();
 }
 
 bool CloudSync::hasLocalData() const
@@ -90,14 +90,14 @@ bool CloudSync::hasLocalData() const
     return true;
 }
 
-bool CloudSync::applyBlob(const QString &blob)
+std::optional<QString> CloudSync::applyBlob(const QString &blob)
 {
     const std::optional<SyncPayload> payload = SyncPayload::decodeBlob(blob);
     if (!payload) {
-        return false;
+        return std::nullopt;
     }
     payload->apply(m_settings);
-    return true;
+    return SyncPayload::from(m_settings, blob).blob();
 }
 
 void CloudSync::setStatus(Status status)

@@ -83,7 +83,7 @@ Q_SIGNALS:
 private:
     QString snapshotBlob() const override;
     bool hasLocalData() const override;
-    bool applyBlob(const QString &blob) override;
+    std::optional<QString> applyBlob(const QString &blob) override;
     bool isEnabled() const override { return m_enabled; }
     void report(VersionedBlobSync::Step step, qint64 version) override;
     void setStatus(Status status);

@@ -863,6 +863,15 @@ QVariantMap DictationController::environmentProps(const AppSettings &settings,
     };
 }
 
+QCoro::Task<> DictationController::recordEnvironment(UsageReporting &reporter,
+                                                     const AppSettings &settings,
+                                                     Keychain &keychain,
+                                                     const VocabularySource &vocabulary)
+{
+    co_await keychain.load();
+    reporter.record(QStringLiteral("app.env"), environmentProps(settings, keychain, vocabulary));
+}
+
 QStringList DictationController::Services::vocabularyTerms() const
 {
     return vocabulary ? vocabulary->terms() : QStringList();

@@ -207,6 +207,10 @@ public:
     // The configuration reported by the "app.env" usage event, read now from these services.
     static QVariantMap environmentProps(const AppSettings &settings, const Keychain &keychain,
                                         const VocabularySource &vocabulary);
+    // Records "app.env" once the keychain has been read at launch, so that a signed-in user
+    // counts as signed in. The objects must outlive the task.
+    static QCoro::Task<> recordEnvironment(UsageReporting &reporter, const AppSettings &settings,
+                                           Keychain &keychain, const VocabularySource &vocabulary);
 
     // The countdown for this much recording time: absent while more than 60 s remain, else the
     // whole seconds left (truncated, never below 0).

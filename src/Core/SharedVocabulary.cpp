@@ -209,11 +209,11 @@ bool SharedVocabulary::hasLocalData() const
     return !m_terms.isEmpty() || !m_replacements.isEmpty();
 }
 
-bool SharedVocabulary::applyBlob(const QString &blob)
+std::optional<QString> SharedVocabulary::applyBlob(const QString &blob)
 {
     std::optional<Payload> payload = decodeBlob(blob);
     if (!payload) {
-        return false;
+        return std::nullopt;
     }
     QStringList terms;
     terms.reserve(payload->terms.size());
@@ -230,7 +230,9 @@ bool SharedVocabulary::applyBlob(const QString &blob)
     }
     setTerms(terms);
     setReplacements(payload->replacements);
-    return true;
+    // What was left out stays out of the base too: compared with the server's copy, the lists
+    // would differ forever and be pushed back at the next pull.
+    return snapshotBlob();
 }
 
 QString SharedVocabulary::counts() const

@@ -121,7 +121,7 @@ Q_SIGNALS:
 private:
     QString snapshotBlob() const override;
     bool hasLocalData() const override;
-    bool applyBlob(const QString &blob) override;
+    std::optional<QString> applyBlob(const QString &blob) override;
     void report(VersionedBlobSync::Step step, qint64 version) override;
     QString counts() const;
 

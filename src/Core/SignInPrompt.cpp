@@ -25,7 +25,18 @@ void SignInPrompt::promptForCloud(bool force)
 
 QCoro::Task<> SignInPrompt::prompt(bool force)
 {
-    if (m_account.storedToken() || m_showing) {
+    if (m_showing) {
+        co_return;
+    }
+    QPointer<SignInPrompt> self(this);
+    // A signed-in user whose keychain has not answered yet is no signed-out user.
+    m_showing = true;
+    co_await m_account.whenLoaded();
+    if (!self) {
+        co_return;
+    }
+    m_showing = false;
+    if (m_account.storedToken()) {
         co_return;
     }
     const std::chrono::nanoseconds now = m_clock.uptime();
@@ -41,7 +52,6 @@ QCoro::Task<> SignInPrompt::prompt(bool force)
     content.buttons = {l10n.string(QStringLiteral("clean.signIn")),
                        l10n.string(QStringLiteral("common.later"))};
 
-    QPointer<SignInPrompt> self(this);
     m_showing = true;
     if (m_waitUntilIdle) {
         co_await m_waitUntilIdle();

@@ -18,7 +18,8 @@ class ModalAlert;
 // cloud cleanup; the first button starts the sign-in in the browser. The dictation controller
 // offers it while it processes a session.
 //
-// Never while a token is stored (also when forced); without `force` at most once per 120 seconds,
+// Never while a token is stored (also when forced), and never before the keychain has been read;
+// without `force` at most once per 120 seconds,
 // measured on the monotonic clock so that a wall clock set back cannot silence it; a forced prompt
 // restarts the interval. One alert at a time, and only once the session that asked for it has
 // inserted its text. Main thread.

@@ -75,6 +75,21 @@ SyncPayload SyncPayload::from(const AppSettings &settings)
     return payload;
 }
 
+SyncPayload SyncPayload::from(const AppSettings &settings, const std::optional<QString> &baseBlob)
+{
+    SyncPayload payload = from(settings);
+    const std::optional<SyncPayload> base = baseBlob ? decodeBlob(*baseBlob) : std::nullopt;
+    if (!base) {
+        return payload;
+    }
+    const std::optional<CleanupMode> sent = RawEnum::fromRawValue<CleanupMode>(base->cleanupMode);
+    if (sent && *sent != settings.cleanupMode()
+        && AppSettings::offeredCleanupMode(*sent) == settings.cleanupMode()) {
+        payload.cleanupMode = base->cleanupMode;
+    }
+    return payload;
+}
+
 void SyncPayload::apply(AppSettings &settings) const
 {
     settings.setLanguageCode(languageCode);
@@ -94,8 +109,8 @@ void SyncPayload::apply(AppSettings &settings) const
     settings.setRestoreClipboard(restoreClipboard);
     settings.setRestoreClipboardDelayMs(
         std::clamp(restoreClipboardDelayMs, minRestoreDelayMs, maxRestoreDelayMs));
-    settings.setCleanupMode(
-        RawEnum::fromRawValue<CleanupMode>(cleanupMode).value_or(settings.cleanupMode()));
+    settings.setCleanupMode(AppSettings::offeredCleanupMode(
+        RawEnum::fromRawValue<CleanupMode>(cleanupMode).value_or(settings.cleanupMode())));
     settings.setCustomInstructions(customInstructions);
     settings.setUseFocusContext(useFocusContext);
     settings.setHistoryRetentionDays(acceptedRetention(historyRetentionDays));

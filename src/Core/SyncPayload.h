@@ -49,11 +49,17 @@ struct SyncPayload
 
     // The current values of the settings (never the vocabulary keys).
     static SyncPayload from(const AppSettings &settings);
+    // The same as they travel from this computer, given the copy it last sent or received: a
+    // cleanup mode of that copy which this computer does not offer, and only mapped to the one it
+    // uses, travels on as it came, so that this computer's pushes keep the other one's choice.
+    static SyncPayload from(const AppSettings &settings, const std::optional<QString> &baseBlob);
 
     // Assigns the thirteen settings in field order through their setters, each also when it is
     // unchanged, so that each is stored and runs its own change handling. A value the settings do
     // not accept is made one they do, so a bad copy from another computer cannot break dictation:
     // - an unknown hold key, insertion method or cleanup mode keeps the current value;
+    // - a cleanup mode this computer does not offer becomes the one it uses instead, by the rule
+    //   the settings apply to a stored one (AppSettings::offeredCleanupMode);
     // - the fn key, which X11 does not report, becomes the default hold key;
     // - the restore delay is clamped to minRestoreDelayMs...maxRestoreDelayMs;
     // - a retention below 1 day is "for ever" (0), and so is one above maxRetentionDays: a shorter

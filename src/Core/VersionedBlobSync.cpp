@@ -384,18 +384,23 @@ QCoro::Task<> VersionedBlobSync::pullNow(bool force, bool mayForcePull)
 void VersionedBlobSync::applyRemote(const QString &blob, qint64 version)
 {
     const bool withinBound = blob.size() <= maxBlobBytes && blob.toUtf8().size() <= maxBlobBytes;
-    bool decoded = false;
+    std::optional<QString> applied;
     if (withinBound) {
         m_applyingRemote = true;
         try {
-            decoded = m_client.applyBlob(blob);
+            applied = m_client.applyBlob(blob);
         } catch (...) {
-            decoded = false;
+            applied.reset();
         }
         m_applyingRemote = false;
     }
+    const bool decoded = applied.has_value();
     m_services.defaults->setValue(m_config.baseVersionKey, QVariant::fromValue<qint64>(version));
-    if (withinBound) {
+    if (applied) {
+        // The base is what this computer now holds, so that the next comparison finds no change
+        // where the client only left values out or mapped them.
+        m_services.defaults->setValue(m_config.lastBlobKey, *applied);
+    } else if (withinBound) {
         m_services.defaults->setValue(m_config.lastBlobKey, blob);
     } else {
         // Kept only to be compared with the local blob, which it can never equal; the user

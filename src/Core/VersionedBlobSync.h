@@ -106,9 +106,10 @@ public:
         virtual QString snapshotBlob() const = 0;
         // Whether there is local data worth pushing to a server without a copy.
         virtual bool hasLocalData() const = 0;
-        // Decodes a server copy and assigns it to the local data; false when it does not decode
-        // (nothing may then be changed).
-        virtual bool applyBlob(const QString &blob) = 0;
+        // Decodes a server copy and assigns it to the local data, and returns the blob of what it
+        // assigned (a client that leaves values out or maps them writes its own); nothing when the
+        // copy does not decode (nothing may then be changed).
+        virtual std::optional<QString> applyBlob(const QString &blob) = 0;
         // Whether syncing is switched on.
         virtual bool isEnabled() const { return true; }
         virtual void report(Step step, qint64 version) = 0;

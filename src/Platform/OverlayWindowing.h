@@ -40,6 +40,8 @@ public:
     virtual void clipToRoundedShape(QWindow &window, QRectF shape, qreal radius) = 0;
     // The screen under the mouse pointer; absent when no screen contains it.
     virtual std::optional<ScreenArea> screenUnderPointer() = 0;
+    // The main screen; absent when there is no screen at all.
+    virtual std::optional<ScreenArea> mainScreen() = 0;
 
     // The desktop's own panels.
     static OverlayWindowing &system();

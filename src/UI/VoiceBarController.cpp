@@ -13,8 +13,6 @@
 #include "UI/VoiceBarModel.h"
 #include "UI/VoiceBarPanel.h"
 
-#include <QGuiApplication>
-#include <QScreen>
 #include <QTimer>
 
 VoiceBarController::VoiceBarController(Services services, QObject *parent)
@@ -93,12 +91,8 @@ std::unique_ptr<VoiceBarController> VoiceBarController::makeSystem(DictationCont
     services.screenUnderPointer = [] {
         return OverlayWindowing::system().screenUnderPointer();
     };
-    services.mainScreen = []() -> std::optional<OverlayWindowing::ScreenArea> {
-        const QScreen *screen = QGuiApplication::primaryScreen();
-        if (!screen) {
-            return std::nullopt;
-        }
-        return OverlayWindowing::ScreenArea {screen->geometry(), screen->availableGeometry()};
+    services.mainScreen = [] {
+        return OverlayWindowing::system().mainScreen();
     };
     auto bar = std::make_unique<VoiceBarController>(std::move(services));
     // The views compile once the start-up has run, ahead of the first key press.

@@ -65,6 +65,13 @@ std::vector<std::string> methods(const FakeCloudService &service)
     return result;
 }
 
+// The settings that the last request to the service carried.
+nlohmann::json lastSentSettings(const FakeCloudService &service)
+{
+    const auto body = nlohmann::json::parse(service.requests(kPath).back().body);
+    return nlohmann::json::parse(body.at("blob").get<std::string>());
+}
+
 std::string copyReply(qint64 version, const QString &blob)
 {
     return nlohmann::json {{"version", version}, {"blob", blob.toStdString()}}.dump();
@@ -166,7 +173,12 @@ TEST(SyncPayload, ApplyingKeepsEverySettingWithinWhatTheSettingsAccept)
     };
     const nlohmann::json removed = nlohmann::json::value_t::discarded;
     const Case cases[] = {
-        {"a known cleanup mode", "cleanupMode", "rules", "rules"},
+        {"a cloud mode", "cleanupMode", "cloud", "cloud"},
+        {"rules, not offered here, is the cloud mode as at launch", "cleanupMode", "rules",
+         "cloud"},
+        {"off is the cloud mode", "cleanupMode", "off", "cloud"},
+        {"an on-device mode is the cloud mode", "cleanupMode", "localModel", "cloud"},
+        {"an on-device rewrite is the cloud mode", "cleanupMode", "rewrite", "cloud"},
         {"an unknown cleanup mode keeps the current one", "cleanupMode", "superClean",
          "cloudRewrite"},
         {"a hold key", "holdKey", "rightShift", "rightShift"},
@@ -296,6 +308,46 @@ TEST(CloudSync, APulledCopyIsAppliedWithoutAPushUnknownValuesKeptAndAnUnreadable
     EXPECT_EQ(sync.status(), Status::idle);
     EXPECT_EQ(log.lines(),
               std::vector<std::string>({"sync: pulled settings v7 unreadable; settings kept"}));
+}
+
+TEST(CloudSync, AModeThisComputerOnlyMappedIsUsedAsTheCloudModeAndNeverPushedBack)
+{
+    FakeCloudService service;
+    SettingsRig rig(service);
+    CloudSync &sync = rig.make();
+    sync.start();
+    ASSERT_TRUE(rig.settle());
+    service.clearRequests();
+
+    // The other computer chose the rule-based cleanup, which this one does not offer.
+    nlohmann::json copy = freshPayload();
+    copy["cleanupMode"] = "rules";
+    const QString blob = QString::fromStdString(copy.dump());
+    service.respond(kPath, Reply::json(copyReply(6, blob)));
+    sync.setEnabled(true);
+    ASSERT_TRUE(rig.settle());
+    EXPECT_EQ(rig.s().cleanupMode(), CleanupMode::cloud);
+    EXPECT_EQ(rig.settings.defaults.string(QStringLiteral("cleanupMode")), QStringLiteral("cloud"))
+        << "a restart reads what the tab shows";
+    sync.setEnabled(true);
+    ASSERT_TRUE(rig.settle());
+    EXPECT_EQ(methods(service), std::vector<std::string>({"GET", "GET"}))
+        << "nothing to push after the copy is applied";
+
+    // A change on this computer travels with the other computer's mode.
+    service.respond(kPath, Reply::json(R"({"version":7})"));
+    rig.s().setPlaySounds(false);
+    rig.firePush();
+    ASSERT_TRUE(rig.settle());
+    ASSERT_EQ(methods(service), std::vector<std::string>({"GET", "GET", "PUT"}));
+    EXPECT_EQ(lastSentSettings(service).at("cleanupMode"), "rules");
+    EXPECT_EQ(lastSentSettings(service).at("playSounds"), false);
+
+    // A mode chosen here does travel.
+    rig.s().setCleanupMode(CleanupMode::cloudRewrite);
+    rig.firePush();
+    ASSERT_TRUE(rig.settle());
+    EXPECT_EQ(lastSentSettings(service).at("cleanupMode"), "cloudRewrite");
 }
 
 TEST(CloudSync, SwitchedOffNothingMovesAndSwitchingOnSendsTheSettingsToAnEmptyService)

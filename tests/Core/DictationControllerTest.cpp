@@ -1,7 +1,10 @@
 #include "Core/DictationController.h"
 
 #include "Core/DictationRig.h"
+#include "Core/Keychain.h"
 #include "Core/Transcription/TranscriptionError.h"
+#include "Fakes/FakeKeychainBackend.h"
+#include "Fakes/FakeUsageReporter.h"
 
 #include <QSignalSpy>
 
@@ -792,6 +795,25 @@ TEST_F(DictationControllerTest, LevelFollowsTheCaptureAndFallsBackToZero)
     EXPECT_GT(controller.level(), 0.0f);
     rig.releaseAfter(1s);
     EXPECT_EQ(controller.level(), 0.0f);
+}
+
+TEST_F(DictationControllerTest, TheLaunchRecordsItsEnvironmentOnceTheKeychainHasAnswered)
+{
+    FakeKeychainBackend backend;
+    backend.mode = FakeKeychainBackend::Mode::deferred;
+    backend.items.insert(QStringLiteral("cloudToken"), "token");
+    Keychain keychain {&backend, rig.clock};
+    FakeUsageReporter reporter;
+    // The launch reads the keychain; the keyring takes its time to answer.
+    QCoro::connect(keychain.load(), &keychain, [] {});
+    QCoro::connect(DictationController::recordEnvironment(reporter, rig.appSettings(), keychain,
+                                                          rig.vocabulary),
+                   &keychain, [] {});
+    EXPECT_TRUE(reporter.events.isEmpty()) << "recorded before the keychain answered";
+    while (backend.answerNext()) { }
+    QCoreApplication::processEvents();
+    ASSERT_EQ(reporter.eventNames(), QStringList({"app.env"}));
+    EXPECT_EQ(reporter.last(QStringLiteral("app.env")).value("signedIn"), true);
 }
 
 TEST_F(DictationControllerTest, EnvironmentPropsDescribeTheConfiguration)

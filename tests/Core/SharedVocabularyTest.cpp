@@ -425,6 +425,23 @@ TEST(SharedVocabulary, ApplyingAPulledCopyPushesNothingAndDictationReadsIt)
               QStringList {QStringLiteral("Remote")});
 }
 
+TEST(SharedVocabulary, ACopyWithUnusableTermsIsRecordedAsAppliedAndNotPushedBack)
+{
+    VocabularyRig rig;
+    SharedVocabulary &vocabulary = rig.make();
+    const QString copy =
+        SharedVocabulary::blob({QStringLiteral("  "), QStringLiteral("Grafana")}, {kRule});
+    rig.service.respond(kPath, Reply::json(copyReply(3, copy)));
+    vocabulary.pull(false);
+    ASSERT_TRUE(rig.settle());
+    EXPECT_EQ(vocabulary.sync().lastBlob(),
+              SharedVocabulary::blob({QStringLiteral("Grafana")}, {kRule}));
+    // The same copy again: this computer holds what it applied, and pushes nothing.
+    vocabulary.pull(false);
+    ASSERT_TRUE(rig.settle());
+    EXPECT_EQ(rig.methods(), std::vector<std::string>({"GET", "GET"}));
+}
+
 TEST(SharedVocabulary, LogsItsOutcomesAndNothingFor401)
 {
     DebugLogCapture log;

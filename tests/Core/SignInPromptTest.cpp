@@ -78,6 +78,45 @@ TEST_F(SignInPromptTest, ASignedInUserIsNeverAsked)
     EXPECT_TRUE(alert.shown.isEmpty());
 }
 
+TEST(SignInPromptAtLaunch, WaitsForTheKeychainAndAsksOnlyWhenItHoldsNoToken)
+{
+    struct Case
+    {
+        const char *name;
+        bool tokenStored;
+        qsizetype alerts;
+    };
+    const Case cases[] = {
+        {"signed in", true, 0},
+        {"signed out", false, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ManualClock clock;
+        FakeKeychainBackend backend;
+        backend.mode = FakeKeychainBackend::Mode::deferred;
+        if (c.tokenStored) {
+            backend.items.insert(QStringLiteral("cloudToken"), "token");
+        }
+        Keychain keychain {&backend, clock};
+        // The launch reads the keychain; the keyring takes its time to answer.
+        QCoro::connect(keychain.load(), &keychain, [] {});
+        CloudSession session {QUrl(QStringLiteral("http://127.0.0.1:1"))};
+        FakeUrlOpener opener;
+        CloudAccount account {{&keychain, &session, &opener}};
+        FakeModalAlert alert;
+        SignInPrompt signIn {account, alert, clock};
+
+        signIn.promptForCloud(false);
+        EXPECT_TRUE(alert.shown.isEmpty()) << "asked before the keychain answered";
+        while (backend.answerNext()) { }
+        ASSERT_TRUE(keychain.isLoaded());
+        QCoreApplication::processEvents();
+        EXPECT_EQ(alert.shown.size(), c.alerts);
+        EXPECT_FALSE(signIn.isShowing());
+    }
+}
+
 TEST_F(SignInPromptTest, UnforcedPromptsWaitOneHundredTwentySecondsOfMonotonicTime)
 {
     prompt(false);

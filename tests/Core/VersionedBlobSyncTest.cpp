@@ -59,13 +59,13 @@ class TextClient final : public VersionedBlobSync::Client
 public:
     QString snapshotBlob() const override { return text; }
     bool hasLocalData() const override { return !text.isEmpty(); }
-    bool applyBlob(const QString &blob) override
+    std::optional<QString> applyBlob(const QString &blob) override
     {
         if (blob.startsWith(QLatin1String("bad"))) {
-            return false;
+            return std::nullopt;
         }
         text = blob;
-        return true;
+        return blob;
     }
     bool isEnabled() const override { return enabled; }
     void report(Step step, qint64 version) override

@@ -12,6 +12,8 @@ class FakeOverlayWindowing final : public OverlayWindowing
 {
 public:
     std::optional<ScreenArea> screen = ScreenArea {{0, 0, 1440, 900}, {0, 25, 1440, 875}};
+    // The main screen, asked for when the pointer is on none; none by default.
+    std::optional<ScreenArea> main;
     bool translucent = false;
     QStringList calls;
 
@@ -32,4 +34,5 @@ public:
                                     .arg(radius));
     }
     std::optional<ScreenArea> screenUnderPointer() override { return screen; }
+    std::optional<ScreenArea> mainScreen() override { return main; }
 };

@@ -9,10 +9,19 @@
 #include "UI/AnswerCard/AnswerSpeaker.h"
 
 #include <QElapsedTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -59,4 +68,42 @@ TEST(AnswerSpeakerIntegration, AShortAnswerIsSpokenToItsEndThroughSpeechDispatch
     EXPECT_TRUE(speaker.isSpeaking());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !speaker.isSpeaking(); }, engineTimeoutMs));
     EXPECT_EQ(failures.count(), 0);
+}
+
+TEST(AnswerSpeakerIntegration, AStuckSpeechDispatcherNeverKeepsTheApplicationFromQuitting)
+{
+    using namespace std::chrono_literals;
+    // A daemon that takes the connection and never says a word.
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QLocalServer stuck;
+    const QString path = folder.filePath(QStringLiteral("speechd.sock"));
+    ASSERT_TRUE(stuck.listen(path));
+    const QByteArray address = qgetenv("SPEECHD_ADDRESS");
+    qputenv("SPEECHD_ADDRESS", "unix_socket:" + path.toLocal8Bit());
+
+    auto synthesizer =
+        std::make_unique<QtSpeechSynthesizer>(QStringLiteral("speechd"), nullptr, 300ms);
+    synthesizer->warmUp();
+    const bool connected = stuck.waitForNewConnection(engineTimeoutMs);
+    qputenv("SPEECHD_ADDRESS", address);
+    ASSERT_TRUE(connected) << "the engine never reached the daemon";
+    QLocalSocket *connection = stuck.nextPendingConnection();
+    ASSERT_NE(connection, nullptr);
+
+    // Should the wait have no bound, the daemon hangs up after 5 s, so the test ends all the same.
+    std::atomic<bool> quit = false;
+    std::thread hangUp([&quit, descriptor = int(connection->socketDescriptor())] {
+        for (int i = 0; i < 50 && !quit; ++i) {
+            std::this_thread::sleep_for(100ms);
+        }
+        ::shutdown(descriptor, SHUT_RDWR);
+    });
+    QElapsedTimer timer;
+    timer.start();
+    synthesizer.reset();
+    const qint64 elapsed = timer.elapsed();
+    quit = true;
+    hangUp.join();
+    EXPECT_LT(elapsed, 2000) << "quitting waited for the daemon";
 }

@@ -297,16 +297,22 @@ protected:
         return records.is_array() ? records.size() : 0;
     }
 
-    // One held-key dictation of a recording: key down, the speech, key up a moment after it,
-    // then the time from the release until text is in the field.
-    void dictate(const QString &recording, std::vector<qint64> &latencies)
+    // Key down, the speech of a recording through `feeder`, key up a moment after it.
+    static void speakHolding(quint32 key, const QString &recording, Feeder &feeder)
     {
-        ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));
-        Feeder feeder;
+        ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(key)}));
         feeder.start(recording);
         ASSERT_TRUE(feeder.waitFor("speech-end")) << "the feeder never finished the recording";
         QTest::qWait(releaseAfterSpeechMs);
-        ASSERT_TRUE(inject({QStringLiteral("up:%1").arg(superRight)}));
+        ASSERT_TRUE(inject({QStringLiteral("up:%1").arg(key)}));
+    }
+
+    // One held-key dictation of a recording, then the time from the release until text is in
+    // the field.
+    void dictate(const QString &recording, std::vector<qint64> &latencies)
+    {
+        Feeder feeder;
+        ASSERT_NO_FATAL_FAILURE(speakHolding(superRight, recording, feeder));
         QElapsedTimer released;
         released.start();
         ASSERT_TRUE(QTest::qWaitFor([&] { return !target.text().isEmpty(); }, answerTimeoutMs))
@@ -777,6 +783,63 @@ TEST_F(CloudEndToEndDictationTest, EscapeWhileTheRecordingIsWithTheServiceCloses
     EXPECT_EQ(service.requests("/api/dictate").size(), 1u);
     EXPECT_TRUE(service.requests("/api/cleanup").empty()) << "the session's text was sent";
     EXPECT_EQ(clipboardText(), userClipboardText);
+}
+
+// An ask session of the real application, signed in with cloud transcription: the service's
+// transcript of the question becomes the card's header and its text the answer.
+class CloudAskTest : public CloudEndToEndDictationTest
+{
+protected:
+    // Holds the ask key while the recording plays and lets go; returns once the card is shown.
+    void ask(const QString &question, const QString &answer)
+    {
+        Json::Object reply = Json::Object::object();
+        Json::putString(reply, "raw", question);
+        Json::putString(reply, "text", answer);
+        service.respond("/api/dictate", FakeCloudService::Reply::json(reply.dump()));
+        const quint32 askKey = keycodeFor(XKB_KEY_Alt_R);
+        ASSERT_NE(askKey, 0u) << "the keymap has no Alt_R key";
+        Feeder feeder;
+        ASSERT_NO_FATAL_FAILURE(speakHolding(askKey, recordingPath, feeder));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return log().contains(QStringLiteral("answer card shown")); }, answerTimeoutMs))
+            << "no answer card";
+        feeder.stop();
+    }
+};
+
+// Quitting at logout while an answer card slides in: the application ends normally and leaves no
+// crash behind for its next start to report.
+TEST_F(CloudAskTest, TheEndOfTheSessionWhileACardFadesInEndsTheApplicationCleanly)
+{
+    ASSERT_NO_FATAL_FAILURE(
+        ask(QStringLiteral("how far is it"), QStringLiteral("About ten meters.")));
+    // The card fades in for 220 ms from its log line on.
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(answerTimeoutMs)) << "the application did not quit";
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    EXPECT_FALSE(
+        QFile::exists(dataPath(QStringLiteral("org.sonorvelle.Sonorvelle/crash-report.pending"))))
+        << "the next start would report a crash";
+}
+
+// A transcript that looks like markup is a question like any other: the card shows its
+// characters, and an image it names is never fetched.
+TEST_F(CloudAskTest, AMarkupTranscriptIsShownAsItsCharactersAndFetchesNothing)
+{
+    const QString question = QStringLiteral("<b>how</b> far <img src=\"%1/probe.png\">")
+                                 .arg(service.baseURL().toString());
+    ASSERT_NO_FATAL_FAILURE(ask(question, QStringLiteral("<i>About</i> ten meters.")));
+    AccessibleTree tree;
+    ASSERT_TRUE(tree.connected()) << "accessibility bus: scripts/test starts it";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tree.find(app.processId(), question).has_value(); },
+                                answerTimeoutMs))
+        << "the card does not read the question as it came";
+    EXPECT_TRUE(tree.find(app.processId(), QStringLiteral("<i>About</i> ten meters.")).has_value());
+    // Long enough for an image named in the card to have been asked for.
+    QTest::qWait(1000);
+    EXPECT_TRUE(service.requests("/probe.png").empty()) << "the card fetched a remote image";
 }
 
 // The voice bar of a real dictation: it appears at the top centre of the screen while the user

@@ -4,6 +4,7 @@
 
 #include "FixtureProgram.h"
 
+#include "Platform/Atspi/AtspiAccessibility.h"
 #include "Platform/Linux/LinuxPermissionSystem.h"
 #include "Platform/Qt/QtKeychainBackend.h"
 
@@ -79,6 +80,7 @@ public:
 
     const std::string &error() const { return m_error; }
     const QDBusConnection &bus() const { return m_bus; }
+    const QString &address() const { return m_address; }
     // From now on the bus itself answers nothing.
     bool stopDaemon() { return ::kill(pid_t(m_daemon.processId()), SIGSTOP) == 0; }
 
@@ -127,4 +129,17 @@ TEST(HungBus, TheKeychainProbeOfAHungBusFindsNoStore)
     EXPECT_LT(elapsedMs([&] { reachable = QtKeychainBackend::storeReachable(hung.bus(), 300); }),
               boundMs);
     EXPECT_FALSE(reachable);
+}
+
+TEST(HungBus, AnAccessibilityBusThatDoesNotAnswerIsNotConnectedTo)
+{
+    HungBus hung;
+    ASSERT_EQ(hung.error(), "") << hung.error();
+    EXPECT_TRUE(AtspiAccessibility::busAnswers(hung.address(), 1000));
+
+    ASSERT_TRUE(hung.stopDaemon());
+    bool answers = true;
+    EXPECT_LT(elapsedMs([&] { answers = AtspiAccessibility::busAnswers(hung.address(), 300); }),
+              boundMs);
+    EXPECT_FALSE(answers);
 }

@@ -36,6 +36,9 @@ CloudCleanup::Services CloudCleanup::systemServices(Clock &clock)
     services.token = [] {
         return CloudAccount::token();
     };
+    services.whenTokenKnown = [] {
+        return CloudAccount::shared().whenLoaded();
+    };
     services.refreshAccount = [] {
         CloudAccount::shared().start();
     };
@@ -113,6 +116,9 @@ QCoro::Task<QString> CloudCleanup::cleanup(QString text, CleanupContext context)
     const QString transcript = Unicode::trimmedWhitespaceAndNewlines(text);
     if (transcript.isEmpty() || context.isCancelled()) {
         co_return text;
+    }
+    if (m_services.whenTokenKnown) {
+        co_await m_services.whenTokenKnown();
     }
     const std::optional<QString> token = m_services.token ? m_services.token() : std::nullopt;
     if (!token) {

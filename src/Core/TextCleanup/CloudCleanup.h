@@ -36,6 +36,8 @@ public:
         QuotaNotice *quota = nullptr;
         // The stored bearer token; absent when signed out.
         std::function<std::optional<QString>()> token;
+        // Finishes once the stored token can be read: before, an absent one is no sign-out.
+        std::function<QCoro::Task<>()> whenTokenKnown;
         // Started, never awaited, when the service no longer takes the token.
         std::function<void()> refreshAccount;
         Clock *clock = nullptr;

@@ -11,9 +11,11 @@
 #include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
+#include <QLocalSocket>
 #include <QMutex>
 #include <QSet>
 #include <QStringList>
+#include <QUrl>
 #include <QVariant>
 
 #include <algorithm>
@@ -21,6 +23,7 @@
 #include <utility>
 
 #include <atspi/atspi-constants.h>
+#include <unistd.h>
 
 namespace {
 
@@ -131,6 +134,10 @@ QDBusConnection accessibilityBus(const QDeadlineTimer &deadline)
     if (address.isEmpty()) {
         return QDBusConnection(QString());
     }
+    const std::optional<int> timeout = requestTimeout(deadline);
+    if (!timeout || !AtspiAccessibility::busAnswers(address, *timeout)) {
+        return QDBusConnection(QString());
+    }
     const QString name = QStringLiteral("sonorvelle-atspi-%1").arg(++generation);
     QDBusConnection bus = QDBusConnection::connectToBus(address, name);
     if (!bus.isConnected()) {
@@ -142,6 +149,48 @@ QDBusConnection accessibilityBus(const QDeadlineTimer &deadline)
 }
 
 } // namespace
+
+bool AtspiAccessibility::busAnswers(const QString &address, int timeoutMs)
+{
+    for (const QString &entry : address.split(u';', Qt::SkipEmptyParts)) {
+        if (!entry.startsWith(QLatin1String("unix:"))) {
+            continue;
+        }
+        QString path;
+        bool abstract = false;
+        for (const QString &pair : entry.mid(5).split(u',')) {
+            const qsizetype equals = pair.indexOf(u'=');
+            const QString key = pair.left(equals);
+            if (key == QLatin1String("path") || key == QLatin1String("abstract")) {
+                path = QUrl::fromPercentEncoding(pair.mid(equals + 1).toUtf8());
+                abstract = key == QLatin1String("abstract");
+            }
+        }
+        if (path.isEmpty()) {
+            continue;
+        }
+        const QDeadlineTimer deadline(timeoutMs);
+        QLocalSocket socket;
+        if (abstract) {
+            socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
+        }
+        socket.connectToServer(path);
+        if (!socket.waitForConnected(int(deadline.remainingTime()))) {
+            return false;
+        }
+        // The opening of every connection: the credentials byte and the login by user id. Any
+        // answer, even a refusal, shows a live daemon; the connection itself is made by QtDBus.
+        socket.write(QByteArray(1, '\0') + "AUTH EXTERNAL " + QByteArray::number(::getuid()).toHex()
+                     + "\r\n");
+        while (!socket.canReadLine()) {
+            if (deadline.hasExpired() || !socket.waitForReadyRead(int(deadline.remainingTime()))) {
+                return false;
+            }
+        }
+        return true;
+    }
+    return true;
+}
 
 // One read's view of the accessibility bus: the requests, and the applications that stopped
 // answering during this read.

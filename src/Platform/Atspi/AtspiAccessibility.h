@@ -52,6 +52,12 @@ public:
     // counts in UTF-16 code units rather than code points.
     static bool countsUtf16CodeUnits(const QString &text, qint64 characterCount);
 
+    // Whether the bus daemon at `address` (a D-Bus address) answers the opening of a connection
+    // within `timeoutMs`. Connecting to one that does not would wait for libdbus's own limit of
+    // 25 s, with every D-Bus call of the process held up behind it. An address that names no
+    // Unix socket is not asked and counts as answering.
+    static bool busAnswers(const QString &address, int timeoutMs);
+
     class Client;
 
 private:

@@ -18,6 +18,7 @@ QCoro::Task<int> MessageBoxAlert::run(Content content)
     } else {
         box->setIcon(QMessageBox::Information);
     }
+    box->setTextFormat(Qt::PlainText);
     box->setText(content.messageText);
     box->setInformativeText(content.informativeText);
     QList<QAbstractButton *> buttons;

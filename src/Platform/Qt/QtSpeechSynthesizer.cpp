@@ -3,20 +3,29 @@
 #include "Core/DebugLog.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLocale>
 #include <QTextToSpeech>
 #include <QThread>
 
-QtSpeechSynthesizer::QtSpeechSynthesizer(QString engine, QObject *parent)
+QtSpeechSynthesizer::QtSpeechSynthesizer(QString engine, QObject *parent,
+                                         std::chrono::milliseconds quitWait)
     : SpeechSynthesizer(parent)
     , m_engineName(std::move(engine))
+    , m_quitWait(quitWait)
 { }
 
 QtSpeechSynthesizer::~QtSpeechSynthesizer()
 {
     if (m_thread) {
-        m_thread->wait();
-        delete m_thread;
+        if (m_thread->wait(QDeadlineTimer(m_quitWait))) {
+            delete m_thread;
+        } else {
+            // Still inside speech-dispatcher. The engine it makes finds this object gone and is
+            // deleted on the main thread; the thread object follows once it has ended. Nothing is
+            // logged: the log's last line is the quit's.
+            QObject::connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
+        }
     }
     delete m_engine;
 }

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QVoice>
 
+#include <chrono>
 #include <optional>
 
 class QTextToSpeech;
@@ -25,8 +26,14 @@ class QtSpeechSynthesizer final : public SpeechSynthesizer
     Q_OBJECT
 
 public:
+    // How long the destructor waits for a warm-up still under way. A speech-dispatcher that does
+    // not answer would keep the application from quitting: past this the thread is let go, to
+    // end by itself or with the process.
+    static constexpr std::chrono::milliseconds defaultQuitWait {1000};
+
     explicit QtSpeechSynthesizer(QString engine = QStringLiteral("speechd"),
-                                 QObject *parent = nullptr);
+                                 QObject *parent = nullptr,
+                                 std::chrono::milliseconds quitWait = defaultQuitWait);
     ~QtSpeechSynthesizer() override;
 
     // Starts making the engine in the background; later calls do nothing.
@@ -59,6 +66,7 @@ private:
     static QString keyOf(const Voice &voice);
 
     QString m_engineName;
+    std::chrono::milliseconds m_quitWait;
     QThread *m_thread = nullptr;
     QTextToSpeech *m_engine = nullptr;
     QList<Voice> m_voices;

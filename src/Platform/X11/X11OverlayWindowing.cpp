@@ -187,3 +187,12 @@ std::optional<OverlayWindowing::ScreenArea> X11OverlayWindowing::screenUnderPoin
     }
     return ScreenArea {screen->geometry(), screen->availableGeometry()};
 }
+
+std::optional<OverlayWindowing::ScreenArea> X11OverlayWindowing::mainScreen()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        return std::nullopt;
+    }
+    return ScreenArea {screen->geometry(), screen->availableGeometry()};
+}

@@ -17,6 +17,7 @@ public:
     bool translucencyAvailable() override;
     void clipToRoundedShape(QWindow &window, QRectF shape, qreal radius) override;
     std::optional<ScreenArea> screenUnderPointer() override;
+    std::optional<ScreenArea> mainScreen() override;
 
     // The clip region of a rounded rectangle: the pixels whose centres lie inside it.
     static QRegion roundedRegion(QRectF shape, qreal radius);

@@ -51,10 +51,12 @@ AnswerCardController::AnswerCardController(Services services,
 
 AnswerCardController::~AnswerCardController()
 {
+    // A card still fading in is also among the fades: it goes first, and the fade's guarded
+    // pointer then finds it gone.
+    delete std::exchange(m_panel, nullptr);
     for (const Fade &fade : std::as_const(m_fades)) {
         delete fade.panel.data();
     }
-    delete m_panel;
 }
 
 void AnswerCardController::attach(DictationController &controller)
@@ -180,10 +182,13 @@ void AnswerCardController::askAgain()
 
 QRect AnswerCardController::screenArea() const
 {
-    if (const auto area = m_services.windowing->screenUnderPointer()) {
-        return area->available;
+    // The pointer may lie in no screen's area (between screens of different sizes): the card
+    // then comes up on the main screen, as the voice bar does.
+    auto area = m_services.windowing->screenUnderPointer();
+    if (!area) {
+        area = m_services.windowing->mainScreen();
     }
-    return AnswerCardLayout::defaultArea;
+    return area ? area->available : AnswerCardLayout::defaultArea;
 }
 
 void AnswerCardController::present(bool error, const QString &question, const QString &answer)
@@ -214,7 +219,8 @@ void AnswerCardController::present(bool error, const QString &question, const QS
     if (error) {
         content.hint = retryHint(*m_services.settings, *m_services.l10n);
     } else {
-        const auto textArea = AnswerCardLayout::textAreaFor(answer, area);
+        content.shownAnswer = AnswerCardLayout::shownAnswer(answer);
+        const auto textArea = AnswerCardLayout::textAreaFor(content.shownAnswer, area);
         content.scrollHeight = textArea.scrollHeight;
         content.scrolls = textArea.scrolls;
     }

@@ -1,5 +1,7 @@
 #include "UI/AnswerCard/AnswerCardLayout.h"
 
+#include "Base/Unicode.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QFont>
 #include <QGuiApplication>
@@ -13,6 +15,23 @@
 #include <cmath>
 
 namespace AnswerCardLayout {
+
+QString shownAnswer(const QString &answer)
+{
+    // A character is at least one code unit: a shorter text is whole.
+    if (answer.size() <= maxShownCharacters) {
+        return answer;
+    }
+    const QString prefix = Unicode::graphemePrefix(answer, maxShownCharacters);
+    if (prefix.size() == answer.size()) {
+        return answer;
+    }
+    QString shown = prefix;
+    while (!shown.isEmpty() && shown.back().isSpace()) {
+        shown.chop(1);
+    }
+    return shown + cutMark;
+}
 
 int cardWidth(QRect available)
 {

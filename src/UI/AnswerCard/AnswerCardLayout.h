@@ -28,6 +28,12 @@ inline constexpr int slideDistance = 8;
 inline constexpr int cornerRadius = 18;
 inline constexpr std::chrono::milliseconds fadeInDuration {220};
 inline constexpr std::chrono::milliseconds fadeOutDuration {90};
+// The card lays out at most this many characters of an answer (some 200 lines of the card):
+// measuring and drawing grow with the text, and an answer may be a megabyte. Copy still takes the
+// whole answer.
+inline constexpr qsizetype maxShownCharacters = 10000;
+// Ends an answer cut to maxShownCharacters.
+inline constexpr QChar cutMark {0x2026};
 
 struct TextArea
 {
@@ -38,6 +44,9 @@ struct TextArea
     bool operator==(const TextArea &) const = default;
 };
 
+// The text the card lays out for `answer`: the whole answer, or its first maxShownCharacters
+// characters followed by cutMark.
+QString shownAnswer(const QString &answer);
 // min(available width − 48, 460).
 int cardWidth(QRect available);
 // The answer's height when laid out at this width, in the card's font and line spacing.

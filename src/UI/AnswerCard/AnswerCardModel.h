@@ -24,6 +24,8 @@ class AnswerCardModel : public QObject
     Q_PROPERTY(bool isError READ isError CONSTANT)
     Q_PROPERTY(QString question READ question CONSTANT)
     Q_PROPERTY(QString answer READ answer CONSTANT)
+    // What the card lays out of the answer (a long one is cut).
+    Q_PROPERTY(QString shownAnswer READ shownAnswer CONSTANT)
     Q_PROPERTY(QString hint READ hint CONSTANT)
     Q_PROPERTY(int cardWidth READ cardWidth CONSTANT)
     Q_PROPERTY(int scrollHeight READ scrollHeight CONSTANT)
@@ -48,6 +50,7 @@ public:
         bool isError = false;
         QString question;
         QString answer;
+        QString shownAnswer;
         QString hint;
         int cardWidth = 0;
         int scrollHeight = 0;
@@ -71,6 +74,7 @@ public:
     bool isError() const { return m_content.isError; }
     const QString &question() const { return m_content.question; }
     const QString &answer() const { return m_content.answer; }
+    const QString &shownAnswer() const { return m_content.shownAnswer; }
     const QString &hint() const { return m_content.hint; }
     int cardWidth() const { return m_content.cardWidth; }
     int scrollHeight() const { return m_content.scrollHeight; }

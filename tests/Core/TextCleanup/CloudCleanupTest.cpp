@@ -4,8 +4,10 @@
 #include "Core/CloudSession.h"
 #include "Core/DebugLogCapture.h"
 #include "Core/DictationTrace.h"
+#include "Core/Keychain.h"
 #include "Core/QuotaNotice.h"
 #include "Core/TextCleanup/RuleBasedCleanup.h"
+#include "Fakes/FakeKeychainBackend.h"
 #include "TestSupport/FakeCloudService.h"
 
 #include <QCoro/QCoroTask>
@@ -44,6 +46,14 @@ protected:
         services.token = [token] {
             return token;
         };
+        if (keychain) {
+            services.token = [this] {
+                return keychain->get(QStringLiteral("cloudToken"));
+            };
+            services.whenTokenKnown = [this] {
+                return keychain->load();
+            };
+        }
         services.refreshAccount = [this] {
             ++refreshes;
         };
@@ -89,6 +99,8 @@ protected:
     std::shared_ptr<DictationTrace> trace = std::make_shared<DictationTrace>(1, clock);
     std::chrono::milliseconds timeout = CloudCleanup::defaultTimeout;
     int refreshes = 0;
+    // When set, the token comes from this keychain.
+    Keychain *keychain = nullptr;
 };
 
 } // namespace
@@ -195,6 +207,28 @@ TEST_F(CloudCleanupTest, SignedOutGivesTheRulesWithoutARequest)
     EXPECT_EQ(clean(stage), rules(transcript));
     EXPECT_EQ(service.requestCount(), 0u);
     EXPECT_EQ(lastDetail(QStringLiteral("cleanup.fallback")), QStringLiteral("reason=signedOut"));
+}
+
+TEST_F(CloudCleanupTest, ATokenTheKeychainHasNotReadYetIsWaitedForNotTakenForASignOut)
+{
+    FakeKeychainBackend backend;
+    backend.mode = FakeKeychainBackend::Mode::deferred;
+    backend.items.insert(QStringLiteral("cloudToken"), "tok");
+    Keychain store {&backend, clock};
+    keychain = &store;
+    // The launch reads the keychain; the keyring takes its time to answer.
+    QCoro::connect(store.load(), &store, [] {});
+    service.script("/api/cleanup", Reply::json(R"({"text":"hello there."})"));
+    CloudCleanup stage = make();
+
+    QCoro::Task<QString> cleaning = stage.cleanup(QStringLiteral("hello there"), context());
+    EXPECT_EQ(lastDetail(QStringLiteral("cleanup.fallback")), QStringLiteral("<none>"));
+    while (backend.answerNext()) { }
+    EXPECT_EQ(QCoro::waitFor(std::move(cleaning)), QStringLiteral("hello there."));
+    const auto requests = service.requests("/api/cleanup");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].header("Authorization"), "Bearer tok");
+    EXPECT_EQ(lastDetail(QStringLiteral("cleanup.fallback")), QStringLiteral("<none>"));
 }
 
 TEST_F(CloudCleanupTest, EveryFailedReplyFallsBackToTheRulesAndTheSessionGoesOn)

@@ -11,6 +11,7 @@
 
 #include "TestSupport/QuickItems.h"
 
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QQuickItem>
@@ -51,7 +52,10 @@ struct CardRig
 
     ~CardRig()
     {
-        EXPECT_TRUE(card->qmlWarnings().isEmpty()) << card->qmlWarnings().join(u'\n').toStdString();
+        if (card) {
+            EXPECT_TRUE(card->qmlWarnings().isEmpty())
+                << card->qmlWarnings().join(u'\n').toStdString();
+        }
         card.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         L10n::shared().apply(QStringLiteral("en"));
@@ -155,6 +159,90 @@ TEST(AnswerCardController, WithoutAScreenOrWithACompositorTheCardStillPlacesAndD
     EXPECT_EQ(panel.width(), 460);
     EXPECT_EQ(panel.color(), QColor(Qt::transparent));
     EXPECT_TRUE(rig.windowing.calls.contains(QStringLiteral("clip none")));
+}
+
+TEST(AnswerCardController, WithThePointerOnNoScreenTheCardComesUpOnTheMainScreen)
+{
+    CardRig rig;
+    rig.windowing.screen.reset();
+    rig.windowing.main =
+        OverlayWindowing::ScreenArea {{1440, 0, 1920, 1080}, {1440, 30, 1920, 1050}};
+    rig.showAnswer(QStringLiteral("Yes."));
+    // Centred on the main screen, 126 below the top of its available area.
+    EXPECT_EQ(rig.panel().position(), QPoint(2170, 156));
+}
+
+TEST(AnswerCardController, QuittingWhileCardsFadeInOrOutFreesEachWindowOnce)
+{
+    struct Case
+    {
+        const char *name;
+        bool earlierCardFadingOut;
+    };
+    const Case cases[] = {
+        {"a card fading in", false},
+        {"a card fading in while the one before fades out", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        CardRig rig;
+        QPointer<AnswerCardPanel> earlier;
+        if (c.earlierCardFadingOut) {
+            earlier = &rig.showAnswer(QStringLiteral("First."));
+            rig.card->dismiss();
+        }
+        rig.card->show(QStringLiteral("What time is it?"), QStringLiteral("Nine."));
+        QPointer<AnswerCardPanel> current = rig.card->panel();
+        rig.dictation.clock.advance(AnswerCardLayout::fadeInDuration / 4);
+        ASSERT_TRUE(current);
+        ASSERT_GT(current->opacity(), 0);
+        ASSERT_LT(current->opacity(), 1) << "the card is still fading in";
+
+        rig.card.reset();
+        EXPECT_TRUE(current.isNull());
+        EXPECT_TRUE(earlier.isNull());
+    }
+}
+
+TEST(AnswerCardController, TextsFromSpeechAndTheServiceAreShownAsTheyCameNeverAsMarkup)
+{
+    CardRig rig;
+    const QString question = QStringLiteral("<b>Hi</b> &amp; <i>there</i>");
+    const QString answer = QStringLiteral("<h1>Big</h1><img src=\"http://127.0.0.1:1/x.png\">");
+    rig.showAnswer(answer, question);
+
+    // The header is as wide as the literal characters, tags and entity included.
+    QQuickItem *header = rig.item("question");
+    ASSERT_NE(header, nullptr);
+    const QFontMetricsF metrics(header->property("font").value<QFont>());
+    EXPECT_NEAR(header->implicitWidth(), metrics.horizontalAdvance(question), 1.0);
+    EXPECT_EQ(header->property("text").toString(), question);
+
+    QQuickItem *text = rig.item("answerText");
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->property("text").toString(), answer);
+    EXPECT_EQ(text->property("lineCount").toInt(), 1) << "a heading would be a block of its own";
+}
+
+TEST(AnswerCardController, AMegabyteAnswerIsCutWithAMarkWhileCopyTakesItWhole)
+{
+    CardRig rig;
+    const QString sentence = QStringLiteral("The old bridge still carries the road. ");
+    const QString answer = sentence.repeated(1024 * 1024 / sentence.size() + 1);
+    rig.showAnswer(answer);
+    AnswerCardModel *model = rig.card->model();
+    ASSERT_NE(model, nullptr);
+    EXPECT_EQ(model->answer(), answer);
+    const QString shown = model->shownAnswer();
+    EXPECT_LE(shown.size(), AnswerCardLayout::maxShownCharacters + 1);
+    EXPECT_TRUE(shown.endsWith(AnswerCardLayout::cutMark));
+    EXPECT_TRUE(answer.startsWith(shown.chopped(1)));
+    EXPECT_EQ(rig.item("answerText")->property("text").toString(), shown);
+    EXPECT_TRUE(model->scrolls());
+
+    rig.click("copyButton");
+    EXPECT_EQ(rig.pasteboard.content,
+              Pasteboard::Snapshot({{{Pasteboard::plainTextType, answer.toUtf8()}}}));
 }
 
 TEST(AnswerCardController, AnswersOfEveryLengthAndScriptFitTheirTextAreaWithoutOverflow)

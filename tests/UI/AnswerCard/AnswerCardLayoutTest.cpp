@@ -39,6 +39,35 @@ TEST(AnswerCardLayout, WidthHeightCapAndPlaceOnScreensOfDifferentSizes)
     }
 }
 
+TEST(AnswerCardLayout, ALongAnswerIsCutBetweenCharactersWithAMark)
+{
+    const qsizetype cap = Layout::maxShownCharacters;
+    const QString mark(Layout::cutMark);
+    // A family emoji is one character of eleven code units.
+    const QString family =
+        QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466");
+    struct Case
+    {
+        const char *name;
+        QString answer;
+        QString shown;
+    };
+    const Case cases[] = {
+        {"short", QStringLiteral("Nine."), QStringLiteral("Nine.")},
+        {"exactly the cap", QString(cap, u'a'), QString(cap, u'a')},
+        {"one more", QString(cap + 1, u'a'), QString(cap, u'a') + mark},
+        {"more code units than the cap, as many characters", family.repeated(cap / 4),
+         family.repeated(cap / 4)},
+        {"a character across the cut stays whole", QString(cap - 1, u'a') + family.repeated(2),
+         QString(cap - 1, u'a') + family + mark},
+        {"blanks before the cut are dropped", QString(cap - 2, u'a') + QStringLiteral("  bc"),
+         QString(cap - 2, u'a') + mark},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(Layout::shownAnswer(c.answer), c.shown) << c.name;
+    }
+}
+
 TEST(AnswerCardLayout, TheCardRestsBelowTheTopOfTheAvailableAreaCentredOnIt)
 {
     // An answer 200 high on a 875-high screen needs 204 and does not scroll.

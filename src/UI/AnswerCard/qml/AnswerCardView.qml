@@ -33,6 +33,7 @@ Rectangle {
                 width: closeButton.x - 10 - x
                 anchors.verticalCenter: closeButton.verticalCenter
                 text: view.card.question
+                textFormat: Text.PlainText
                 font.pixelSize: 13
                 color: CardTheme.white(0.55)
                 maximumLineCount: 1
@@ -80,7 +81,7 @@ Rectangle {
                 x: 20
                 y: view.card.scrolls ? 14 : 2
                 width: textArea.width - 40
-                text: view.card.answer
+                text: view.card.shownAnswer
                 textFormat: TextEdit.PlainText
                 wrapMode: TextEdit.Wrap
                 readOnly: true

@@ -110,6 +110,7 @@ Column {
                 width: parent.width - 32
                 wrapMode: Text.Wrap
                 text: tab.model.resetLine
+                textFormat: Text.PlainText
                 font.pixelSize: 11
                 color: SettingsTheme.tertiaryText
                 Accessible.role: Accessible.StaticText

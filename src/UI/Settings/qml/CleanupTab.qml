@@ -277,6 +277,7 @@ Column {
                         selectByMouse: true
                         background: null
                         text: tab.settings.customInstructions
+                        textFormat: TextEdit.PlainText
                         activeFocusOnTab: true
                         Accessible.name: L10n.t("clean.customTitle") + L10n.retranslate
                         Accessible.description: L10n.t("clean.customSub") + L10n.retranslate

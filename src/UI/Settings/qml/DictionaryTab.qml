@@ -142,6 +142,7 @@ Column {
                     width: parent.width - 17
                     wrapMode: Text.Wrap
                     text: tab.model.duplicateNote
+                    textFormat: Text.PlainText
                     font.pixelSize: 11
                     color: SettingsTheme.warn
                     Accessible.role: Accessible.StaticText

@@ -163,12 +163,14 @@ Column {
                             Text {
                                 objectName: "historyDate"
                                 text: row.dateText
+                                textFormat: Text.PlainText
                                 font.pixelSize: 11
                                 color: SettingsTheme.tertiaryText
                             }
                             Text {
                                 objectName: "historyApp"
                                 text: row.appName
+                                textFormat: Text.PlainText
                                 font.pixelSize: 11
                                 font.weight: Font.Medium
                                 color: SettingsTheme.secondaryText

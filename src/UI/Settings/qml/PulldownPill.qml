@@ -50,6 +50,7 @@ Rectangle {
         anchors.rightMargin: SettingsTheme.chevronGap
         anchors.verticalCenter: parent.verticalCenter
         text: pill.label
+        textFormat: Text.PlainText
         horizontalAlignment: Text.AlignHCenter
         elide: Text.ElideRight
         font.pixelSize: SettingsTheme.pulldownFontSize

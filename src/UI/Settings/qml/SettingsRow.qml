@@ -28,6 +28,7 @@ Item {
             objectName: "rowTitle"
             width: parent.width
             text: row.title
+            textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font.pixelSize: SettingsTheme.titleSize
             font.weight: row.titleWeight
@@ -39,6 +40,7 @@ Item {
             visible: row.subtitle.length > 0
             width: parent.width
             text: row.subtitle
+            textFormat: Text.PlainText
             wrapMode: Text.Wrap
             font.pixelSize: SettingsTheme.subtitleSize
             color: SettingsTheme.tertiaryText

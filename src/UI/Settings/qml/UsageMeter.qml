@@ -33,6 +33,7 @@ Column {
             anchors.right: parent.right
             anchors.verticalCenter: parent.verticalCenter
             text: meter.detail
+            textFormat: Text.PlainText
             font.pixelSize: 11
             color: SettingsTheme.secondaryText
             Accessible.role: Accessible.StaticText

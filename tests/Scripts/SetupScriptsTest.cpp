@@ -65,12 +65,18 @@ InstallRun runInstallDeps(const QStringList &arguments, bool everythingInstalled
 
 // Packages only the tests and benchmarks need.
 const QStringList testOnlyPackages = {
-    QStringLiteral("xvfb"),           QStringLiteral("openbox"),
-    QStringLiteral("trayer"),         QStringLiteral("x11-utils"),
-    QStringLiteral("libgtest-dev"),   QStringLiteral("libgmock-dev"),
-    QStringLiteral("libbenchmark-dev"), QStringLiteral("libcpp-httplib-dev"),
-    QStringLiteral("pulseaudio"),     QStringLiteral("pocketsphinx-testdata"),
-    QStringLiteral("gnome-keyring"),  QStringLiteral("bible-kjv"),
+    QStringLiteral("xvfb"),
+    QStringLiteral("openbox"),
+    QStringLiteral("trayer"),
+    QStringLiteral("x11-utils"),
+    QStringLiteral("libgtest-dev"),
+    QStringLiteral("libgmock-dev"),
+    QStringLiteral("libbenchmark-dev"),
+    QStringLiteral("libcpp-httplib-dev"),
+    QStringLiteral("pulseaudio"),
+    QStringLiteral("pocketsphinx-testdata"),
+    QStringLiteral("gnome-keyring"),
+    QStringLiteral("bible-kjv"),
 };
 
 } // namespace
@@ -116,10 +122,11 @@ TEST(SetupScriptsTest, ReadmeKeepsTwoSetUpCommandsAndSpeaksOfThisSystemOnly)
     for (auto it = command.globalMatch(text); it.hasNext();) {
         commands.append(it.next().captured());
     }
-    EXPECT_EQ(commands, (QStringList {QStringLiteral("    bash scripts/run"),
-                                      QStringLiteral("    bash scripts/test")}));
-    for (const QString &other : {QStringLiteral("macOS"), QStringLiteral("Mac "),
-                                 QStringLiteral("Windows")}) {
+    EXPECT_EQ(commands,
+              (QStringList {QStringLiteral("    bash scripts/run"),
+                            QStringLiteral("    bash scripts/test")}));
+    for (const QString &other :
+         {QStringLiteral("macOS"), QStringLiteral("Mac "), QStringLiteral("Windows")}) {
         EXPECT_FALSE(text.contains(other)) << other.toStdString();
     }
     // What a new user must find: the keys, how to reach the settings and to quit, the tray, the

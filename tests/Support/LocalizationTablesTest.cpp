@@ -20,7 +20,7 @@ qsizetype placeholderCount(const QString &text)
 TEST(LocalizationTables, EveryLanguageHasTheEnglishKeysInOrder)
 {
     const QStringList english = LocalizationTables::keys();
-    ASSERT_EQ(english.size(), 251);
+    ASSERT_EQ(english.size(), 257);
     EXPECT_EQ(QSet<QString>(english.begin(), english.end()).size(), english.size());
     EXPECT_EQ(english.first(), QStringLiteral("island.dToggle"));
     EXPECT_EQ(english.last(), QStringLiteral("clean.resetFailed"));
@@ -94,17 +94,17 @@ TEST(LocalizationTables, EnglishTextsFollowTheLinuxWording)
 TEST(LocalizationTables, NoTextNamesTheOtherDesktopsConcepts)
 {
     const char *const otherDesktop[] = {
-        "menu bar", "frontmost", "HUD",                       // en
-        "primer plano",                                       // es
-        "premier plan",                                       // fr
-        "primo piano",                                        // it
-        "最前面",                                             // ja
-        "맨 앞",                                              // ko
-        "voorgrond",                                          // nl
-        "primeiro plano",                                     // pt-BR
-        "öndeki",                                             // tr
-        "前台",                                               // zh-Hans
-        "最前方",                                             // zh-Hant
+        "menu bar",       "frontmost", "HUD", // en
+        "primer plano", // es
+        "premier plan", // fr
+        "primo piano", // it
+        "最前面", // ja
+        "맨 앞", // ko
+        "voorgrond", // nl
+        "primeiro plano", // pt-BR
+        "öndeki", // tr
+        "前台", // zh-Hans
+        "最前方", // zh-Hant
     };
     const auto &tables = LocalizationTables::tables();
     for (const AppLanguage language : AppLanguage::allCases()) {

@@ -157,6 +157,52 @@ TEST_F(VoiceBarControllerTest, NoticesShowTheirTextsWithTheInfoSymbol)
                    Factory::Symbol::info, Factory::Tint::secondary}}));
 }
 
+// Signed out, a translation inserts the words as spoken; the bar's notice says why, unless the
+// bar is switched off. Signed in, no notice.
+TEST_F(VoiceBarControllerTest, ASignedOutTranslationSaysThatTranslationNeedsSignIn)
+{
+    const VoiceBarPanelFactory::Toast notice {
+        QStringLiteral("Translation needs sign-in — inserted as spoken"),
+        VoiceBarPanelFactory::Symbol::info, VoiceBarPanelFactory::Tint::secondary};
+    struct Case
+    {
+        const char *name;
+        bool signedIn;
+        bool showBar;
+        QList<VoiceBarPanelFactory::Toast> toasts;
+    };
+    for (const Case &c :
+         {Case {"signed out", false, true, {notice}}, Case {"signed in", true, true, {}},
+          Case {"bar switched off", false, false, {}}}) {
+        SCOPED_TRACE(c.name);
+        DictationRig session;
+        if (c.signedIn) {
+            session.signIn();
+        }
+        session.appSettings().setShowVoiceBar(c.showBar);
+        FakeVoiceBarPanels shown;
+        VoiceBarController::Services services;
+        services.controller = &session.c();
+        services.settings = &session.appSettings();
+        services.clock = &session.clock;
+        services.l10n = &L10n::shared();
+        services.panels = &shown;
+        services.screenUnderPointer = [this] {
+            return pointerScreen;
+        };
+        services.mainScreen = [this] {
+            return mainScreen;
+        };
+        VoiceBarController translateBar(services);
+        session.startHeld(DictationTask::translate);
+        session.say(EngineUpdate::makeFinalized(QStringLiteral("good morning")));
+        session.releaseAfter(1s);
+        session.pump();
+        EXPECT_EQ(session.insertion.calls.filter("paste").size(), 1) << "the words go in anyway";
+        EXPECT_EQ(shown.toastsShown, c.toasts);
+    }
+}
+
 TEST_F(VoiceBarControllerTest, AnErrorReplacesTheBarAtOnceAndItsToastHoldsThreeSeconds)
 {
     make();

@@ -119,13 +119,19 @@ QString AnswerCardController::retryHint(const AppSettings &settings, const L10n 
 void AnswerCardController::show(const QString &question, const QString &answer)
 {
     m_speaker->stop();
-    present(false, question, answer);
+    present(Kind::answer, question, answer);
 }
 
 void AnswerCardController::showError()
 {
     m_speaker->stop();
-    present(true, QString(), QString());
+    present(Kind::error, QString(), QString());
+}
+
+void AnswerCardController::showSignInRequired()
+{
+    m_speaker->stop();
+    present(Kind::signIn, QString(), QString());
 }
 
 void AnswerCardController::dismiss()
@@ -186,7 +192,7 @@ QRect AnswerCardController::screenArea() const
     return AnswerCardLayout::defaultArea;
 }
 
-void AnswerCardController::present(bool error, const QString &question, const QString &answer)
+void AnswerCardController::present(Kind kind, const QString &question, const QString &answer)
 {
     registerQmlTypes();
     if (AnswerCardPanel *old = std::exchange(m_panel, nullptr)) {
@@ -206,12 +212,16 @@ void AnswerCardController::present(bool error, const QString &question, const QS
     OverlayWindowing &windowing = *m_services.windowing;
 
     AnswerCardModel::Content content;
+    const bool error = kind != Kind::answer;
     content.isError = error;
+    content.needsSignIn = kind == Kind::signIn;
     content.question = question;
     content.answer = answer;
     content.cardWidth = width;
     content.translucent = windowing.translucencyAvailable();
-    if (error) {
+    if (kind == Kind::signIn) {
+        // The model words the hint itself.
+    } else if (error) {
         content.hint = retryHint(*m_services.settings, *m_services.l10n);
     } else {
         const auto textArea = AnswerCardLayout::textAreaFor(answer, area);
@@ -236,6 +246,7 @@ void AnswerCardController::present(bool error, const QString &question, const QS
             self->askAgain();
         }
     };
+    modelServices.onSignIn = m_services.signIn;
     auto *model = new AnswerCardModel(content, modelServices, panel);
     panel->onEscape = modelServices.onClose;
 
@@ -248,11 +259,22 @@ void AnswerCardController::present(bool error, const QString &question, const QS
     panel->setSource(QUrl(QStringLiteral("qrc:/sonorvelle/answercard/AnswerCardWindow.qml")));
     collectWarnings(panel->errors());
 
-    const QQuickItem *root = panel->rootObject();
+    QQuickItem *root = panel->rootObject();
     const int height = root ? int(std::ceil(root->implicitHeight())) : 0;
     panel->resize(width, height);
     windowing.clipToRoundedShape(*panel, QRectF(0, 0, width, height),
                                  AnswerCardLayout::cornerRadius);
+    if (root) {
+        // A hint that changes on the card (the sign-in that could not open a browser) may need
+        // another line.
+        connect(root, &QQuickItem::implicitHeightChanged, panel,
+                [panel, root, width, shaper = &windowing] {
+                    const int grown = int(std::ceil(root->implicitHeight()));
+                    panel->resize(width, grown);
+                    shaper->clipToRoundedShape(*panel, QRectF(0, 0, width, grown),
+                                               AnswerCardLayout::cornerRadius);
+                });
+    }
     const QRect frame = AnswerCardLayout::finalFrame(area, width, height);
     panel->setPosition(frame.x(), frame.y() + AnswerCardLayout::slideDistance);
     panel->setOpacity(0);

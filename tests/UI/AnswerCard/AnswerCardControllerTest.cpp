@@ -32,6 +32,9 @@ struct CardRig
     FakeOverlayWindowing windowing;
     FakePasteboard pasteboard;
     FakeAnswerSpeaker *speaker = nullptr;
+    // What the sign-in button's hand-off to the browser answers, and how often it ran.
+    bool browserOpens = true;
+    int signIns = 0;
     std::unique_ptr<AnswerCardController> card;
 
     CardRig()
@@ -46,6 +49,10 @@ struct CardRig
         services.windowing = &windowing;
         services.pasteboard = &pasteboard;
         services.controller = dictation.controller.get();
+        services.signIn = [this] {
+            ++signIns;
+            return browserOpens;
+        };
         card = std::make_unique<AnswerCardController>(services, std::move(fake));
     }
 
@@ -396,6 +403,46 @@ TEST(AnswerCardController, AnErrorReplacesTheAnswerAtOnceAndNamesTheAskKey)
 
     rig.click("closeButton");
     EXPECT_FALSE(rig.card->isShowing());
+}
+
+// Signed out, the card's error state says that answers need an account and offers the sign-in.
+// A browser that opens takes the card away; one that does not leaves it up, saying why, grown to
+// the longer text.
+TEST(AnswerCardController, TheSignInCardOffersTheSignInAndSaysWhenNoBrowserOpened)
+{
+    CardRig rig;
+    rig.card->showSignInRequired();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(rig.card->panel()));
+    rig.settle();
+    EXPECT_EQ(rig.item("errorTitle")->property("text").toString(),
+              QStringLiteral("Asking needs sign-in"));
+    EXPECT_EQ(rig.item("errorHint")->property("text").toString(),
+              QStringLiteral("Answers come from the cloud. Sign in to ask anything."));
+    EXPECT_EQ(rig.item("answerArea"), nullptr);
+    EXPECT_EQ(rig.title("signInButton"), QStringLiteral("Sign in"));
+    EXPECT_EQ(rig.windowing.calls.first(), QStringLiteral("prepare clicks"));
+
+    rig.browserOpens = false;
+    rig.click("signInButton");
+    EXPECT_EQ(rig.signIns, 1);
+    ASSERT_TRUE(rig.card->isShowing());
+    rig.settle();
+    EXPECT_EQ(rig.item("errorHint")->property("text").toString(),
+              QStringLiteral("No web browser could be opened. Install one (or the xdg-utils "
+                             "package) and try again."));
+    EXPECT_EQ(rig.panel().height(), int(std::ceil(rig.panel().rootObject()->implicitHeight())))
+        << "the card did not grow with its hint";
+
+    rig.browserOpens = true;
+    rig.click("signInButton");
+    EXPECT_EQ(rig.signIns, 2);
+    EXPECT_FALSE(rig.card->isShowing());
+
+    // The card for nothing recognised offers no sign-in.
+    rig.card->showError();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(rig.card->panel()));
+    rig.settle();
+    EXPECT_EQ(rig.item("signInButton"), nullptr);
 }
 
 TEST(AnswerCardController, TheRetryHintNamesEachAskKeyInTheInterfaceLanguage)

@@ -51,10 +51,16 @@ AnswerCardController::AnswerCardController(Services services,
 
 AnswerCardController::~AnswerCardController()
 {
+    // The card on screen may be fading in too: each window is deleted once.
+    QList<QPointer<AnswerCardPanel>> panels {m_panel};
     for (const Fade &fade : std::as_const(m_fades)) {
-        delete fade.panel.data();
+        panels.append(fade.panel);
     }
-    delete m_panel;
+    m_fades.clear();
+    m_panel = nullptr;
+    for (const QPointer<AnswerCardPanel> &panel : std::as_const(panels)) {
+        delete panel.data();
+    }
 }
 
 void AnswerCardController::attach(DictationController &controller)
@@ -265,15 +271,19 @@ void AnswerCardController::present(Kind kind, const QString &question, const QSt
     windowing.clipToRoundedShape(*panel, QRectF(0, 0, width, height),
                                  AnswerCardLayout::cornerRadius);
     if (root) {
-        // A hint that changes on the card (the sign-in that could not open a browser) may need
-        // another line.
-        connect(root, &QQuickItem::implicitHeightChanged, panel,
-                [panel, root, width, shaper = &windowing] {
-                    const int grown = int(std::ceil(root->implicitHeight()));
+        // A text that changes on the card (the sign-in that could not open a browser, another
+        // language) may need another line: measured once the views have taken the new text.
+        connect(
+            model, &AnswerCardModel::textsChanged, panel,
+            [panel, root, width, shaper = &windowing] {
+                const int grown = int(std::ceil(root->implicitHeight()));
+                if (grown > 0 && grown != panel->height()) {
                     panel->resize(width, grown);
                     shaper->clipToRoundedShape(*panel, QRectF(0, 0, width, grown),
                                                AnswerCardLayout::cornerRadius);
-                });
+                }
+            },
+            Qt::QueuedConnection);
     }
     const QRect frame = AnswerCardLayout::finalFrame(area, width, height);
     panel->setPosition(frame.x(), frame.y() + AnswerCardLayout::slideDistance);

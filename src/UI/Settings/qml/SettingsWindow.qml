@@ -90,14 +90,15 @@ Rectangle {
     }
 
     // Why a button that hands something to the desktop (a sign-in, a web link) opened nothing.
-    // It stays over the content until a later hand-off works or the user clicks it away.
+    // It stays at the foot of the content until a later hand-off works or the user clicks it
+    // away.
     Rectangle {
         objectName: "handOffNotice"
         visible: root.windowModel.handOffNotice !== ""
         anchors.left: sidebar.right
         anchors.right: parent.right
-        anchors.top: parent.top
-        anchors.margins: 10
+        anchors.bottom: parent.bottom
+        anchors.margins: 12
         height: noticeText.implicitHeight + 16
         radius: 8
         color: SettingsTheme.cardFill

@@ -272,9 +272,9 @@ void AnswerCardController::present(Kind kind, const QString &question, const QSt
                                  AnswerCardLayout::cornerRadius);
     if (root) {
         // A text that changes on the card (the sign-in that could not open a browser, another
-        // language) may need another line: measured once the views have taken the new text.
+        // language) may need another line. Queued: a window being deleted drops the call.
         connect(
-            model, &AnswerCardModel::textsChanged, panel,
+            root, &QQuickItem::implicitHeightChanged, panel,
             [panel, root, width, shaper = &windowing] {
                 const int grown = int(std::ceil(root->implicitHeight()));
                 if (grown > 0 && grown != panel->height()) {

@@ -187,6 +187,7 @@ struct Nothing final
     void promptForCloud(bool) override { }
     void show(const QString &, const QString &) override { }
     void showError() override { }
+    void showSignInRequired() override { }
     void play(const QString &) override { }
     void migrateIfNeeded(const QStringList &, const QList<Replacement> &) override { }
     void clearQueue() override { }

@@ -3,6 +3,7 @@
 #include "Base/Clock.h"
 #include "Base/UserDefaults.h"
 #include "Core/CloudSession.h"
+#include "Core/ImproveConfig.h"
 #include "TestSupport/FakeCloudService.h"
 
 #include <QDateTime>
@@ -89,6 +90,8 @@ void BM_FlushOfTwoHundredEvents(benchmark::State &state)
     FakeCloudService service;
     CloudSession session(service.baseURL());
     UserDefaults defaults;
+    // The user has seen the consent page: the batch may leave.
+    ImproveConfig::setConsentShown(defaults, true);
     ImproveReporter reporter({&session, &defaults, &Clock::system(), path});
     reporter.setTokenProvider([] { return QStringLiteral("benchmark-token"); });
     double cpuMs = 0;

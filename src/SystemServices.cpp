@@ -131,6 +131,9 @@ SystemServices::SystemServices(Clock &clock)
     cardServices.clock = &m_clock;
     cardServices.windowing = &OverlayWindowing::system();
     cardServices.pasteboard = &TextInserter::shared().services().pasteboard;
+    cardServices.signIn = [] {
+        return CloudAccount::shared().signIn();
+    };
     m_answerCard = std::make_unique<AnswerCardController>(
         cardServices, std::make_unique<AnswerSpeaker>(speakerServices));
     services.answerCard = m_answerCard.get();
@@ -186,6 +189,7 @@ AppDelegate::Services SystemServices::services()
         if (!m_onboarding) {
             OnboardingWindowController::Services onboarding;
             onboarding.settings = &AppSettings::shared();
+            onboarding.defaults = &UserDefaults::standard();
             onboarding.clock = &m_clock;
             m_onboarding = std::make_unique<OnboardingWindowController>(onboarding);
         }

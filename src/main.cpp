@@ -11,7 +11,6 @@
 #include "UI/SettingsWindowController.h"
 
 #include <QApplication>
-#include <QSystemTrayIcon>
 #include <QUrl>
 
 namespace {
@@ -86,8 +85,9 @@ int main(int argc, char **argv)
                      [&delegate](const QStringList &again) {
                          if (const auto url = callbackURL(again)) {
                              delegate.handleURL(*url);
-                         } else if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-                             // Without a tray there is no menu to reach the settings from.
+                         } else {
+                             // Started again from the application menu: the user wants to see
+                             // the application, tray or not.
                              SettingsWindowController::shared().show(std::nullopt);
                          }
                      });

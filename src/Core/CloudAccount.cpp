@@ -2,6 +2,7 @@
 
 #include "Core/CloudSession.h"
 #include "Core/CloudTransferError.h"
+#include "Core/DebugLog.h"
 #include "Core/Keychain.h"
 #include "Platform/Xdg/DesktopUrlOpener.h"
 
@@ -197,7 +198,7 @@ QString CloudAccount::challenge(const QString &verifier)
 
 // MARK: Sign-in
 
-void CloudAccount::signIn()
+bool CloudAccount::signIn()
 {
     const QString verifier = randomURLBase64(32);
     const QString state = randomURLBase64(16);
@@ -215,9 +216,12 @@ void CloudAccount::signIn()
     query.addQueryItem(QStringLiteral("challenge"), challenge(verifier));
     query.addQueryItem(QStringLiteral("state"), state);
     page.setQuery(query);
-    if (page.isValid()) {
-        m_services.urlOpener->openUrl(page);
+    const bool opened = page.isValid() && m_services.urlOpener->openUrl(page);
+    if (!opened) {
+        DebugLog::log(QStringLiteral("account: no browser could open the sign-in page"));
     }
+    Q_EMIT signInPageOpened(opened);
+    return opened;
 }
 
 bool CloudAccount::handleCallback(const QUrl &url)

@@ -124,8 +124,9 @@ public:
     // The account query; never fails. Without a token it returns at once.
     QCoro::Task<> refresh();
     // Prepares a new proof key and opens the sign-in page in the browser; an unfinished earlier
-    // sign-in can no longer complete.
-    void signIn();
+    // sign-in can no longer complete. False when no browser or opener could be started (also
+    // announced with signInPageOpened).
+    bool signIn();
     // True when `url` completes the sign-in in progress; the token exchange then runs in the
     // background. Anything else changes nothing.
     bool handleCallback(const QUrl &url);
@@ -155,6 +156,9 @@ public:
 Q_SIGNALS:
     // Every publication, also of a state equal to the last one.
     void stateChanged();
+    // Each sign-in's hand-off to the browser: false when nothing could open the page, so the
+    // window the user clicked in can say so.
+    void signInPageOpened(bool opened);
 
 private:
     QCoro::Task<> exchange(QString code, QString verifier);

@@ -4,6 +4,7 @@
 #include "Base/UserDefaults.h"
 #include "Core/CloudSession.h"
 #include "Core/CrashConfig.h"
+#include "Core/ImproveConfig.h"
 #include "Platform/CrashDiagnosticSource.h"
 
 #include <QCoreApplication>
@@ -47,7 +48,8 @@ void CrashReporter::start(CrashDiagnosticSource &source)
 
 void CrashReporter::didReceive(const QList<CrashDiagnostic> &diagnostics)
 {
-    if (!CrashConfig::reportingEnabled(m_defaults)) {
+    // Nothing leaves the machine before the user has seen the consent page.
+    if (!CrashConfig::reportingEnabled(m_defaults) || !ImproveConfig::consentGiven(m_defaults)) {
         return;
     }
     for (const CrashDiagnostic &diagnostic : diagnostics) {

@@ -226,6 +226,9 @@ Q_SIGNALS:
     void lastErrorChanged();
     void isPausedChanged(bool paused);
     void sessionTaskChanged(DictationTask task);
+    // A session of `task` ended without the cloud because no account is signed in: translate
+    // inserted the words untranslated.
+    void signInNeeded(DictationTask task);
 
 private:
     friend class DictationPipeline;

@@ -315,6 +315,17 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
         DebugLog::log(head + QStringLiteral(" raw=「") + raw + QStringLiteral("」"));
     }
 
+    // Answers come from the cloud alone. Signed out, the card says so and offers the sign-in
+    // rather than presenting the user's own words, cleaned by the rules, as an answer.
+    if (in.task == DictationTask::ask && !readyText && !signedIn()) {
+        DebugLog::log(head + QStringLiteral(" ask: signed out → sign-in card"));
+        if (services.answerCard) {
+            services.answerCard->showSignInRequired();
+        }
+        finish(*controller, trace, QStringLiteral("signedOut"));
+        co_return;
+    }
+
     // Cleanup.
     QString cleaned;
     if (isSecure()) {
@@ -420,6 +431,10 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
                       + (context && context->appName ? *context->appName : QStringLiteral("?"))
                       + QStringLiteral(" finalLen=") + number(count(final)));
         insertMethod = methodName(settings.insertionMethod());
+        if (in.task == DictationTask::translate && !readyText && !signedIn()) {
+            // The words went in as spoken; the user learns why they are not translated.
+            Q_EMIT controller->signInNeeded(in.task);
+        }
     }
 
     // After-work.

@@ -260,10 +260,11 @@ struct ImproveReporter::Worker : std::enable_shared_from_this<Worker>
     }
 
     // Steps of one flush up to the ready body; nothing when there is nothing to send (or the
-    // flush may not run now).
+    // flush may not run now). Before the user has seen the consent page the events stay queued.
     std::optional<QByteArray> beginUpload(const QDateTime &now, bool whenDue)
     {
-        if (!ImproveConfig::enabled(defaults) || inFlight || (whenDue && !retryDue(now))) {
+        if (!ImproveConfig::enabled(defaults) || !ImproveConfig::consentGiven(defaults)
+            || inFlight || (whenDue && !retryDue(now))) {
             return std::nullopt;
         }
         const FileLines read = readAll();
@@ -542,7 +543,8 @@ void ImproveReporter::record(const QString &event, const QVariantMap &properties
 
 void ImproveReporter::sample(const QVariantMap &properties)
 {
-    if (!ImproveConfig::enabled(*m_services.defaults)) {
+    if (!ImproveConfig::enabled(*m_services.defaults)
+        || !ImproveConfig::consentGiven(*m_services.defaults)) {
         return;
     }
     Json::Object body = jsonObject(sanitized(properties, false));

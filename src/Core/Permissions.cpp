@@ -36,8 +36,7 @@ struct State
     State(PermissionSystem *system, Clock *clock)
         : system(system)
         , clock(clock)
-    {
-    }
+    { }
 
     PermissionSystem *system;
     Clock *clock;
@@ -137,20 +136,24 @@ void Permissions::promptAccessibility()
     s.accessibilityBus.value.reset();
 }
 
-void Permissions::openMicrophoneSettings()
+bool Permissions::openMicrophoneSettings()
 {
     if (!state().system->openSettings(PermissionSystem::SettingsPane::microphone)) {
         DebugLog::log(QStringLiteral("permissions: no sound settings program was found; choose the "
                                      "microphone in the desktop's sound settings"));
+        return false;
     }
+    return true;
 }
 
-void Permissions::openAccessibilitySettings()
+bool Permissions::openAccessibilitySettings()
 {
     if (!state().system->openSettings(PermissionSystem::SettingsPane::accessibility)) {
         DebugLog::log(QStringLiteral("permissions: no accessibility settings program was found; "
                                      "enable assistive technologies in the desktop's settings"));
+        return false;
     }
+    return true;
 }
 
 Permissions::TestScope::TestScope(PermissionSystem &system, Clock &clock)

@@ -40,8 +40,9 @@ public:
     // not trust followed.
     static void promptAccessibility();
 
-    static void openMicrophoneSettings();
-    static void openAccessibilitySettings();
+    // Each false when the desktop has no settings program to open (the log says so too).
+    static bool openMicrophoneSettings();
+    static bool openAccessibilitySettings();
 
     // While a TestScope lives, the operations above ask `system` and time themselves on `clock`,
     // starting from a fresh state (nothing cached, no prompt shown yet).

@@ -1,6 +1,7 @@
 #include "UI/OnboardingWindowController.h"
 
 #include "Core/AppSettings.h"
+#include "Core/ImproveConfig.h"
 #include "Support/L10n.h"
 #include "UI/Onboarding/FirstRunContent.h"
 #include "UI/Onboarding/OnboardingKitController.h"
@@ -28,7 +29,7 @@ OnboardingWindowController::OnboardingWindowController(Services services, QObjec
     : QObject(parent)
     , m_services(std::move(services))
 {
-    Q_ASSERT(m_services.settings && m_services.clock);
+    Q_ASSERT(m_services.settings && m_services.defaults && m_services.clock);
 }
 
 OnboardingWindowController::~OnboardingWindowController()
@@ -98,7 +99,14 @@ void OnboardingWindowController::show(bool startAtPermissions)
                 self->end(true);
             }
         };
-        auto closed = [self, settings] {
+        auto closed = [self, settings, defaults = m_services.defaults] {
+            // Closed before the consent page ever showed: the user agreed to nothing, so the
+            // sharing switches go off, and the record says so before the guide counts as done.
+            if (!ImproveConfig::consentGiven(*defaults)) {
+                ImproveConfig::setConsentShown(*defaults, false);
+                settings->setImproveDataSharing(false);
+                settings->setCrashReportingEnabled(false);
+            }
             settings->setOnboardingCompleted(true);
             if (self) {
                 self->end(false);
@@ -111,6 +119,20 @@ void OnboardingWindowController::show(bool startAtPermissions)
     }
     if (!m_kit->show(startAtPermissions)) {
         end(false);
+        return;
+    }
+    if (OnboardingFlow *flow = m_kit->flow()) {
+        connect(flow, &OnboardingFlow::indexChanged, this, &OnboardingWindowController::pageShown,
+                Qt::UniqueConnection);
+    }
+    pageShown();
+}
+
+void OnboardingWindowController::pageShown()
+{
+    const OnboardingFlow *flow = m_kit ? m_kit->flow() : nullptr;
+    if (flow && flow->currentStep().kind == OKStep::Kind::consent) {
+        ImproveConfig::setConsentShown(*m_services.defaults, true);
     }
 }
 

@@ -15,11 +15,15 @@
 
 class AppSettings;
 class Clock;
+class UserDefaults;
 
 // The application's first-run onboarding: four pages (welcome, permissions, tutorial, consent) on
 // the onboarding kit. Completing the last page or closing the window on any page both mark
 // onboarding as done in the settings; the application starts dictation only after that. The
 // consent switches write the settings the moment they move.
+//
+// Nothing is uploaded before the consent page has shown once (ImproveConfig::consentGiven): the
+// guide records the page's arrival, and a guide closed before it leaves the sharing switches off.
 //
 // The application delegate makes one at launch and keeps it; it opens the window at launch and
 // from the tray's guide entry. Main thread only.
@@ -31,6 +35,8 @@ public:
     struct Services
     {
         AppSettings *settings = nullptr;
+        // Where the settings live: the consent record is kept next to them.
+        UserDefaults *defaults = nullptr;
         Clock *clock = nullptr;
         // The on-device model's status.
         std::function<AppleIntelligence::Status()> modelStatus = [] {
@@ -63,6 +69,7 @@ public:
 
 private:
     void end(bool completed);
+    void pageShown();
 
     Services m_services;
     QPointer<OnboardingKitController> m_kit;

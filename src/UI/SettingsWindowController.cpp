@@ -183,11 +183,14 @@ void SettingsWindowController::build()
                                           modelServices, view);
     auto *general = new GeneralTabModel(*m_services.settings, *m_services.l10n, view);
     auto *dictation = new DictationTabModel(*m_services.settings, *m_services.microphones,
-                                            *m_services.l10n, view);
+                                            *m_services.l10n, m_services.account, view);
     auto *cleanup = new CleanupTabModel(*m_services.settings, *m_services.l10n, m_services.account,
                                         m_services.memoryReset, view);
     auto *about = new AboutTabModel(*m_services.settings, *m_services.l10n, m_services.updater,
                                     m_services.urlOpener, m_services.shortVersion, view);
+    connect(about, &AboutTabModel::webPageOpened, model, [model](bool opened) {
+        model->reportHandOff(opened, QStringLiteral("handoff.noBrowser"));
+    });
     HistoryTabModel *history = nullptr;
     if (m_services.history) {
         history = new HistoryTabModel(*m_services.settings, *m_services.history, *m_services.l10n,

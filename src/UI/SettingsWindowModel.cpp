@@ -1,5 +1,6 @@
 #include "UI/SettingsWindowModel.h"
 
+#include "Core/CloudAccount.h"
 #include "Support/L10n.h"
 #include "UI/Settings/AccountTabModel.h"
 #include "UI/Settings/DictionaryTabModel.h"
@@ -46,11 +47,38 @@ SettingsWindowModel::SettingsWindowModel(SettingsRouter &router, L10n &l10n, Clo
     connect(&m_l10n, &L10n::languageChanged, this, [this] {
         Q_EMIT textsChanged();
         Q_EMIT headingChanged();
+        if (!m_handOffFailure.isEmpty()) {
+            Q_EMIT handOffNoticeChanged();
+        }
     });
+    if (m_services.account) {
+        connect(m_services.account, &CloudAccount::signInPageOpened, this, [this](bool opened) {
+            reportHandOff(opened, QStringLiteral("handoff.noBrowser"));
+        });
+    }
     if (m_services.testerSource && m_services.testerSignal) {
         connect(m_services.testerSource, m_services.testerSignal, this,
                 SIGNAL(testerEnabledChanged()));
     }
+}
+
+QString SettingsWindowModel::handOffNotice() const
+{
+    return m_handOffFailure.isEmpty() ? QString() : m_l10n.string(m_handOffFailure);
+}
+
+void SettingsWindowModel::reportHandOff(bool opened, const QString &failureKey)
+{
+    const QString failure = opened ? QString() : failureKey;
+    if (failure != m_handOffFailure) {
+        m_handOffFailure = failure;
+        Q_EMIT handOffNoticeChanged();
+    }
+}
+
+void SettingsWindowModel::dismissHandOffNotice()
+{
+    reportHandOff(true, QString());
 }
 
 std::array<QColor, 2> SettingsWindowModel::chipColors(SettingsTab tab)

@@ -34,6 +34,7 @@ class SettingsWindowModel : public QObject
     Q_PROPERTY(QString appVersion READ appVersion CONSTANT)
     Q_PROPERTY(bool testerEnabled READ testerEnabled NOTIFY testerEnabledChanged)
     Q_PROPERTY(bool hasDictionary READ hasDictionary CONSTANT)
+    Q_PROPERTY(QString handOffNotice READ handOffNotice NOTIFY handOffNoticeChanged)
 
 public:
     struct Services
@@ -76,6 +77,15 @@ public:
     QString appVersion() const;
     bool testerEnabled() const;
     bool hasDictionary() const { return bool(m_services.makeDictionaryModel); }
+    // Empty, or why the last hand-off to the desktop (a sign-in page, a web link) opened nothing,
+    // in the current language.
+    QString handOffNotice() const;
+
+    // A button handed something to the desktop: a failure shows the text of `failureKey` until a
+    // later hand-off succeeds or the user dismisses it. The account's sign-ins report here by
+    // themselves.
+    void reportHandOff(bool opened, const QString &failureKey);
+    Q_INVOKABLE void dismissHandOffNotice();
 
     Q_INVOKABLE void testerIconTapped();
     // The model of a Permissions tab being made, owned by (and gone with) `tab`.
@@ -91,6 +101,7 @@ Q_SIGNALS:
     void selectionChanged();
     void headingChanged();
     void testerEnabledChanged();
+    void handOffNoticeChanged();
 
 private:
     SettingsRouter &m_router;
@@ -98,4 +109,5 @@ private:
     Clock &m_clock;
     Services m_services;
     TesterTapCounter m_taps;
+    QString m_handOffFailure;
 };

@@ -48,6 +48,15 @@ VoiceBarController::VoiceBarController(Services services, QObject *parent)
                 {*error, VoiceBarPanelFactory::Symbol::warning, VoiceBarPanelFactory::Tint::warn});
         }
     });
+    connect(m_services.controller, &DictationController::signInNeeded, this,
+            [this](DictationTask task) {
+                if (task == DictationTask::translate && m_services.settings->showVoiceBar()) {
+                    showTransientToast(
+                        {m_services.l10n->string(QStringLiteral("translate.signInNeeded")),
+                         VoiceBarPanelFactory::Symbol::info,
+                         VoiceBarPanelFactory::Tint::secondary});
+                }
+            });
     if (m_services.localeNotices) {
         connect(m_services.localeNotices, &SpeechLocaleNotifications::speechLocaleSwitched, this,
                 [this](const QString &name) {

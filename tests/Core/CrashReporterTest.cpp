@@ -2,6 +2,7 @@
 
 #include "Base/UserDefaults.h"
 #include "Core/CloudSession.h"
+#include "Core/ImproveConfig.h"
 #include "Platform/CrashDiagnosticSource.h"
 #include "TestSupport/FakeCloudService.h"
 
@@ -29,6 +30,9 @@ CrashDiagnostic diagnostic(int signal)
 class CrashReporterTest : public ::testing::Test
 {
 protected:
+    // The user has seen the consent page of the guide.
+    CrashReporterTest() { ImproveConfig::setConsentShown(defaults, true); }
+
     std::vector<nlohmann::json> sentReports(size_t expected)
     {
         service.waitForRequests("/api/crash", expected, 2s);
@@ -75,6 +79,24 @@ TEST_F(CrashReporterTest, OnlyAStoredFalseSilencesTheReports)
             EXPECT_EQ(received, (std::multiset<int> {6, 11}));
         }
     }
+}
+
+// Before the consent page of the guide has shown, no crash report leaves the machine; a guide
+// completed before the page was tracked counts as seen.
+TEST_F(CrashReporterTest, NoReportLeavesBeforeTheConsentPageHasShown)
+{
+    defaults.remove(QStringLiteral("consentShown"));
+    reporter.didReceive({diagnostic(11)});
+    EXPECT_TRUE(sentReports(0).empty());
+
+    defaults.setValue(QStringLiteral("onboardingCompleted"), true);
+    reporter.didReceive({diagnostic(11)});
+    EXPECT_EQ(sentReports(1).size(), 1u);
+
+    service.clearRequests();
+    defaults.setValue(QStringLiteral("consentShown"), false);
+    reporter.didReceive({diagnostic(6)});
+    EXPECT_TRUE(sentReports(0).empty());
 }
 
 TEST_F(CrashReporterTest, TheReportHoldsTheEightKeysAndWhatTheCrashCarries)

@@ -207,13 +207,17 @@ TEST_F(DictationPipelineTest, EachTaskCleansThroughItsOwnStage)
     const QList<Case> cases = {
         {Task::cleanup, CleanupMode::rules, "make rules 3", false},
         {Task::cleanup, CleanupMode::cloudRewrite, "make cloudRewrite 3", true},
-        // The ask and translate stages ignore the mode and the intensity.
-        {Task::ask, CleanupMode::off, "cloud polish ask  2", true},
+        // The ask and translate stages ignore the mode and the intensity. Answers need an
+        // account: the ask session is signed in.
+        {Task::ask, CleanupMode::off, "cloud polish ask  2", false},
         {Task::translate, CleanupMode::off, "cloud faithful translate German 2", true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.request.toStdString());
         DictationRig rig;
+        if (c.task == Task::ask) {
+            rig.signIn();
+        }
         rig.appSettings().setCleanupMode(c.mode);
         rig.appSettings().setCleanupIntensity(3);
         rig.appSettings().setTranslateTargetLang(QStringLiteral("German"));
@@ -244,6 +248,74 @@ TEST_F(DictationPipelineTest, EachTaskCleansThroughItsOwnStage)
             EXPECT_TRUE(rig.history.records().first().inserted);
         }
         EXPECT_EQ(result.value("task"), taskName(c.task));
+    }
+}
+
+// Signed out, the cloud tasks say so. Ask shows the card's sign-in state instead of the user's
+// own words cleaned by the rules, sends nothing to a stage and inserts nothing; translate inserts
+// the words untranslated and tells the voice bar why. Signed in, neither happens.
+TEST_F(DictationPipelineTest, SignedOutAskAndTranslateSaySoInsteadOfPretending)
+{
+    struct Case
+    {
+        const char *name;
+        Task task;
+        bool signedIn;
+        QStringList cards;
+        QStringList requests;
+        QStringList pastes;
+        QList<Task> notices;
+    };
+    const QString paste = QStringLiteral("paste cloud:what time is it restore=true delay=800 "
+                                         "snapshot=true");
+    const QList<Case> cases = {
+        {"ask signed out", Task::ask, false, {"signIn"}, {}, {}, {}},
+        {"ask signed in",
+         Task::ask,
+         true,
+         {"show what time is it | cloud:what time is it"},
+         {"cloud polish ask  2"},
+         {},
+         {}},
+        {"translate signed out",
+         Task::translate,
+         false,
+         {},
+         {"cloud faithful translate German 2"},
+         {paste},
+         {Task::translate}},
+        {"translate signed in",
+         Task::translate,
+         true,
+         {},
+         {"cloud faithful translate German 2"},
+         {paste},
+         {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        DictationRig rig;
+        if (c.signedIn) {
+            rig.signIn();
+        }
+        rig.appSettings().setTranslateTargetLang(QStringLiteral("German"));
+        QList<Task> notices;
+        QObject::connect(&rig.c(), &DictationController::signInNeeded, &rig.c(),
+                         [&notices](Task task) { notices << task; });
+        dictate(rig, QStringLiteral("what time is it"), c.task);
+        rig.pump();
+
+        EXPECT_EQ(rig.c().state(), State::idle);
+        EXPECT_EQ(rig.answerCard.calls, c.cards);
+        EXPECT_EQ(rig.cleanup.requests, c.requests);
+        EXPECT_EQ(rig.insertion.calls.filter("paste"), c.pastes);
+        EXPECT_EQ(notices, c.notices);
+        if (c.task == Task::ask) {
+            EXPECT_TRUE(rig.insertion.calls.isEmpty());
+            // The card offers the sign-in itself: no alert on top of it.
+            EXPECT_TRUE(rig.signInPrompt.prompts.isEmpty());
+            EXPECT_EQ(rig.history.records().size(), c.signedIn ? 1 : 0);
+        }
     }
 }
 

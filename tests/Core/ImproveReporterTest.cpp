@@ -4,6 +4,7 @@
 #include "Base/ManualClock.h"
 #include "Base/UserDefaults.h"
 #include "Core/CloudSession.h"
+#include "Core/ImproveConfig.h"
 #include "TestSupport/FakeCloudService.h"
 
 #include <QDir>
@@ -33,6 +34,8 @@ protected:
         ASSERT_TRUE(dir.isValid());
         // The folder does not exist yet: the reporter makes it.
         path = dir.path() + QStringLiteral("/data/org.sonorvelle.Sonorvelle/improve-queue.jsonl");
+        // The user has seen the consent page of the guide.
+        ImproveConfig::setConsentShown(defaults, true);
         reporter = std::make_unique<ImproveReporter>(
             ImproveReporter::Services {&session, &defaults, &clock, path});
         reporter->setTokenProvider([this] { return token; });
@@ -208,6 +211,54 @@ TEST_F(ImproveReporterTest, WithSharingOffNothingIsKeptOrSentAndStartDeletesTheQ
 
     reporter->start();
     EXPECT_FALSE(fileExists());
+}
+
+// Before the consent page of the guide has shown, nothing leaves: events wait in the queue and go
+// once it has; samples are dropped. A guide completed before the page was tracked counts as seen,
+// a guide closed before it does not.
+TEST_F(ImproveReporterTest, NothingLeavesBeforeTheConsentPageHasShown)
+{
+    struct Case
+    {
+        const char *name;
+        QVariantMap stored;
+        bool sends;
+    };
+    const QList<Case> cases = {
+        {"fresh installation", {}, false},
+        {"guide closed before the page",
+         {{"consentShown", false}, {"onboardingCompleted", true}},
+         false},
+        {"guide completed before the page was tracked", {{"onboardingCompleted", true}}, true},
+        {"page shown", {{"consentShown", true}}, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        service.clearRequests();
+        defaults.remove(QStringLiteral("consentShown"));
+        defaults.remove(QStringLiteral("onboardingCompleted"));
+        for (auto it = c.stored.cbegin(); it != c.stored.cend(); ++it) {
+            defaults.setValue(it.key(), it.value());
+        }
+        EXPECT_EQ(ImproveConfig::consentGiven(defaults), c.sends);
+        writeFile(freshLines(3));
+        reporter->sample({{QStringLiteral("cleaned"), QStringLiteral("text")}});
+        reporter->flushNow(false);
+        settle();
+        if (c.sends) {
+            EXPECT_TRUE(service.waitForRequests("/api/improve/sample", 1, 5s));
+            EXPECT_EQ(service.requestCount(), 2u);
+        } else {
+            QTest::qWait(50);
+            EXPECT_EQ(service.requestCount(), 0u);
+            EXPECT_EQ(fileLines(), freshLines(3)) << "the queue is kept for later";
+            ImproveConfig::setConsentShown(defaults, true);
+            reporter->flushNow(false);
+            settle();
+            EXPECT_EQ(service.requestCount(), 1u);
+        }
+        EXPECT_FALSE(fileExists());
+    }
 }
 
 // What one flush of a file holding 250 fresh lines sends, and what the answer leaves in the file.

@@ -4,7 +4,7 @@
 
 #include <QStringList>
 
-// Records the cards shown: "show <question> | <answer>" or "error".
+// Records the cards shown: "show <question> | <answer>", "error" or "signIn".
 class FakeAnswerCard final : public AnswerPresenting
 {
 public:
@@ -13,6 +13,7 @@ public:
         calls << QStringLiteral("show ") + question + QStringLiteral(" | ") + answer;
     }
     void showError() override { calls << QStringLiteral("error"); }
+    void showSignInRequired() override { calls << QStringLiteral("signIn"); }
 
     QStringList calls;
 };

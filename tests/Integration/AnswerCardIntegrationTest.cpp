@@ -33,6 +33,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 constexpr int answerTimeoutMs = 10000;
@@ -260,6 +262,23 @@ TEST_F(AnswerCardIntegrationTest, CardsDrawnOverLightAndDarkDesktopsInEnglishAnd
         EXPECT_EQ(panel->height(), int(std::ceil(panel->rootObject()->implicitHeight())));
         if (!dir.isEmpty()) {
             saveScreenshot(dir, QString::fromLatin1(shot.name));
+        }
+    }
+    // The signed-out card, with its Sign in button.
+    const std::tuple<const char *, const char *, QRgb> signInShots[] = {
+        {"signin-en-light", "en", qRgb(232, 232, 236)},
+        {"signin-de-dark", "de", qRgb(32, 32, 36)},
+    };
+    for (const auto &[name, language, desktop] : signInShots) {
+        SCOPED_TRACE(name);
+        paintDesktop(desktop);
+        L10n::shared().apply(QString::fromLatin1(language));
+        m_card->showSignInRequired();
+        ASSERT_NE(rest(), nullptr);
+        AnswerCardPanel *panel = m_card->panel();
+        EXPECT_EQ(panel->height(), int(std::ceil(panel->rootObject()->implicitHeight())));
+        if (!dir.isEmpty()) {
+            saveScreenshot(dir, QString::fromLatin1(name));
         }
     }
     m_card->dismiss();

@@ -638,6 +638,47 @@ TEST_F(FirstLaunchTest, ClosingOnTheFirstPageMarksOnboardingDone)
     EXPECT_FALSE(managedWindow(app.processId(), "Sonorvelle").has_value());
 }
 
+// The application runs with its icon in the tray; no field is needed.
+class RunningApplicationTest : public EndToEndDictationTest
+{
+protected:
+    bool firstLaunch() const override { return true; }
+
+    // Starts the program again as the application menu or a terminal would, with the running
+    // instance's environment; true when it handed over and ended by itself.
+    bool launchAgain(const QStringList &arguments)
+    {
+        QProcess second;
+        second.setProcessEnvironment(app.processEnvironment());
+        second.setProcessChannelMode(QProcess::ForwardedChannels);
+        second.start(QStringLiteral(SONORVELLE_APP_BINARY), arguments);
+        return second.waitForFinished(answerTimeoutMs)
+            && second.exitStatus() == QProcess::NormalExit && second.exitCode() == 0;
+    }
+};
+
+// Started again from the application menu while it runs, the application shows its settings
+// window, also where a tray host shows its icon; a launch carrying a URL only hands it over.
+TEST_F(RunningApplicationTest, APlainSecondLaunchShowsTheSettingsWindowBesideTheTray)
+{
+    const qint64 pid = app.processId();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !trayIconOf(pid).isEmpty(); }, answerTimeoutMs))
+        << "tray host: no status icon (scripts/test starts trayer)";
+    EXPECT_FALSE(managedWindow(pid, "Sonorvelle").has_value());
+
+    ASSERT_TRUE(launchAgain({QStringLiteral("sonorvelle://nothing-to-see")}));
+    ASSERT_TRUE(waitForLog("app: callback URL received (host=nothing-to-see)"));
+    QTest::qWait(500);
+    EXPECT_FALSE(managedWindow(pid, "Sonorvelle").has_value())
+        << "a launch that forwards a URL opened a window";
+
+    ASSERT_TRUE(launchAgain({}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return managedWindow(pid, "Sonorvelle").has_value(); },
+                                answerTimeoutMs))
+        << "the second launch showed no settings window";
+    EXPECT_EQ(log().count(QStringLiteral("app: launched")), 1) << "the second launch ran itself";
+}
+
 } // namespace
 
 namespace {

@@ -20,7 +20,7 @@ qsizetype placeholderCount(const QString &text)
 TEST(LocalizationTables, EveryLanguageHasTheEnglishKeysInOrder)
 {
     const QStringList english = LocalizationTables::keys();
-    ASSERT_EQ(english.size(), 251);
+    ASSERT_EQ(english.size(), 257);
     EXPECT_EQ(QSet<QString>(english.begin(), english.end()).size(), english.size());
     EXPECT_EQ(english.first(), QStringLiteral("island.dToggle"));
     EXPECT_EQ(english.last(), QStringLiteral("clean.resetFailed"));
@@ -87,6 +87,40 @@ TEST(LocalizationTables, EnglishTextsFollowTheLinuxWording)
     EXPECT_EQ(english.value("key.rightCommand"), QStringLiteral("Right Super"));
     EXPECT_EQ(english.value("hotkey.right_option"), QStringLiteral("Right Alt"));
     EXPECT_EQ(english.value("insert.paste"), QStringLiteral("Paste (Ctrl+V)"));
+}
+
+// The menu bar, the frontmost app and the HUD are another desktop's words: here the texts speak
+// of the system tray, the active window and the voice bar, in every language.
+TEST(LocalizationTables, NoTextNamesTheOtherDesktopsConcepts)
+{
+    const char *const otherDesktop[] = {
+        "menu bar",       "frontmost", "HUD", // en
+        "primer plano", // es
+        "premier plan", // fr
+        "primo piano", // it
+        "最前面", // ja
+        "맨 앞", // ko
+        "voorgrond", // nl
+        "primeiro plano", // pt-BR
+        "öndeki", // tr
+        "前台", // zh-Hans
+        "最前方", // zh-Hant
+    };
+    const auto &tables = LocalizationTables::tables();
+    for (const AppLanguage language : AppLanguage::allCases()) {
+        const LocalizationTables::Table &table = tables.value(language);
+        for (auto it = table.constBegin(); it != table.constEnd(); ++it) {
+            for (const char *word : otherDesktop) {
+                EXPECT_FALSE(it.value().contains(QString::fromUtf8(word), Qt::CaseInsensitive))
+                    << language.rawValue().toStdString() << ' ' << it.key().toStdString()
+                    << " holds " << word;
+            }
+        }
+    }
+    const LocalizationTables::Table &english = tables.value(AppLanguage::en);
+    EXPECT_EQ(english.value("dict.insertMethodSub"),
+              QStringLiteral("How text reaches the active window"));
+    EXPECT_TRUE(english.value("onb.welcomeBody").contains(QStringLiteral("system tray")));
 }
 
 // Runs in a fresh process (the tables of this one are long built): several threads make the

@@ -1,6 +1,7 @@
 #include "UI/OnboardingWindowController.h"
 
 #include "Base/ManualClock.h"
+#include "Core/ImproveConfig.h"
 #include "Core/Permissions.h"
 #include "Fakes/FakePermissionSystem.h"
 #include "Fakes/TestAppSettings.h"
@@ -60,6 +61,7 @@ struct OnboardingRig
         scope.emplace(system, clock);
         OnboardingWindowController::Services services;
         services.settings = store.settings.get();
+        services.defaults = &store.defaults;
         services.clock = &clock;
         services.modelStatus = [this] {
             return modelStatus;
@@ -296,6 +298,72 @@ TEST(OnboardingWindow, ClosingOnTheFirstPageMarksOnboardingDoneWithoutFinishing)
     rig.click("backButton");
     rig.controller->show(true);
     EXPECT_EQ(rig.page(), 0);
+}
+
+// Nothing is uploaded before the consent page has shown: a guide closed before it leaves both
+// sharing switches off and no consent recorded; reaching the page records it, whatever the user
+// then does; a guide closed later, or by someone who consented before, changes no switch.
+TEST(OnboardingWindow, OnlyTheConsentPageGivesConsentAndClosingBeforeItSwitchesSharingOff)
+{
+    {
+        OnboardingRig rig;
+        ASSERT_FALSE(ImproveConfig::consentGiven(rig.store.defaults));
+        QQuickView &view = rig.open();
+        rig.click("primaryButton");
+        ASSERT_EQ(rig.page(), 1);
+        view.close();
+        rig.settle();
+        EXPECT_TRUE(rig.reread()->onboardingCompleted());
+        EXPECT_FALSE(rig.reread()->improveDataSharing());
+        EXPECT_FALSE(rig.reread()->crashReportingEnabled());
+        EXPECT_FALSE(ImproveConfig::consentGiven(rig.store.defaults))
+            << "a guide closed early counts as consent";
+
+        // Shown again from the tray, the guide reaches the page: consent is given, the switches
+        // stay as the user leaves them.
+        rig.open(true);
+        rig.system.busEnabled = true;
+        rig.tick();
+        ASSERT_EQ(rig.page(), 2);
+        EXPECT_FALSE(ImproveConfig::consentGiven(rig.store.defaults));
+        rig.click("primaryButton");
+        ASSERT_EQ(rig.page(), 3);
+        EXPECT_TRUE(ImproveConfig::consentGiven(rig.store.defaults));
+        rig.window()->close();
+        rig.settle();
+        EXPECT_TRUE(ImproveConfig::consentGiven(rig.store.defaults));
+        EXPECT_FALSE(rig.reread()->improveDataSharing());
+    }
+    {
+        // Someone who went through the guide before the page was tracked reruns it and closes it
+        // at once: nothing changes.
+        OnboardingRig rig;
+        rig.store->setOnboardingCompleted(true);
+        ASSERT_TRUE(ImproveConfig::consentGiven(rig.store.defaults));
+        rig.open().close();
+        rig.settle();
+        EXPECT_TRUE(rig.reread()->improveDataSharing());
+        EXPECT_TRUE(rig.reread()->crashReportingEnabled());
+        EXPECT_TRUE(ImproveConfig::consentGiven(rig.store.defaults));
+    }
+}
+
+// The link to the system settings says so on the page when the desktop has no settings program.
+TEST(OnboardingWindow, ASettingsLinkThatOpensNothingSaysSo)
+{
+    OnboardingRig rig;
+    rig.system.settingsFound = false;
+    rig.open(true);
+    EXPECT_EQ(rig.item("settingsLinkNotice"), nullptr);
+    rig.click("settingsLink");
+    EXPECT_EQ(rig.system.openedPanes.size(), 1);
+    EXPECT_EQ(rig.text("settingsLinkNotice"),
+              QStringLiteral("No settings program was found. Open your desktop’s settings "
+                             "yourself."));
+    rig.system.settingsFound = true;
+    rig.click("settingsLink");
+    EXPECT_EQ(rig.item("settingsLinkNotice"), nullptr);
+    EXPECT_TRUE(rig.warnings().isEmpty()) << rig.warnings().join('\n').toStdString();
 }
 
 TEST(OnboardingWindow, APermissionsPageReachedWithEverythingGrantedWaitsForTheClick)

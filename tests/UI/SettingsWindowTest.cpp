@@ -593,6 +593,76 @@ TEST(SettingsWindow, DictationTabWritesEveryChoiceAndShowsRowsThatDependOnOthers
     rig.expectNoQmlWarnings();
 }
 
+// Switching cloud recognition on while signed out shows the tab's note that it needs an account,
+// with a Sign in button, as the Cleanup tab does; signed in, or switched off, the note goes.
+TEST(SettingsWindow, CloudRecognitionSwitchedOnWhileSignedOutOffersTheSignIn)
+{
+    WindowRig rig;
+    rig.open(SettingsTab::dictation);
+    EXPECT_EQ(rig.item("cloudSTTSignInNote"), nullptr);
+
+    rig.click(rig.item("cloudSTTSwitch"));
+    ASSERT_TRUE(rig.reread()->cloudSTT());
+    rig.frame();
+    QQuickItem *note = rig.item("cloudSTTSignInNote");
+    ASSERT_NE(note, nullptr) << "switched on while signed out, and nothing says it needs sign-in";
+    rig.click(findVisible(note, QStringLiteral("signInButton")));
+    ASSERT_EQ(rig.opener.opened.size(), 1);
+    EXPECT_EQ(rig.opener.opened.at(0).path(), QStringLiteral("/app/connect"));
+    rig.keepAppearances(QStringLiteral("dictation-cloud-signed-out"));
+
+    rig.keychain.set(QStringLiteral("token-1"), CloudAccount::tokenKey);
+    Q_EMIT rig.account.stateChanged();
+    rig.frame();
+    EXPECT_EQ(rig.item("cloudSTTSignInNote"), nullptr);
+    rig.keychain.remove(CloudAccount::tokenKey);
+    Q_EMIT rig.account.stateChanged();
+    rig.click(rig.item("cloudSTTSwitch"));
+    rig.frame();
+    EXPECT_EQ(rig.item("cloudSTTSignInNote"), nullptr);
+    rig.expectNoQmlWarnings();
+}
+
+// A button that hands something to the desktop says so in the window when nothing could open
+// it: the sign-in and the web link. The notice follows the language, goes with a click on it or
+// with a later hand-off that works.
+TEST(SettingsWindow, AHandOffThatOpensNothingIsToldInTheWindow)
+{
+    WindowRig rig;
+    rig.opener.accepts = false;
+    rig.open(SettingsTab::account);
+    EXPECT_EQ(rig.item("handOffNotice"), nullptr);
+
+    rig.click(rig.item("signInButton"));
+    ASSERT_EQ(rig.opener.opened.size(), 1);
+    ASSERT_NE(rig.item("handOffNotice"), nullptr);
+    EXPECT_EQ(rig.item("handOffNoticeText")->property("text").toString(),
+              QStringLiteral("No web browser could be opened. Install one (or the xdg-utils "
+                             "package) and try again."));
+    L10n::shared().apply(QStringLiteral("de"));
+    rig.settle();
+    EXPECT_TRUE(rig.item("handOffNoticeText")
+                    ->property("text")
+                    .toString()
+                    .startsWith(QStringLiteral("Es konnte kein Webbrowser")));
+    L10n::shared().apply(QStringLiteral("en"));
+    rig.settle();
+    rig.keepAppearances(QStringLiteral("handoff-failed"));
+
+    rig.click(rig.item("handOffNotice"));
+    EXPECT_EQ(rig.item("handOffNotice"), nullptr);
+
+    // The web link of the About tab; a later link that opens takes the notice away.
+    rig.open(SettingsTab::about);
+    rig.click(rig.item("webLink"));
+    EXPECT_EQ(rig.opener.opened.size(), 2);
+    EXPECT_NE(rig.item("handOffNotice"), nullptr);
+    rig.opener.accepts = true;
+    rig.click(rig.item("webLink"));
+    EXPECT_EQ(rig.item("handOffNotice"), nullptr);
+    rig.expectNoQmlWarnings();
+}
+
 TEST(SettingsWindow, TheRestoreDelayRowIsDimmedAndTakesNoClickWhileRestoreIsOff)
 {
     WindowRig rig;

@@ -157,6 +157,35 @@ TEST_F(VoiceBarControllerTest, NoticesShowTheirTextsWithTheInfoSymbol)
                    Factory::Symbol::info, Factory::Tint::secondary}}));
 }
 
+// Signed out, a translation inserts the words as spoken; the bar's notice says why, unless the
+// bar is switched off. Signed in, no notice.
+TEST_F(VoiceBarControllerTest, ASignedOutTranslationSaysThatTranslationNeedsSignIn)
+{
+    make();
+    const auto translate = [this] {
+        rig.startHeld(DictationTask::translate);
+        rig.say(EngineUpdate::makeFinalized(QStringLiteral("good morning")));
+        rig.releaseAfter(1s);
+        rig.pump();
+        rig.advance(VoiceBarController::toastHold);
+    };
+    const VoiceBarPanelFactory::Toast notice {
+        QStringLiteral("Translation needs sign-in — inserted as spoken"),
+        VoiceBarPanelFactory::Symbol::info, VoiceBarPanelFactory::Tint::secondary};
+
+    translate();
+    EXPECT_EQ(rig.insertion.calls.filter("paste").size(), 1) << "the words go in anyway";
+    EXPECT_EQ(panels.toastsShown, QList<VoiceBarPanelFactory::Toast> {notice});
+
+    rig.signIn();
+    translate();
+    rig.keychain.remove(QStringLiteral("cloudToken"));
+    rig.appSettings().setShowVoiceBar(false);
+    translate();
+    EXPECT_EQ(rig.insertion.calls.filter("paste").size(), 3);
+    EXPECT_EQ(panels.toastsShown.size(), 1) << "a notice while signed in or with the bar off";
+}
+
 TEST_F(VoiceBarControllerTest, AnErrorReplacesTheBarAtOnceAndItsToastHoldsThreeSeconds)
 {
     make();

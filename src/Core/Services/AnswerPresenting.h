@@ -13,4 +13,6 @@ public:
     virtual void show(const QString &question, const QString &answer) = 0;
     // Shows the card's error view with the retry hint.
     virtual void showError() = 0;
+    // Shows the card's error view saying that answers need an account, with a way to sign in.
+    virtual void showSignInRequired() = 0;
 };

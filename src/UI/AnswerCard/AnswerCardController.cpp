@@ -51,11 +51,15 @@ AnswerCardController::AnswerCardController(Services services,
 
 AnswerCardController::~AnswerCardController()
 {
-    // A card still fading in is also among the fades: it goes first, and the fade's guarded
-    // pointer then finds it gone.
-    delete std::exchange(m_panel, nullptr);
+    // The card on screen may be fading in too: each window is deleted once.
+    QList<QPointer<AnswerCardPanel>> panels {m_panel};
     for (const Fade &fade : std::as_const(m_fades)) {
-        delete fade.panel.data();
+        panels.append(fade.panel);
+    }
+    m_fades.clear();
+    m_panel = nullptr;
+    for (const QPointer<AnswerCardPanel> &panel : std::as_const(panels)) {
+        delete panel.data();
     }
 }
 
@@ -121,13 +125,19 @@ QString AnswerCardController::retryHint(const AppSettings &settings, const L10n 
 void AnswerCardController::show(const QString &question, const QString &answer)
 {
     m_speaker->stop();
-    present(false, question, answer);
+    present(Kind::answer, question, answer);
 }
 
 void AnswerCardController::showError()
 {
     m_speaker->stop();
-    present(true, QString(), QString());
+    present(Kind::error, QString(), QString());
+}
+
+void AnswerCardController::showSignInRequired()
+{
+    m_speaker->stop();
+    present(Kind::signIn, QString(), QString());
 }
 
 void AnswerCardController::dismiss()
@@ -191,7 +201,7 @@ QRect AnswerCardController::screenArea() const
     return area ? area->available : AnswerCardLayout::defaultArea;
 }
 
-void AnswerCardController::present(bool error, const QString &question, const QString &answer)
+void AnswerCardController::present(Kind kind, const QString &question, const QString &answer)
 {
     registerQmlTypes();
     if (AnswerCardPanel *old = std::exchange(m_panel, nullptr)) {
@@ -211,12 +221,16 @@ void AnswerCardController::present(bool error, const QString &question, const QS
     OverlayWindowing &windowing = *m_services.windowing;
 
     AnswerCardModel::Content content;
+    const bool error = kind != Kind::answer;
     content.isError = error;
+    content.needsSignIn = kind == Kind::signIn;
     content.question = question;
     content.answer = answer;
     content.cardWidth = width;
     content.translucent = windowing.translucencyAvailable();
-    if (error) {
+    if (kind == Kind::signIn) {
+        // The model words the hint itself.
+    } else if (error) {
         content.hint = retryHint(*m_services.settings, *m_services.l10n);
     } else {
         content.shownAnswer = AnswerCardLayout::shownAnswer(answer);
@@ -242,6 +256,7 @@ void AnswerCardController::present(bool error, const QString &question, const QS
             self->askAgain();
         }
     };
+    modelServices.onSignIn = m_services.signIn;
     auto *model = new AnswerCardModel(content, modelServices, panel);
     panel->onEscape = modelServices.onClose;
 
@@ -254,11 +269,26 @@ void AnswerCardController::present(bool error, const QString &question, const QS
     panel->setSource(QUrl(QStringLiteral("qrc:/sonorvelle/answercard/AnswerCardWindow.qml")));
     collectWarnings(panel->errors());
 
-    const QQuickItem *root = panel->rootObject();
+    QQuickItem *root = panel->rootObject();
     const int height = root ? int(std::ceil(root->implicitHeight())) : 0;
     panel->resize(width, height);
     windowing.clipToRoundedShape(*panel, QRectF(0, 0, width, height),
                                  AnswerCardLayout::cornerRadius);
+    if (root) {
+        // A text that changes on the card (the sign-in that could not open a browser, another
+        // language) may need another line. Queued: a window being deleted drops the call.
+        connect(
+            root, &QQuickItem::implicitHeightChanged, panel,
+            [panel, root, width, shaper = &windowing] {
+                const int grown = int(std::ceil(root->implicitHeight()));
+                if (grown > 0 && grown != panel->height()) {
+                    panel->resize(width, grown);
+                    shaper->clipToRoundedShape(*panel, QRectF(0, 0, width, grown),
+                                               AnswerCardLayout::cornerRadius);
+                }
+            },
+            Qt::QueuedConnection);
+    }
     const QRect frame = AnswerCardLayout::finalFrame(area, width, height);
     panel->setPosition(frame.x(), frame.y() + AnswerCardLayout::slideDistance);
     panel->setOpacity(0);

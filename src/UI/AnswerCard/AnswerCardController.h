@@ -10,6 +10,7 @@
 #include <QRect>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class AnswerCardModel;
@@ -52,6 +53,9 @@ public:
         Pasteboard *pasteboard = nullptr;
         // May be handed over later with attach().
         DictationController *controller = nullptr;
+        // The sign-in card's button: opens the sign-in page, false when no browser could be
+        // started.
+        std::function<bool()> signIn;
     };
 
     AnswerCardController(Services services, std::unique_ptr<AnswerSpeaking> speaker,
@@ -64,6 +68,7 @@ public:
 
     void show(const QString &question, const QString &answer) override;
     void showError() override;
+    void showSignInRequired() override;
     // Stops any speech and fades the card out; harmless without a card.
     void dismiss();
     bool isShowing() const { return m_panel != nullptr; }
@@ -94,8 +99,10 @@ private:
         bool fadesOut = false;
     };
 
+    enum class Kind { answer, error, signIn };
+
     void askAgain();
-    void present(bool error, const QString &question, const QString &answer);
+    void present(Kind kind, const QString &question, const QString &answer);
     QRect screenArea() const;
     void startFade(Fade fade);
     void stepFades();

@@ -49,9 +49,24 @@ QString AnswerCardModel::askAgainTitle() const
     return m_services.l10n->string(QStringLiteral("answer.askMore"));
 }
 
+QString AnswerCardModel::hint() const
+{
+    if (!m_content.needsSignIn) {
+        return m_content.hint;
+    }
+    return m_services.l10n->string(m_browserFailed ? QStringLiteral("handoff.noBrowser")
+                                                   : QStringLiteral("answer.signInHint"));
+}
+
 QString AnswerCardModel::errorTitle() const
 {
-    return m_services.l10n->string(QStringLiteral("answer.errTitle"));
+    return m_services.l10n->string(m_content.needsSignIn ? QStringLiteral("answer.signInTitle")
+                                                         : QStringLiteral("answer.errTitle"));
+}
+
+QString AnswerCardModel::signInTitle() const
+{
+    return m_services.l10n->string(QStringLiteral("acct.signIn"));
 }
 
 QString AnswerCardModel::closeTitle() const
@@ -91,6 +106,20 @@ void AnswerCardModel::close()
 {
     if (m_services.onClose) {
         m_services.onClose();
+    }
+}
+
+void AnswerCardModel::signIn()
+{
+    if (!m_content.needsSignIn || !m_services.onSignIn) {
+        return;
+    }
+    if (m_services.onSignIn()) {
+        close();
+    } else if (!m_browserFailed) {
+        // The card stays, so the user reads why nothing opened.
+        m_browserFailed = true;
+        Q_EMIT textsChanged();
     }
 }
 

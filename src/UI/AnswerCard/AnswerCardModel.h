@@ -22,11 +22,13 @@ class AnswerCardModel : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(bool isError READ isError CONSTANT)
+    // An error card that says answers need an account and offers the sign-in.
+    Q_PROPERTY(bool needsSignIn READ needsSignIn CONSTANT)
     Q_PROPERTY(QString question READ question CONSTANT)
     Q_PROPERTY(QString answer READ answer CONSTANT)
     // What the card lays out of the answer (a long one is cut).
     Q_PROPERTY(QString shownAnswer READ shownAnswer CONSTANT)
-    Q_PROPERTY(QString hint READ hint CONSTANT)
+    Q_PROPERTY(QString hint READ hint NOTIFY textsChanged)
     Q_PROPERTY(int cardWidth READ cardWidth CONSTANT)
     Q_PROPERTY(int scrollHeight READ scrollHeight CONSTANT)
     Q_PROPERTY(bool scrolls READ scrolls CONSTANT)
@@ -40,6 +42,7 @@ class AnswerCardModel : public QObject
     Q_PROPERTY(QString askAgainTitle READ askAgainTitle NOTIFY textsChanged)
     Q_PROPERTY(QString errorTitle READ errorTitle NOTIFY textsChanged)
     Q_PROPERTY(QString closeTitle READ closeTitle NOTIFY textsChanged)
+    Q_PROPERTY(QString signInTitle READ signInTitle NOTIFY textsChanged)
 
 public:
     // "Copied" shows this long after the last copy.
@@ -48,6 +51,7 @@ public:
     struct Content
     {
         bool isError = false;
+        bool needsSignIn = false;
         QString question;
         QString answer;
         QString shownAnswer;
@@ -66,16 +70,20 @@ public:
         L10n *l10n = nullptr;
         std::function<void()> onClose;
         std::function<void()> onAskAgain;
+        // Opens the sign-in page; false when no browser could be started.
+        std::function<bool()> onSignIn;
     };
 
     AnswerCardModel(Content content, Services services, QObject *parent = nullptr);
     ~AnswerCardModel() override;
 
     bool isError() const { return m_content.isError; }
+    bool needsSignIn() const { return m_content.needsSignIn; }
     const QString &question() const { return m_content.question; }
     const QString &answer() const { return m_content.answer; }
     const QString &shownAnswer() const { return m_content.shownAnswer; }
-    const QString &hint() const { return m_content.hint; }
+    // The sign-in card's hint follows the language; once the browser failed to open, it says so.
+    QString hint() const;
     int cardWidth() const { return m_content.cardWidth; }
     int scrollHeight() const { return m_content.scrollHeight; }
     bool scrolls() const { return m_content.scrolls; }
@@ -88,6 +96,7 @@ public:
     QString askAgainTitle() const;
     QString errorTitle() const;
     QString closeTitle() const;
+    QString signInTitle() const;
 
     // The buttons.
     Q_INVOKABLE void copy();
@@ -95,6 +104,7 @@ public:
     Q_INVOKABLE void toggleSpeech();
     Q_INVOKABLE void askAgain();
     Q_INVOKABLE void close();
+    Q_INVOKABLE void signIn();
     // Lays the answer out in the shown text as it was measured.
     Q_INVOKABLE void styleAnswer(QQuickTextDocument *document);
 
@@ -110,4 +120,5 @@ private:
     Services m_services;
     std::unique_ptr<Timer> m_copiedReset;
     bool m_copied = false;
+    bool m_browserFailed = false;
 };

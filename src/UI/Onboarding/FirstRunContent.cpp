@@ -16,6 +16,8 @@ FirstRunContent::FirstRunContent(Services services, QObject *parent)
     AppSettings *settings = m_services.settings;
     connect(settings, &AppSettings::holdKeyChanged, this, &FirstRunContent::hotkeyLabelChanged);
     connect(&L10n::shared(), &L10n::languageChanged, this, &FirstRunContent::hotkeyLabelChanged);
+    connect(&L10n::shared(), &L10n::languageChanged, this,
+            &FirstRunContent::settingsLinkNoticeChanged);
     connect(settings, &AppSettings::improveDataSharingChanged, this,
             &FirstRunContent::improveDataSharingChanged);
     connect(settings, &AppSettings::crashReportingEnabledChanged, this,
@@ -99,7 +101,17 @@ void FirstRunContent::grantSpeech()
 
 void FirstRunContent::openAccessibilitySettings()
 {
-    Permissions::openAccessibilitySettings();
+    const bool failed = !Permissions::openAccessibilitySettings();
+    if (failed != m_settingsLinkFailed) {
+        m_settingsLinkFailed = failed;
+        Q_EMIT settingsLinkNoticeChanged();
+    }
+}
+
+QString FirstRunContent::settingsLinkNotice() const
+{
+    return m_settingsLinkFailed ? L10n::shared().string(QStringLiteral("handoff.noSettings"))
+                                : QString();
 }
 
 void FirstRunContent::openLanguageModelSettings()

@@ -30,6 +30,8 @@ class FirstRunContent : public QObject
                    improveDataSharingChanged)
     Q_PROPERTY(bool crashReportingEnabled READ crashReportingEnabled WRITE setCrashReportingEnabled
                    NOTIFY crashReportingEnabledChanged)
+    // Empty, or why the link to the system settings opened nothing (in the current language).
+    Q_PROPERTY(QString settingsLinkNotice READ settingsLinkNotice NOTIFY settingsLinkNoticeChanged)
 
 public:
     struct Services
@@ -52,6 +54,7 @@ public:
     void setImproveDataSharing(bool value);
     bool crashReportingEnabled() const;
     void setCrashReportingEnabled(bool value);
+    QString settingsLinkNotice() const;
 
     // The keycap text of a hold key.
     static QString hotkeyLabel(DictationHoldKey key);
@@ -74,6 +77,7 @@ Q_SIGNALS:
     void hotkeyLabelChanged();
     void improveDataSharingChanged();
     void crashReportingEnabledChanged();
+    void settingsLinkNoticeChanged();
 
 private:
     Services m_services;
@@ -81,4 +85,5 @@ private:
     bool m_ax = false;
     bool m_speech = false;
     int m_ai = 0;
+    bool m_settingsLinkFailed = false;
 };

@@ -65,6 +65,6 @@ void AboutTabModel::openWebPage()
 {
     const QUrl url(QString::fromLatin1(webPage));
     if (m_opener && url.isValid()) {
-        m_opener->openUrl(url);
+        Q_EMIT webPageOpened(m_opener->openUrl(url));
     }
 }

@@ -44,6 +44,8 @@ public:
 Q_SIGNALS:
     void textsChanged();
     void autoCheckChanged();
+    // Whether the desktop opened the web page; false when no browser could be started.
+    void webPageOpened(bool opened);
 
 private:
     AppSettings &m_settings;

@@ -2,6 +2,7 @@
 
 #include "Core/AppSettings.h"
 #include "Core/Audio/MicrophoneDevices.h"
+#include "Core/CloudAccount.h"
 #include "Support/L10n.h"
 
 #include <cstdlib>
@@ -20,11 +21,12 @@ std::optional<QString> nonEmpty(const QString &value)
 } // namespace
 
 DictationTabModel::DictationTabModel(AppSettings &settings, MicrophoneDevices &microphones,
-                                     L10n &l10n, QObject *parent)
+                                     L10n &l10n, CloudAccount *account, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
     , m_microphones(microphones)
     , m_l10n(l10n)
+    , m_account(account)
 {
     connect(&m_l10n, &L10n::languageChanged, this, [this] {
         Q_EMIT textsChanged();
@@ -52,6 +54,24 @@ DictationTabModel::DictationTabModel(AppSettings &settings, MicrophoneDevices &m
             &DictationTabModel::insertionChanged);
     connect(&m_settings, &AppSettings::restoreClipboardDelayMsChanged, this,
             &DictationTabModel::delayChanged);
+    connect(&m_settings, &AppSettings::cloudSTTChanged, this,
+            &DictationTabModel::cloudSignInNoteChanged);
+    if (m_account) {
+        connect(m_account, &CloudAccount::stateChanged, this,
+                &DictationTabModel::cloudSignInNoteChanged);
+    }
+}
+
+bool DictationTabModel::showsCloudSignInNote() const
+{
+    return m_settings.cloudSTT() && !(m_account && m_account->storedToken().has_value());
+}
+
+void DictationTabModel::signIn()
+{
+    if (m_account) {
+        m_account->signIn();
+    }
 }
 
 QString DictationTabModel::keyLabel(const L10n &l10n, DictationHoldKey key)

@@ -12,6 +12,7 @@
 #include <utility>
 
 class AppSettings;
+class CloudAccount;
 class L10n;
 class MicrophoneDevices;
 
@@ -45,13 +46,18 @@ class DictationTabModel : public QObject
     Q_PROPERTY(int insertionIndex READ insertionIndex NOTIFY insertionChanged)
     Q_PROPERTY(QVariantList delayOptions READ delayOptionList CONSTANT)
     Q_PROPERTY(int delayIndex READ delayIndex NOTIFY delayChanged)
+    // Cloud recognition is switched on while no account is signed in: the tab says that it needs
+    // one and offers the sign-in, as the Cleanup tab does for cloud cleanup.
+    Q_PROPERTY(bool showsCloudSignInNote READ showsCloudSignInNote NOTIFY cloudSignInNoteChanged)
 
 public:
     // The restore delays offered, in milliseconds.
     static constexpr qint64 restoreDelays[] = {300, 800, 1500, 3000};
 
+    // Without an account (a build without the cloud) the sign-in note shows whenever cloud
+    // recognition is on, and its button does nothing.
     DictationTabModel(AppSettings &settings, MicrophoneDevices &microphones, L10n &l10n,
-                      QObject *parent = nullptr);
+                      CloudAccount *account = nullptr, QObject *parent = nullptr);
 
     static QString keyLabel(const L10n &l10n, DictationHoldKey key);
     // The six keys in declaration order, the same for all three tasks.
@@ -92,6 +98,7 @@ public:
     int insertionIndex() const;
     QVariantList delayOptionList() const;
     int delayIndex() const;
+    bool showsCloudSignInNote() const;
 
     // Each takes the position of the chosen entry; a position no entry has changes nothing.
     Q_INVOKABLE void chooseHoldKey(int index);
@@ -102,6 +109,7 @@ public:
     Q_INVOKABLE void chooseLocale(int index);
     Q_INVOKABLE void chooseInsertion(int index);
     Q_INVOKABLE void chooseDelay(int index);
+    Q_INVOKABLE void signIn();
 
 Q_SIGNALS:
     void textsChanged();
@@ -112,6 +120,7 @@ Q_SIGNALS:
     void localeChanged();
     void insertionChanged();
     void delayChanged();
+    void cloudSignInNoteChanged();
 
 private:
     std::optional<DictationHoldKey> keyAt(int index) const;
@@ -119,4 +128,5 @@ private:
     AppSettings &m_settings;
     MicrophoneDevices &m_microphones;
     L10n &m_l10n;
+    CloudAccount *m_account;
 };

@@ -3,6 +3,7 @@
 #include "Base/UserDefaults.h"
 #include "Core/CloudSession.h"
 #include "Core/CrashReporter.h"
+#include "Core/ImproveConfig.h"
 #include "TestSupport/FakeCloudService.h"
 
 #include <QFile>
@@ -61,6 +62,8 @@ TEST(SignalCrashDiagnosticSourceTest, ACrashIsReportedAtTheNextLaunchOnce)
         FakeCloudService service;
         CloudSession session(service.baseURL());
         UserDefaults defaults;
+        // The user has seen the consent page: reports may leave.
+        ImproveConfig::setConsentShown(defaults, true);
         CrashReporter reporter(session, defaults);
         reporter.didReceive(nextLaunch.takePending());
         ASSERT_TRUE(service.waitForRequests("/api/crash", 1, 5s));

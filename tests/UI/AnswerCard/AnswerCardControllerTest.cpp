@@ -33,6 +33,9 @@ struct CardRig
     FakeOverlayWindowing windowing;
     FakePasteboard pasteboard;
     FakeAnswerSpeaker *speaker = nullptr;
+    // What the sign-in button's hand-off to the browser answers, and how often it ran.
+    bool browserOpens = true;
+    int signIns = 0;
     std::unique_ptr<AnswerCardController> card;
 
     CardRig()
@@ -47,6 +50,10 @@ struct CardRig
         services.windowing = &windowing;
         services.pasteboard = &pasteboard;
         services.controller = dictation.controller.get();
+        services.signIn = [this] {
+            ++signIns;
+            return browserOpens;
+        };
         card = std::make_unique<AnswerCardController>(services, std::move(fake));
     }
 
@@ -484,6 +491,49 @@ TEST(AnswerCardController, AnErrorReplacesTheAnswerAtOnceAndNamesTheAskKey)
 
     rig.click("closeButton");
     EXPECT_FALSE(rig.card->isShowing());
+}
+
+// Signed out, the card's error state says that answers need an account and offers the sign-in.
+// A browser that opens takes the card away; one that does not leaves it up, saying why, grown to
+// the longer text.
+TEST(AnswerCardController, TheSignInCardOffersTheSignInAndSaysWhenNoBrowserOpened)
+{
+    CardRig rig;
+    rig.card->showSignInRequired();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(rig.card->panel()));
+    rig.settle();
+    EXPECT_EQ(rig.item("errorTitle")->property("text").toString(),
+              QStringLiteral("Asking needs sign-in"));
+    EXPECT_EQ(rig.item("errorHint")->property("text").toString(),
+              QStringLiteral("Answers come from the cloud. Sign in to ask anything."));
+    EXPECT_EQ(rig.item("answerArea"), nullptr);
+    EXPECT_EQ(rig.title("signInButton"), QStringLiteral("Sign in"));
+    EXPECT_EQ(rig.windowing.calls.first(), QStringLiteral("prepare clicks"));
+    const int shortHeight = rig.panel().height();
+
+    rig.browserOpens = false;
+    rig.click("signInButton");
+    EXPECT_EQ(rig.signIns, 1);
+    ASSERT_TRUE(rig.card->isShowing());
+    rig.settle();
+    EXPECT_EQ(rig.item("errorHint")->property("text").toString(),
+              QStringLiteral("No web browser could be opened. Install one (or the xdg-utils "
+                             "package) and try again."));
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return rig.panel().height() == int(std::ceil(rig.panel().rootObject()->implicitHeight()));
+    })) << "the card did not grow with its hint";
+    EXPECT_GT(rig.panel().height(), shortHeight);
+
+    rig.browserOpens = true;
+    rig.click("signInButton");
+    EXPECT_EQ(rig.signIns, 2);
+    EXPECT_FALSE(rig.card->isShowing());
+
+    // The card for nothing recognised offers no sign-in.
+    rig.card->showError();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(rig.card->panel()));
+    rig.settle();
+    EXPECT_EQ(rig.item("signInButton"), nullptr);
 }
 
 TEST(AnswerCardController, TheRetryHintNamesEachAskKeyInTheInterfaceLanguage)

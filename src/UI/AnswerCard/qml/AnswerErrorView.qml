@@ -1,8 +1,9 @@
 import QtQuick
 import Sonorvelle.AnswerCard
 
-// The card of an ask session that recognised nothing: the title, the hint to try again, a divider
-// and a footer with the "esc" hint and Close.
+// The card of an ask session that recognised nothing (the title, the hint to try again) or that
+// needs an account (the title, why, and a Sign in button in the footer); then a divider and a
+// footer with the "esc" hint and Close.
 Rectangle {
     id: view
     objectName: "answerErrorView"
@@ -66,6 +67,17 @@ Rectangle {
             width: parent.width
             implicitHeight: 12 + Math.max(badge.implicitHeight, closeText.implicitHeight) + 12
             height: implicitHeight
+
+            FooterTextButton {
+                objectName: "signInButton"
+                visible: view.card.needsSignIn
+                anchors.left: parent.left
+                anchors.leftMargin: 20
+                anchors.verticalCenter: parent.verticalCenter
+                title: view.card.signInTitle
+                showsCheck: false
+                onClicked: view.card.signIn()
+            }
 
             Row {
                 anchors.right: parent.right

@@ -62,4 +62,18 @@ Column {
         title: L10n.t("onb.openSettings") + L10n.retranslate
         onClicked: page.model.openAccessibilitySettings()
     }
+    // The link opened nothing: the page says so rather than failing silently.
+    Text {
+        objectName: "settingsLinkNotice"
+        visible: text !== ""
+        width: parent.width
+        horizontalAlignment: Text.AlignHCenter
+        wrapMode: Text.Wrap
+        textFormat: Text.PlainText
+        text: page.model ? page.model.settingsLinkNotice : ""
+        font.pixelSize: 12
+        color: OKTheme.secondary
+        Accessible.role: Accessible.StaticText
+        Accessible.name: text
+    }
 }

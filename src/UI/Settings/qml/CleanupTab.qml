@@ -168,51 +168,12 @@ Column {
         }
 
         // Signed out: the note that cloud cleanup needs an account.
-        Item {
+        SignInNote {
             objectName: "signInNote"
             visible: !tab.model.hasToken
             width: parent.width
-            implicitHeight: Math.max(noteText.implicitHeight, signInButton.height) + 20
-            Rectangle {
-                id: warnMark
-                x: 16
-                anchors.verticalCenter: parent.verticalCenter
-                width: 13
-                height: 13
-                radius: 6.5
-                color: SettingsTheme.warn
-                Text {
-                    anchors.centerIn: parent
-                    text: "!"
-                    font.pixelSize: 10
-                    font.bold: true
-                    color: "white"
-                }
-            }
-            Text {
-                id: noteText
-                anchors.left: warnMark.right
-                anchors.leftMargin: 8
-                anchors.right: signInButton.left
-                anchors.rightMargin: 8
-                anchors.verticalCenter: parent.verticalCenter
-                wrapMode: Text.Wrap
-                text: L10n.t("clean.cloudSignInNote") + L10n.retranslate
-                font.pixelSize: 11
-                color: SettingsTheme.secondaryText
-                Accessible.role: Accessible.StaticText
-                Accessible.name: text
-            }
-            PillButton {
-                id: signInButton
-                objectName: "signInButton"
-                anchors.right: parent.right
-                anchors.rightMargin: 16
-                anchors.verticalCenter: parent.verticalCenter
-                height: 24
-                title: L10n.t("clean.signIn") + L10n.retranslate
-                onClicked: tab.model.signIn()
-            }
+            text: L10n.t("clean.cloudSignInNote") + L10n.retranslate
+            onSignIn: tab.model.signIn()
         }
         RowDivider {}
         SettingsRow {

@@ -148,6 +148,14 @@ Column {
                 onToggled: tab.settings.cloudSTT = checked
             }
         }
+        // Switched on while signed out: the note that cloud recognition needs an account.
+        SignInNote {
+            objectName: "cloudSTTSignInNote"
+            visible: tab.model.showsCloudSignInNote
+            width: parent.width
+            text: L10n.t("dict.cloudSTTSignInNote") + L10n.retranslate
+            onSignIn: tab.model.signIn()
+        }
     }
     FooterNote {
         width: tab.width

@@ -89,6 +89,42 @@ Rectangle {
         }
     }
 
+    // Why a button that hands something to the desktop (a sign-in, a web link) opened nothing.
+    // It stays at the foot of the content until a later hand-off works or the user clicks it
+    // away.
+    Rectangle {
+        objectName: "handOffNotice"
+        visible: root.windowModel.handOffNotice !== ""
+        anchors.left: sidebar.right
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        anchors.margins: 12
+        height: noticeText.implicitHeight + 16
+        radius: 8
+        color: SettingsTheme.cardFill
+        border.color: SettingsTheme.warn
+        border.width: 1
+        Accessible.role: Accessible.AlertMessage
+        Accessible.name: noticeText.text
+
+        Text {
+            id: noticeText
+            objectName: "handOffNoticeText"
+            x: 12
+            width: parent.width - 24
+            anchors.verticalCenter: parent.verticalCenter
+            wrapMode: Text.Wrap
+            textFormat: Text.PlainText
+            text: root.windowModel.handOffNotice
+            font.pixelSize: 12
+            color: SettingsTheme.foreground
+        }
+        MouseArea {
+            anchors.fill: parent
+            onClicked: root.windowModel.dismissHandOffNotice()
+        }
+    }
+
     Component {
         id: generalTab
         GeneralTab { model: root.general }

@@ -2,6 +2,7 @@
 #include "Platform/Pocketsphinx/PocketsphinxModel.h"
 #include "Platform/Pocketsphinx/PocketsphinxRecognitionService.h"
 
+#include "Core/DebugLog.h"
 #include "Core/Transcription/RunTask.h"
 #include "Platform/Pocketsphinx/LibrivoxDictation.h"
 #include "TestSupport/QtPrinters.h"
@@ -48,6 +49,39 @@ PocketsphinxModel installedEnglish()
         }
     }
     return {};
+}
+
+// The final text of one recognition task over the audio, all of it there when the task starts;
+// "(failed)" when the task reports an error.
+QString recognise(SpeechRecognizer &recognizer, const AudioBuffer &audio,
+                  SpeechRecognitionRequest::Options options = {})
+{
+    auto request = std::make_shared<SpeechRecognitionRequest>(std::move(options));
+    for (const AudioBuffer &buffer : audio.blocks(1024)) {
+        request->append(buffer);
+    }
+    request->endAudio();
+    auto text = std::make_shared<std::promise<QString>>();
+    auto task =
+        recognizer.recognitionTask(request, [text](const auto &result, std::exception_ptr error) {
+            if (error) {
+                text->set_value(QStringLiteral("(failed)"));
+            } else if (result && result->isFinal) {
+                text->set_value(result->formattedString);
+            }
+        });
+    auto future = text->get_future();
+    if (future.wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
+        return QStringLiteral("(no final result)");
+    }
+    return future.get();
+}
+
+SpeechRecognitionRequest::Options withTerms(const QStringList &terms)
+{
+    SpeechRecognitionRequest::Options options;
+    options.contextualStrings = terms;
+    return options;
 }
 
 // Threads of this process.
@@ -256,4 +290,149 @@ TEST(PocketsphinxRecognitionServiceTest, CancelAtAnUtteranceEndAtAPauseLeavesNoT
     // that.
     EXPECT_TRUE(waitFor([&] { return pool.idleCount(english) == 1; }));
     EXPECT_TRUE(waitFor([&] { return threadCount() <= threadsBefore; }));
+}
+
+// The user's dictionary terms as hints, on the real decoder and the packaged recordings.
+class PocketsphinxHintsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        english = installedEnglish();
+        ASSERT_FALSE(english.locale.isEmpty())
+            << "no pocketsphinx model for en-US (package pocketsphinx-en-us)";
+        dictation = LibrivoxDictation::load();
+        ASSERT_EQ(dictation.sentences, 5)
+            << "the librivox recordings of pocketsphinx-testdata are missing";
+    }
+
+    std::shared_ptr<SpeechRecognizer> recognizerOf(PocketsphinxDecoderPool &pool,
+                                                   const PocketsphinxModel &model)
+    {
+        services.push_back(std::make_unique<PocketsphinxRecognitionService>(
+            pool, [model] { return QList<PocketsphinxModel> {model}; }));
+        return services.back()->makeRecognizer(model.locale);
+    }
+
+    PocketsphinxModel english;
+    LibrivoxDictation dictation;
+    std::vector<std::unique_ptr<PocketsphinxRecognitionService>> services;
+};
+
+TEST_F(PocketsphinxHintsTest, MissedWordsMadeTermsAreRecognisedInTheirSessionAlone)
+{
+    // Words the recogniser misses in the librivox dictation without hints ("mr", "crudely",
+    // "until exposed", "hello study"), and terms that cannot be said, which are passed over.
+    const QStringList missed {QStringLiteral("mister"), QStringLiteral("prudently"),
+                              QStringLiteral("ill disposed"), QStringLiteral("unless")};
+    const QStringList unsayable {QStringLiteral("4711"), QStringLiteral("東京")};
+
+    PocketsphinxDecoderPool pool(1);
+    auto recognizer = recognizerOf(pool, english);
+    // A decoder of its own that never has hints and hears the same audio in the same order: a
+    // decoder's channel estimate follows the audio it has heard, never its hints.
+    PocketsphinxDecoderPool otherPool(1);
+    auto plainRecognizer = recognizerOf(otherPool, english);
+
+    const QString plain = recognise(*plainRecognizer, dictation.audio);
+    const QString hinted = recognise(*recognizer, dictation.audio, withTerms(missed + unsayable));
+    for (const QString &term : missed) {
+        EXPECT_FALSE((u' ' + plain + u' ').contains(u' ' + term + u' ')) << term.toStdString();
+        EXPECT_TRUE((u' ' + hinted + u' ').contains(u' ' + term + u' ')) << term.toStdString();
+    }
+    EXPECT_LT(dictation.wordErrorRate(hinted), dictation.wordErrorRate(plain));
+    std::printf("word error rate %.3f without hints, %.3f with the missed words as terms\n",
+                dictation.wordErrorRate(plain), dictation.wordErrorRate(hinted));
+    std::printf("without: %s\nwith:    %s\n", qPrintable(plain), qPrintable(hinted));
+    const QString log = DebugLog::tail();
+    for (const QString &term : unsayable) {
+        EXPECT_EQ(
+            log.count(
+                QStringLiteral("speech: dictionary term \"%1\" cannot be pronounced").arg(term)),
+            1)
+            << term.toStdString();
+    }
+
+    // The next session without terms gets the same decoder, and decodes as a decoder that never
+    // had them.
+    EXPECT_EQ(recognise(*recognizer, dictation.audio),
+              recognise(*plainRecognizer, dictation.audio));
+    EXPECT_EQ(pool.loadCount(), 1);
+    // And the terms again: they are recognised again.
+    EXPECT_EQ(recognise(*recognizer, dictation.audio, withTerms(missed + unsayable))
+                  .count(QStringLiteral("prudently")),
+              1);
+}
+
+TEST_F(PocketsphinxHintsTest, WordsTheDictionaryLacksArePronouncedAndSpelledAsTheUserWroteThem)
+{
+    // The installed model with a dictionary that lacks two words of the first librivox sentence.
+    QTemporaryDir folder;
+    QFile full(english.dictionary);
+    ASSERT_TRUE(full.open(QIODevice::ReadOnly));
+    QByteArray lacking;
+    while (!full.atEnd()) {
+        const QByteArray line = full.readLine();
+        if (!line.startsWith("dashwood") && !line.startsWith("prudently")) {
+            lacking += line;
+        }
+    }
+    PocketsphinxModel model = english;
+    model.dictionary = folder.filePath(QStringLiteral("lacking.dict"));
+    write(model.dictionary, lacking);
+    PocketsphinxDecoderPool pool(1);
+    auto recognizer = recognizerOf(pool, model);
+    const AudioBuffer sentence = SpeechRecording::load(
+        QStringLiteral("librivox/sense_and_sensibility_01_austen_64kb-0870.wav"));
+
+    const QString plain = recognise(*recognizer, sentence);
+    EXPECT_FALSE(plain.contains(QStringLiteral("dashwood"), Qt::CaseInsensitive))
+        << plain.toStdString();
+    const QString hinted =
+        recognise(*recognizer, sentence,
+                  withTerms({QStringLiteral("John Dashwood"), QStringLiteral("prudently")}));
+    EXPECT_TRUE(hinted.contains(QStringLiteral(" John Dashwood "))) << hinted.toStdString();
+    EXPECT_TRUE(hinted.contains(QStringLiteral(" prudently "))) << hinted.toStdString();
+}
+
+TEST_F(PocketsphinxHintsTest, EnglishDictationComesAsSentences)
+{
+    struct Case
+    {
+        const char *name;
+        AudioBuffer audio;
+        bool punctuation;
+        SpeechLocale locale;
+        QString text;
+    };
+    const AudioBuffer goForward = SpeechRecording::load(QStringLiteral("goforward.raw"));
+    const SpeechLocale us(QStringLiteral("en-US"));
+    const Case cases[] = {
+        {"a command", goForward, true, us, QStringLiteral("Go forward ten meters.")},
+        {"a phrase", SpeechRecording::load(QStringLiteral("something.raw")), true, us,
+         QStringLiteral("Go somewhere and do something.")},
+        {"five sentences a second apart", dictation.audio, true, us,
+         QStringLiteral("And mr john dashwood had been and leisure to consider how much there "
+                        "might be crudely in his power to do for. He was not until exposed young "
+                        "man. Hello study rather cold hearted and rather selfish is to be oldest "
+                        "those. Had he married a more amiable woman he might have been made still "
+                        "more respectable many watts. He might even have been made amiable "
+                        "himself.")},
+        {"without punctuation asked for", goForward, false, us,
+         QStringLiteral("go forward ten meters")},
+        // The English model installed as another language's: no rules for it.
+        {"a language without the rules", goForward, true, SpeechLocale(QStringLiteral("de-DE")),
+         QStringLiteral("go forward ten meters")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        PocketsphinxModel model = english;
+        model.locale = c.locale;
+        PocketsphinxDecoderPool pool(1);
+        auto recognizer = recognizerOf(pool, model);
+        ASSERT_TRUE(recognizer);
+        SpeechRecognitionRequest::Options options;
+        options.addsPunctuation = c.punctuation;
+        EXPECT_EQ(recognise(*recognizer, c.audio, options), c.text);
+    }
 }

@@ -375,6 +375,18 @@ TEST_F(EndToEndDictationTest, HeldKeySpeechAndReleaseInsertTheCleanedTextAndReco
     printLatencies("key release to text in the field", latencies);
 }
 
+// Signed out, the on-device recogniser's own sentence reaches the field: a capital, the words,
+// a full stop.
+TEST_F(EndToEndDictationTest, AHeldKeyOverACommandInsertsItAsASentence)
+{
+    ASSERT_TRUE(target.clear());
+    std::vector<qint64> latencies;
+    ASSERT_NO_FATAL_FAILURE(dictate(recordingPath, latencies));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return target.text() == QStringLiteral("Go forward ten meters."); }, answerTimeoutMs))
+        << "the field holds \"" << target.text().toStdString() << "\"";
+}
+
 // Key release to text in the field over read sentences of three to seven seconds, the five
 // librivox recordings of pocketsphinx-testdata, each one dictation.
 TEST_F(EndToEndDictationTest, ReadSentencesReachTheFieldSoonAfterTheRelease)

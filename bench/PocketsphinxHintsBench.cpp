@@ -14,6 +14,7 @@
 #include <chrono>
 #include <future>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -75,8 +76,11 @@ QStringList unrelatedTerms(int count, int offset = 0)
     return terms;
 }
 
-// The final text of one recognition task over the audio, all of it there when the task starts.
-QString recognise(SpeechRecognizer &recognizer, const AudioBuffer &audio, const QStringList &terms)
+// The final text of one recognition task over the audio, all of it there when the task starts,
+// once the task's thread has handed its decoder back to the pool (which must outlive that).
+QString recognise(SpeechRecognizer &recognizer, PocketsphinxDecoderPool &pool,
+                  const PocketsphinxModel &model, const AudioBuffer &audio,
+                  const QStringList &terms)
 {
     SpeechRecognitionRequest::Options options;
     options.contextualStrings = terms;
@@ -93,7 +97,11 @@ QString recognise(SpeechRecognizer &recognizer, const AudioBuffer &audio, const 
             text->set_value(result->formattedString);
         }
     });
-    return text->get_future().get();
+    const QString final = text->get_future().get();
+    while (pool.idleCount(model) == 0) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return final;
 }
 
 struct Recording
@@ -109,7 +117,7 @@ std::vector<Recording> packagedRecordings()
     std::vector<Recording> recordings {{SpeechRecording::load(QStringLiteral("goforward.raw")),
                                         QStringLiteral("go forward ten meters").split(u' ')}};
     static const QRegularExpression line(QStringLiteral("^<s> (.*) </s> \\((.*)\\)$"));
-    for (const QString folder : {QStringLiteral("librivox"), QStringLiteral("cards")}) {
+    for (const QString &folder : {QStringLiteral("librivox"), QStringLiteral("cards")}) {
         QFile list(
             SpeechRecording::path(folder + u'/'
                                   + (folder == u"cards" ? QStringLiteral("cards.transcription")
@@ -161,14 +169,14 @@ static void BM_SessionOpenWithTerms(benchmark::State &state)
     PocketsphinxDecoderPool pool(1);
     PocketsphinxRecognitionService service(pool, [&] { return QList<PocketsphinxModel> {model}; });
     auto recognizer = service.makeRecognizer(model.locale);
-    recognise(*recognizer, quiet, terms);
+    recognise(*recognizer, pool, model, quiet, terms);
     for (auto _ : state) {
         if (changed) {
             state.PauseTiming();
-            recognise(*recognizer, quiet, count ? others : unrelatedTerms(50));
+            recognise(*recognizer, pool, model, quiet, count ? others : unrelatedTerms(50));
             state.ResumeTiming();
         }
-        benchmark::DoNotOptimize(recognise(*recognizer, quiet, terms));
+        benchmark::DoNotOptimize(recognise(*recognizer, pool, model, quiet, terms));
     }
     state.counters["loads"] = pool.loadCount();
 }
@@ -205,8 +213,9 @@ static void BM_WordErrorRateWithTerms(benchmark::State &state)
                                                [&] { return QList<PocketsphinxModel> {model}; });
         auto recognizer = service.makeRecognizer(model.locale);
         for (const Recording &recording : recordings) {
-            errors += wordErrors(recording.reference,
-                                 comparableWords(recognise(*recognizer, recording.audio, terms)));
+            errors += wordErrors(
+                recording.reference,
+                comparableWords(recognise(*recognizer, pool, model, recording.audio, terms)));
             words += int(recording.reference.size());
         }
     }

@@ -40,7 +40,7 @@ QString format(const std::vector<PocketsphinxStream::Stretch> &stretches, bool e
             words.append(word);
         }
         const bool last = i + 1 == stretches.size();
-        const bool closes = last ? ended : stretches[i].pauseAfter >= sentencePause;
+        const bool closes = stretches[i].pauseAfter >= sentencePause || (last && ended);
         if (closes && !words.isEmpty() && !sentenceStart) {
             if (!words.back().endsWith(u'.')) {
                 words.back() += u'.';

@@ -51,39 +51,6 @@ PocketsphinxModel installedEnglish()
     return {};
 }
 
-// The final text of one recognition task over the audio, all of it there when the task starts;
-// "(failed)" when the task reports an error.
-QString recognise(SpeechRecognizer &recognizer, const AudioBuffer &audio,
-                  SpeechRecognitionRequest::Options options = {})
-{
-    auto request = std::make_shared<SpeechRecognitionRequest>(std::move(options));
-    for (const AudioBuffer &buffer : audio.blocks(1024)) {
-        request->append(buffer);
-    }
-    request->endAudio();
-    auto text = std::make_shared<std::promise<QString>>();
-    auto task =
-        recognizer.recognitionTask(request, [text](const auto &result, std::exception_ptr error) {
-            if (error) {
-                text->set_value(QStringLiteral("(failed)"));
-            } else if (result && result->isFinal) {
-                text->set_value(result->formattedString);
-            }
-        });
-    auto future = text->get_future();
-    if (future.wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
-        return QStringLiteral("(no final result)");
-    }
-    return future.get();
-}
-
-SpeechRecognitionRequest::Options withTerms(const QStringList &terms)
-{
-    SpeechRecognitionRequest::Options options;
-    options.contextualStrings = terms;
-    return options;
-}
-
 // Threads of this process.
 int threadCount()
 {
@@ -103,6 +70,56 @@ bool waitFor(Condition condition, std::chrono::milliseconds limit = std::chrono:
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+// A recogniser of one model with a pool of its own. Each recognition returns once the task's
+// decoder is back in the pool: the task's thread hands it back after the final result, and the
+// pool must outlive that.
+struct PooledRecognizer
+{
+    explicit PooledRecognizer(PocketsphinxModel recognised)
+        : model(std::move(recognised))
+        , service(pool, [this] { return QList<PocketsphinxModel> {model}; })
+        , recognizer(service.makeRecognizer(model.locale))
+    { }
+
+    // The final text of one recognition task over the audio, all of it there when the task
+    // starts; "(failed)" when the task reports an error.
+    QString recognise(const AudioBuffer &audio, SpeechRecognitionRequest::Options options = {})
+    {
+        auto request = std::make_shared<SpeechRecognitionRequest>(std::move(options));
+        for (const AudioBuffer &buffer : audio.blocks(1024)) {
+            request->append(buffer);
+        }
+        request->endAudio();
+        auto text = std::make_shared<std::promise<QString>>();
+        auto task = recognizer->recognitionTask(
+            request, [text](const auto &result, std::exception_ptr error) {
+                if (error) {
+                    text->set_value(QStringLiteral("(failed)"));
+                } else if (result && result->isFinal) {
+                    text->set_value(result->formattedString);
+                }
+            });
+        auto future = text->get_future();
+        if (future.wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
+            return QStringLiteral("(no final result)");
+        }
+        EXPECT_TRUE(waitFor([&] { return pool.idleCount(model) == 1; }));
+        return future.get();
+    }
+
+    PocketsphinxModel model;
+    PocketsphinxDecoderPool pool {1};
+    PocketsphinxRecognitionService service;
+    std::shared_ptr<SpeechRecognizer> recognizer;
+};
+
+SpeechRecognitionRequest::Options withTerms(const QStringList &terms)
+{
+    SpeechRecognitionRequest::Options options;
+    options.contextualStrings = terms;
+    return options;
 }
 
 } // namespace
@@ -306,39 +323,28 @@ protected:
             << "the librivox recordings of pocketsphinx-testdata are missing";
     }
 
-    std::shared_ptr<SpeechRecognizer> recognizerOf(PocketsphinxDecoderPool &pool,
-                                                   const PocketsphinxModel &model)
-    {
-        services.push_back(std::make_unique<PocketsphinxRecognitionService>(
-            pool, [model] { return QList<PocketsphinxModel> {model}; }));
-        return services.back()->makeRecognizer(model.locale);
-    }
-
     PocketsphinxModel english;
     LibrivoxDictation dictation;
-    std::vector<std::unique_ptr<PocketsphinxRecognitionService>> services;
 };
 
 TEST_F(PocketsphinxHintsTest, MissedWordsMadeTermsAreRecognisedInTheirSessionAlone)
 {
     // Words the recogniser misses in the librivox dictation without hints ("mr", "crudely",
-    // "until exposed", "hello study"), and terms that cannot be said, which are passed over.
+    // "until exposed", "oldest those"), and terms that cannot be said, which are passed over.
     const QStringList missed {QStringLiteral("mister"), QStringLiteral("prudently"),
-                              QStringLiteral("ill disposed"), QStringLiteral("unless")};
+                              QStringLiteral("ill disposed")};
     const QStringList unsayable {QStringLiteral("4711"), QStringLiteral("東京")};
-
-    PocketsphinxDecoderPool pool(1);
-    auto recognizer = recognizerOf(pool, english);
+    PooledRecognizer hinting(english);
     // A decoder of its own that never has hints and hears the same audio in the same order: a
     // decoder's channel estimate follows the audio it has heard, never its hints.
-    PocketsphinxDecoderPool otherPool(1);
-    auto plainRecognizer = recognizerOf(otherPool, english);
+    PooledRecognizer plainOnly(english);
 
-    const QString plain = recognise(*plainRecognizer, dictation.audio);
-    const QString hinted = recognise(*recognizer, dictation.audio, withTerms(missed + unsayable));
+    const QString plain = plainOnly.recognise(dictation.audio);
+    const QString hinted = hinting.recognise(dictation.audio, withTerms(missed + unsayable));
     for (const QString &term : missed) {
         EXPECT_FALSE((u' ' + plain + u' ').contains(u' ' + term + u' ')) << term.toStdString();
-        EXPECT_TRUE((u' ' + hinted + u' ').contains(u' ' + term + u' ')) << term.toStdString();
+        EXPECT_EQ((u' ' + hinted + u' ').count(u' ' + term + u' '), term == u"ill disposed" ? 2 : 1)
+            << term.toStdString();
     }
     EXPECT_LT(dictation.wordErrorRate(hinted), dictation.wordErrorRate(plain));
     std::printf("word error rate %.3f without hints, %.3f with the missed words as terms\n",
@@ -355,13 +361,11 @@ TEST_F(PocketsphinxHintsTest, MissedWordsMadeTermsAreRecognisedInTheirSessionAlo
 
     // The next session without terms gets the same decoder, and decodes as a decoder that never
     // had them.
-    EXPECT_EQ(recognise(*recognizer, dictation.audio),
-              recognise(*plainRecognizer, dictation.audio));
-    EXPECT_EQ(pool.loadCount(), 1);
-    // And the terms again: they are recognised again.
-    EXPECT_EQ(recognise(*recognizer, dictation.audio, withTerms(missed + unsayable))
-                  .count(QStringLiteral("prudently")),
-              1);
+    EXPECT_EQ(hinting.recognise(dictation.audio), plainOnly.recognise(dictation.audio));
+    EXPECT_EQ(hinting.pool.loadCount(), 1);
+    // With the terms once more, they are back.
+    EXPECT_TRUE(hinting.recognise(dictation.audio, withTerms(missed))
+                    .contains(QStringLiteral(" prudently ")));
 }
 
 TEST_F(PocketsphinxHintsTest, WordsTheDictionaryLacksArePronouncedAndSpelledAsTheUserWroteThem)
@@ -380,17 +384,15 @@ TEST_F(PocketsphinxHintsTest, WordsTheDictionaryLacksArePronouncedAndSpelledAsTh
     PocketsphinxModel model = english;
     model.dictionary = folder.filePath(QStringLiteral("lacking.dict"));
     write(model.dictionary, lacking);
-    PocketsphinxDecoderPool pool(1);
-    auto recognizer = recognizerOf(pool, model);
+    PooledRecognizer recognizer(model);
     const AudioBuffer sentence = SpeechRecording::load(
         QStringLiteral("librivox/sense_and_sensibility_01_austen_64kb-0870.wav"));
 
-    const QString plain = recognise(*recognizer, sentence);
+    const QString plain = recognizer.recognise(sentence);
     EXPECT_FALSE(plain.contains(QStringLiteral("dashwood"), Qt::CaseInsensitive))
         << plain.toStdString();
-    const QString hinted =
-        recognise(*recognizer, sentence,
-                  withTerms({QStringLiteral("John Dashwood"), QStringLiteral("prudently")}));
+    const QString hinted = recognizer.recognise(
+        sentence, withTerms({QStringLiteral("John Dashwood"), QStringLiteral("prudently")}));
     EXPECT_TRUE(hinted.contains(QStringLiteral(" John Dashwood "))) << hinted.toStdString();
     EXPECT_TRUE(hinted.contains(QStringLiteral(" prudently "))) << hinted.toStdString();
 }
@@ -412,12 +414,12 @@ TEST_F(PocketsphinxHintsTest, EnglishDictationComesAsSentences)
         {"a phrase", SpeechRecording::load(QStringLiteral("something.raw")), true, us,
          QStringLiteral("Go somewhere and do something.")},
         {"five sentences a second apart", dictation.audio, true, us,
-         QStringLiteral("And mr john dashwood had been and leisure to consider how much there "
-                        "might be crudely in his power to do for. He was not until exposed young "
-                        "man. Hello study rather cold hearted and rather selfish is to be oldest "
-                        "those. Had he married a more amiable woman he might have been made still "
-                        "more respectable many watts. He might even have been made amiable "
-                        "himself.")},
+         QStringLiteral("The mr john dashwood and then at leisure to consider our much there "
+                        "might be crudely in his power to do how about. He was not until exposed "
+                        "young man. Homeless to be rather cold hearted him rather selfish is to "
+                        "be oldest those. Had he married a more amiable woman he might have been "
+                        "made still more respectable many watts. He might even have been made "
+                        "amiable himself.")},
         {"without punctuation asked for", goForward, false, us,
          QStringLiteral("go forward ten meters")},
         // The English model installed as another language's: no rules for it.
@@ -428,11 +430,10 @@ TEST_F(PocketsphinxHintsTest, EnglishDictationComesAsSentences)
         SCOPED_TRACE(c.name);
         PocketsphinxModel model = english;
         model.locale = c.locale;
-        PocketsphinxDecoderPool pool(1);
-        auto recognizer = recognizerOf(pool, model);
-        ASSERT_TRUE(recognizer);
+        PooledRecognizer recognizer(model);
+        ASSERT_TRUE(recognizer.recognizer);
         SpeechRecognitionRequest::Options options;
         options.addsPunctuation = c.punctuation;
-        EXPECT_EQ(recognise(*recognizer, c.audio, options), c.text);
+        EXPECT_EQ(recognizer.recognise(c.audio, options), c.text);
     }
 }

@@ -185,7 +185,5 @@ TEST_F(PocketsphinxStreamTest, FullStopsFallAtTheEndsOfTheSentences)
                 right, written, precision, right, ends, recall,
                 PocketsphinxSentences::sentencePause);
     EXPECT_GE(precision, 0.9);
-    EXPECT_EQ(std::count(PocketsphinxSentences::format(stretches, true).cbegin(),
-                         PocketsphinxSentences::format(stretches, true).cend(), u'.'),
-              written + 1);
+    EXPECT_EQ(PocketsphinxSentences::format(stretches, true).count(u'.'), written + 1);
 }

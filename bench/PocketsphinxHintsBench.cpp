@@ -184,7 +184,9 @@ BENCHMARK(BM_SessionOpenWithTerms)
     ->ArgNames({"terms", "changed"})
     ->ArgsProduct({{0, 50, 500}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(7)
+    ->Iterations(1)
+    ->Repetitions(7)
+    ->ReportAggregatesOnly()
     ->UseRealTime();
 
 // Word error rate (words compared without case and punctuation) over the packaged recordings,

@@ -333,7 +333,7 @@ static void BM_FinishToEndOfStream(benchmark::State &state)
         QString transcript;
         double cpu = 0;
         state.SetIterationTime(dictate(service, buffers, transcript, cpu));
-        errors += wordErrors(reference, transcript.split(u' ', Qt::SkipEmptyParts));
+        errors += wordErrors(reference, comparableWords(transcript));
     }
     state.counters["wer"] =
         double(errors) / (double(reference.size()) * double(state.iterations()));
@@ -382,7 +382,7 @@ static void BM_FinishAfterLongDictation(benchmark::State &state)
         double cpu = 0;
         const double tail = dictate(service, buffers, transcript, cpu);
         state.SetIterationTime(tail);
-        errors += wordErrors(reference, transcript.split(u' ', Qt::SkipEmptyParts));
+        errors += wordErrors(reference, comparableWords(transcript));
         cpuSeconds += cpu;
     }
     const double runs = double(state.iterations());

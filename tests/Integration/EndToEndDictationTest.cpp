@@ -381,6 +381,18 @@ TEST_F(EndToEndDictationTest, HeldKeySpeechAndReleaseInsertTheCleanedTextAndReco
     printLatencies("key release to text in the field", latencies);
 }
 
+// Signed out, the on-device recogniser's own sentence reaches the field: a capital, the words,
+// a full stop.
+TEST_F(EndToEndDictationTest, AHeldKeyOverACommandInsertsItAsASentence)
+{
+    ASSERT_TRUE(target.clear());
+    std::vector<qint64> latencies;
+    ASSERT_NO_FATAL_FAILURE(dictate(recordingPath, latencies));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return target.text() == QStringLiteral("Go forward ten meters."); }, answerTimeoutMs))
+        << "the field holds \"" << target.text().toStdString() << "\"";
+}
+
 // Key release to text in the field over read sentences of three to seven seconds, the five
 // librivox recordings of pocketsphinx-testdata, each one dictation.
 TEST_F(EndToEndDictationTest, ReadSentencesReachTheFieldSoonAfterTheRelease)
@@ -774,18 +786,20 @@ TEST_F(CloudEndToEndDictationTest,
        WhenTheServiceCannotTranscribeTheOnDeviceWordsAreCleanedInTheCloud)
 {
     service.script("/api/dictate", FakeCloudService::Reply::json(R"({"error":"busy"})", 503));
+    // The on-device text is a sentence ("Go forward ten meters."); the service's text differs
+    // from it by the full stop alone, so that the field shows whose text it got.
     service.respond("/api/cleanup",
-                    FakeCloudService::Reply::json(R"({"text":"go forward ten meters."})"));
+                    FakeCloudService::Reply::json(R"({"text":"Go forward ten meters"})"));
     std::vector<qint64> latencies;
     ASSERT_NO_FATAL_FAILURE(dictate(recordingPath, latencies));
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return target.text() == QStringLiteral("go forward ten meters."); }, answerTimeoutMs))
+        [&] { return target.text() == QStringLiteral("Go forward ten meters"); }, answerTimeoutMs))
         << "the field holds \"" << target.text().toStdString() << "\"";
 
     const auto cleanups = service.requests("/api/cleanup");
     ASSERT_EQ(cleanups.size(), 1u);
     const Json::Object sent = Json::parse(QByteArray::fromStdString(cleanups[0].body));
-    EXPECT_EQ(sent.value("transcript", std::string()), "go forward ten meters");
+    EXPECT_EQ(sent.value("transcript", std::string()), "Go forward ten meters.");
     EXPECT_EQ(sent.value("style", std::string()), "faithful");
     EXPECT_TRUE(
         QTest::qWaitFor([] { return clipboardText() == userClipboardText; }, answerTimeoutMs));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <algorithm>
@@ -25,4 +26,19 @@ inline int wordErrors(const QStringList &reference, const QStringList &hypothesi
         std::swap(previous, current);
     }
     return previous.back();
+}
+
+// The words of a recognised text as a word error rate compares them: without case and without
+// the punctuation around them ("Meters." and "meters" are the same word).
+inline QStringList comparableWords(const QString &text)
+{
+    static const QRegularExpression edges(QStringLiteral("^[^\\w']+|[^\\w']+$"));
+    QStringList words;
+    for (QString word : text.toLower().split(u' ', Qt::SkipEmptyParts)) {
+        word.remove(edges);
+        if (!word.isEmpty()) {
+            words.append(word);
+        }
+    }
+    return words;
 }

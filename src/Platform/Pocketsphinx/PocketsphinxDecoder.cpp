@@ -1,21 +1,40 @@
 #include "Platform/Pocketsphinx/PocketsphinxDecoder.h"
 
 #include <pocketsphinx.h>
+#include <sphinxbase/ckd_alloc.h>
 #include <sphinxbase/err.h>
+#include <sphinxbase/ngram_model.h>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <mutex>
 #include <stdexcept>
 #include <string>
 
+namespace {
+
+// The n-gram search ps_init() makes for the model's language model, and the name the library
+// gives that model inside the search's model set.
+constexpr const char *searchName = "_default";
+constexpr const char *loadedModelName = "default";
+
+} // namespace
+
 struct PocketsphinxDecoder::Handles
 {
     cmd_ln_t *config = nullptr;
     ps_decoder_t *decoder = nullptr;
+    // The language model as loaded, kept unchanged: every vocabulary's search is built on it.
+    ngram_model_t *languageModel = nullptr;
 
     ~Handles()
     {
         if (decoder) {
             ps_free(decoder);
+        }
+        if (languageModel) {
+            ngram_model_free(languageModel);
         }
         if (config) {
             cmd_ln_free_r(config);
@@ -50,6 +69,96 @@ PocketsphinxDecoder::PocketsphinxDecoder(const PocketsphinxModel &model)
     if (!m_handles->decoder) {
         throw std::runtime_error("pocketsphinx: cannot load the model " + hmm.toStdString());
     }
+    ngram_model_t *set = ps_get_lm(m_handles->decoder, searchName);
+    ngram_model_t *loaded = set ? ngram_model_set_lookup(set, loadedModelName) : nullptr;
+    if (!loaded) {
+        throw std::runtime_error("pocketsphinx: no language model in " + lm.toStdString());
+    }
+    m_handles->languageModel = ngram_model_retain(loaded);
+}
+
+bool PocketsphinxDecoder::hasWord(const QByteArray &word) const
+{
+    char *phones = ps_lookup_word(m_handles->decoder, word.constData());
+    ckd_free(phones);
+    return phones != nullptr;
+}
+
+QString PocketsphinxDecoder::pronunciation(const QByteArray &word) const
+{
+    char *phones = ps_lookup_word(m_handles->decoder, word.constData());
+    const QString text = phones ? QString::fromUtf8(phones) : QString();
+    ckd_free(phones);
+    return text;
+}
+
+namespace {
+
+// Reads an ARPA text into a model sharing the decoder's log tables (a model set requires it).
+ngram_model_t *readLanguageModel(cmd_ln_t *config, logmath_t *logmath, const QByteArray &arpa)
+{
+    const int fd = memfd_create("sonorvelle-vocabulary", MFD_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
+    }
+    ngram_model_t *model = nullptr;
+    if (write(fd, arpa.constData(), size_t(arpa.size())) == ssize_t(arpa.size())) {
+        const std::string path = "/proc/self/fd/" + std::to_string(fd);
+        model = ngram_model_read(config, path.c_str(), NGRAM_ARPA, logmath);
+    }
+    close(fd);
+    return model;
+}
+
+} // namespace
+
+void PocketsphinxDecoder::setVocabulary(PocketsphinxVocabulary vocabulary)
+{
+    if (vocabulary.terms() == m_vocabulary.terms()) {
+        return;
+    }
+    ps_decoder_t *decoder = m_handles->decoder;
+    // The search goes before words are added: ps_add_word() also adds every new word to the
+    // language model of each search there is, the loaded model among them, and from there it
+    // would reach every later session. Without a search the words go to the dictionary alone,
+    // where only a search whose model knows them can find them.
+    ps_unset_search(decoder, searchName);
+    m_vocabulary = PocketsphinxVocabulary();
+
+    ngram_model_t *model = m_handles->languageModel;
+    ngram_model_t *mixed = nullptr;
+    if (!vocabulary.isEmpty()) {
+        for (const PocketsphinxVocabulary::Word &word : vocabulary.words()) {
+            if (!word.phones.isEmpty() && !hasWord(word.text)) {
+                ps_add_word(decoder, word.text.constData(), word.phones.constData(), FALSE);
+            }
+        }
+        ngram_model_t *hints = readLanguageModel(m_handles->config, ps_get_logmath(decoder),
+                                                 vocabulary.languageModel());
+        if (hints) {
+            ngram_model_t *models[] = {model, hints};
+            char *names[] = {const_cast<char *>("loaded"), const_cast<char *>("vocabulary")};
+            const float32 weights[] = {float32(1.0 - PocketsphinxVocabulary::hintWeight),
+                                       float32(PocketsphinxVocabulary::hintWeight)};
+            mixed = ngram_model_set_init(m_handles->config, models, names, weights, 2);
+            ngram_model_free(hints);
+        }
+    }
+    // The search holds the models it is built on.
+    bool built = ps_set_lm(decoder, searchName, mixed ? mixed : model) == 0;
+    if (mixed) {
+        ngram_model_free(mixed);
+    }
+    if (built && (mixed || vocabulary.isEmpty())) {
+        m_vocabulary = std::move(vocabulary);
+    } else if (!built) {
+        // Without the hints rather than without a search.
+        built = mixed && ps_set_lm(decoder, searchName, model) == 0;
+    }
+    if (!built) {
+        throw std::runtime_error("pocketsphinx: cannot rebuild the search");
+    }
+    ps_set_search(decoder, searchName);
 }
 
 PocketsphinxDecoder::~PocketsphinxDecoder()

@@ -1,5 +1,6 @@
 #include "Platform/Pocketsphinx/PocketsphinxDecoderPool.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -40,7 +41,7 @@ PocketsphinxDecoderPool &PocketsphinxDecoderPool::shared()
 }
 
 std::unique_ptr<PocketsphinxDecoder>
-PocketsphinxDecoderPool::acquire(const PocketsphinxModel &model)
+PocketsphinxDecoderPool::acquire(const PocketsphinxModel &model, const QStringList &terms)
 {
     {
         std::unique_lock lock(m_state->mutex);
@@ -54,8 +55,14 @@ PocketsphinxDecoderPool::acquire(const PocketsphinxModel &model)
             --entry.waiting;
         }
         if (!entry.idle.empty()) {
-            auto decoder = std::move(entry.idle.back());
-            entry.idle.pop_back();
+            auto chosen = std::find_if(entry.idle.begin(), entry.idle.end(), [&](const auto &idle) {
+                return idle->vocabulary().terms() == terms;
+            });
+            if (chosen == entry.idle.end()) {
+                chosen = entry.idle.end() - 1;
+            }
+            auto decoder = std::move(*chosen);
+            entry.idle.erase(chosen);
             return decoder;
         }
         ++m_state->loads;

@@ -20,9 +20,11 @@ public:
     static PocketsphinxDecoderPool &shared();
 
     // An idle decoder of the model, or the one a preload is about to deliver, or else a newly
-    // loaded one (blocking the caller while it loads). Throws std::runtime_error when the model
-    // cannot be loaded.
-    std::unique_ptr<PocketsphinxDecoder> acquire(const PocketsphinxModel &model);
+    // loaded one (blocking the caller while it loads). Among idle decoders, one whose vocabulary
+    // was made from `terms` comes first: it needs no new search. Throws std::runtime_error when
+    // the model cannot be loaded.
+    std::unique_ptr<PocketsphinxDecoder> acquire(const PocketsphinxModel &model,
+                                                 const QStringList &terms = {});
     // Takes a decoder back; it is kept when fewer than idleLimit of its model are idle, else
     // freed.
     void release(std::unique_ptr<PocketsphinxDecoder> decoder);

@@ -1,7 +1,10 @@
 #include "Platform/Pocketsphinx/PocketsphinxRecognitionService.h"
 
 #include "Base/SerialQueue.h"
+#include "Core/DebugLog.h"
 #include "Core/Transcription/BufferConverter.h"
+#include "Platform/Phonemizer.h"
+#include "Platform/Pocketsphinx/PocketsphinxSentences.h"
 #include "Platform/Pocketsphinx/PocketsphinxStream.h"
 
 #include <algorithm>
@@ -18,6 +21,7 @@ struct TaskState
 {
     PocketsphinxModel model;
     PocketsphinxDecoderPool *pool = nullptr;
+    Phonemizer *phonemizer = nullptr;
     std::shared_ptr<SpeechRecognitionRequest> request;
     std::shared_ptr<SerialQueue> queue;
 
@@ -73,20 +77,59 @@ void toPcm16(const AudioBuffer &buffer, std::vector<std::int16_t> &pcm)
     }
 }
 
+// The request's contextual strings as the decoder's vocabulary, unless it has them already.
+// Words the dictionary lacks are pronounced by the phonemizer, for English models only: its
+// phones are those of the English acoustic models.
+void applyVocabulary(PocketsphinxDecoder &decoder, const TaskState &state)
+{
+    const QStringList &terms = state.request->options().contextualStrings;
+    if (decoder.vocabulary().terms() == terms) {
+        return;
+    }
+    const bool english = state.model.locale.languageCode() == u"en";
+    PocketsphinxVocabulary vocabulary = PocketsphinxVocabulary::fromTerms(
+        terms, [&decoder](const QByteArray &word) { return decoder.hasWord(word); },
+        english ? state.phonemizer : nullptr);
+    for (const QString &skipped : vocabulary.skipped()) {
+        DebugLog::log(
+            QStringLiteral("speech: dictionary term \"%1\" cannot be pronounced; not a hint")
+                .arg(skipped));
+    }
+    decoder.setVocabulary(std::move(vocabulary));
+}
+
 void decode(const std::shared_ptr<TaskState> &state)
 {
     std::unique_ptr<PocketsphinxDecoder> decoder;
     std::optional<PocketsphinxStream> stream;
     try {
-        decoder = state->pool->acquire(state->model);
-        stream.emplace(*decoder);
+        decoder = state->pool->acquire(state->model, state->request->options().contextualStrings);
     } catch (...) {
         state->report(std::nullopt, std::current_exception(), true);
-        if (decoder) {
-            state->pool->release(std::move(decoder));
-        }
         return;
     }
+    try {
+        applyVocabulary(*decoder, *state);
+        stream.emplace(*decoder);
+    } catch (...) {
+        // A decoder whose search could not be rebuilt is not handed out again.
+        state->report(std::nullopt, std::current_exception(), true);
+        return;
+    }
+
+    const bool punctuated = state->request->options().addsPunctuation
+        && PocketsphinxSentences::supports(state->model.locale);
+    // The text so far, the terms spelled as the user wrote them and, where the request asks for
+    // it and the language has the rules, as sentences.
+    auto composed = [&](bool ended) {
+        std::vector<PocketsphinxStream::Stretch> stretches = stream->stretches();
+        QStringList texts;
+        for (PocketsphinxStream::Stretch &stretch : stretches) {
+            stretch.text = decoder->vocabulary().respell(stretch.text);
+            texts.append(stretch.text);
+        }
+        return punctuated ? PocketsphinxSentences::format(stretches, ended) : texts.join(u' ');
+    };
 
     const AudioFormat decoderFormat {double(PocketsphinxDecoder::sampleRate), 1};
     const bool partials = state->request->options().shouldReportPartialResults;
@@ -94,7 +137,7 @@ void decode(const std::shared_ptr<TaskState> &state)
     std::vector<std::int16_t> pcm;
     QString reported;
     auto reportText = [&] {
-        const QString text = stream->text();
+        const QString text = composed(false);
         if (text != reported) {
             reported = text;
             state->report(SpeechRecognizer::Result {text, false}, nullptr, false);
@@ -142,7 +185,8 @@ void decode(const std::shared_ptr<TaskState> &state)
                 if (converter.hasConverter()) {
                     feedDecoder(converter.drain());
                 }
-                state->report(SpeechRecognizer::Result {stream->finish(), true}, nullptr, true);
+                stream->finish();
+                state->report(SpeechRecognizer::Result {composed(true), true}, nullptr, true);
                 break;
             }
             if (partials && !pending.buffers.empty()) {
@@ -186,9 +230,11 @@ private:
 class PocketsphinxRecognizer final : public SpeechRecognizer
 {
 public:
-    PocketsphinxRecognizer(PocketsphinxModel model, PocketsphinxDecoderPool &pool)
+    PocketsphinxRecognizer(PocketsphinxModel model, PocketsphinxDecoderPool &pool,
+                           Phonemizer &phonemizer)
         : m_model(std::move(model))
         , m_pool(pool)
+        , m_phonemizer(phonemizer)
     { }
 
     SpeechLocale locale() const override { return m_model.locale; }
@@ -207,6 +253,7 @@ public:
         auto state = std::make_shared<TaskState>();
         state->model = m_model;
         state->pool = &m_pool;
+        state->phonemizer = &m_phonemizer;
         state->request = std::move(request);
         state->handler = std::move(handler);
         {
@@ -228,6 +275,7 @@ public:
 private:
     const PocketsphinxModel m_model;
     PocketsphinxDecoderPool &m_pool;
+    Phonemizer &m_phonemizer;
     std::mutex m_mutex;
     std::shared_ptr<SerialQueue> m_queue;
 };
@@ -235,9 +283,11 @@ private:
 } // namespace
 
 PocketsphinxRecognitionService::PocketsphinxRecognitionService(PocketsphinxDecoderPool &pool,
-                                                               ModelSource models)
+                                                               ModelSource models,
+                                                               Phonemizer *phonemizer)
     : m_pool(pool)
     , m_models(std::move(models))
+    , m_phonemizer(phonemizer ? *phonemizer : Phonemizer::english())
 { }
 
 QList<PocketsphinxModel> PocketsphinxRecognitionService::models() const
@@ -277,7 +327,7 @@ PocketsphinxRecognitionService::makeRecognizer(const SpeechLocale &locale)
         return nullptr;
     }
     m_pool.preload(*found);
-    return std::make_shared<PocketsphinxRecognizer>(*found, m_pool);
+    return std::make_shared<PocketsphinxRecognizer>(*found, m_pool, m_phonemizer);
 }
 
 std::shared_ptr<SpeechRecognitionService> SpeechRecognitionService::system()

@@ -4,6 +4,8 @@
 #include "Platform/Pocketsphinx/PocketsphinxModel.h"
 #include "Platform/SpeechRecognitionService.h"
 
+class Phonemizer;
+
 #include <functional>
 
 // Speech recognition with pocketsphinx: one locale per installed model, recognition authorised
@@ -11,15 +13,23 @@
 // the captured audio to the decoder's 16 kHz mono and settling the speech at its pauses as it
 // comes (PocketsphinxStream); it reports the text so far as a partial result whenever it
 // changes and the text of all the audio as the final result once the audio has ended.
-// Contextual strings are accepted and not used: the language model is fixed.
+//
+// The request's contextual strings (the user's dictionary terms) become the decoder's vocabulary
+// for the task: their words are made likelier, those the dictionary lacks are added with
+// pronunciations from the phonemizer, and they come out spelled as the user wrote them. Where the
+// request adds punctuation and the language has the rules (English), the text comes as
+// sentences (PocketsphinxSentences).
 class PocketsphinxRecognitionService final : public SpeechRecognitionService
 {
 public:
     using ModelSource = std::function<QList<PocketsphinxModel>()>;
 
-    // `models` lists the installed models when asked (by default: PocketsphinxModel::installed()).
+    // `models` lists the installed models when asked (by default: PocketsphinxModel::installed());
+    // `phonemizer` pronounces the words of the terms that the dictionary lacks (by default:
+    // Phonemizer::english()).
     explicit PocketsphinxRecognitionService(
-        PocketsphinxDecoderPool &pool = PocketsphinxDecoderPool::shared(), ModelSource models = {});
+        PocketsphinxDecoderPool &pool = PocketsphinxDecoderPool::shared(), ModelSource models = {},
+        Phonemizer *phonemizer = nullptr);
 
     AuthorizationStatus authorizationStatus() const override;
     QCoro::Task<bool> requestAuthorization() override;
@@ -33,4 +43,5 @@ private:
 
     PocketsphinxDecoderPool &m_pool;
     ModelSource m_models;
+    Phonemizer &m_phonemizer;
 };

@@ -38,7 +38,13 @@ bool PocketsphinxStream::processPiece(const std::int16_t *samples, std::size_t c
         m_open = true;
     }
     m_decoder.process(samples, count);
+    m_position += std::int64_t(count);
     if (m_decoder.isInSpeech()) {
+        if (m_pauseFrom >= 0) {
+            m_settled.back().pauseAfter =
+                double(m_position - m_pauseFrom) / double(PocketsphinxDecoder::sampleRate);
+            m_pauseFrom = -1;
+        }
         m_heardSpeech = true;
         return false;
     }
@@ -64,17 +70,28 @@ void PocketsphinxStream::endUtterance()
     m_decoder.endUtterance();
     const QString text = m_decoder.hypothesis();
     if (!text.isEmpty()) {
-        m_settled.append(text);
+        m_settled.push_back({text, -1, m_position});
+        m_pauseFrom = m_position;
     }
+}
+
+std::vector<PocketsphinxStream::Stretch> PocketsphinxStream::stretches() const
+{
+    std::vector<Stretch> all = m_settled;
+    const QString open = m_open ? m_decoder.hypothesis() : QString();
+    if (!open.isEmpty()) {
+        all.push_back({open});
+    }
+    return all;
 }
 
 QString PocketsphinxStream::text() const
 {
-    const QString open = m_open ? m_decoder.hypothesis() : QString();
-    if (open.isEmpty()) {
-        return m_settled.join(u' ');
+    QStringList texts;
+    for (const Stretch &stretch : stretches()) {
+        texts.append(stretch.text);
     }
-    return m_settled.isEmpty() ? open : m_settled.join(u' ') + u' ' + open;
+    return texts.join(u' ');
 }
 
 QString PocketsphinxStream::finish()
@@ -90,5 +107,6 @@ QString PocketsphinxStream::finish()
     if (m_open) {
         endUtterance();
     }
-    return m_settled.join(u' ');
+    m_pauseFrom = -1;
+    return text();
 }

@@ -22,10 +22,25 @@
 // audio ends, and its voice detector is consulted after each, so that where the utterances end
 // depends on the audio alone, never on how it was cut into buffers or how fast it came. Runs on
 // the caller's thread; not thread-safe.
+//
+// Each settled stretch keeps the length of the pause after it: the time from the detector's
+// speech-to-silence point, where the stretch was settled, to its next silence-to-speech point.
+// The detector turns to silence about half a second into a pause and back to speech about a
+// tenth of a second into the speech, so the length is some 0.4 s shorter than the pause heard.
 class PocketsphinxStream
 {
 public:
     static constexpr std::size_t pieceSize = 320; // 20 ms at 16 kHz
+
+    struct Stretch
+    {
+        QString text;
+        // Seconds of pause after it; negative while unknown: the stretch is still open, or no
+        // speech has come after it.
+        double pauseAfter = -1;
+        // Where it was settled, in samples from the stream's start; -1 while open.
+        std::int64_t end = -1;
+    };
 
     // Starts an utterance on the decoder, which must outlive the stream.
     explicit PocketsphinxStream(PocketsphinxDecoder &decoder);
@@ -35,6 +50,8 @@ public:
     bool process(const std::int16_t *samples, std::size_t count);
     // The settled texts and the open utterance's hypothesis, joined by blanks.
     QString text() const;
+    // The settled stretches with text, then the open utterance's when it has text.
+    std::vector<Stretch> stretches() const;
     // Ends the open utterance; the text of all the speech. Throws std::runtime_error when the
     // decoder fails.
     QString finish();
@@ -47,8 +64,12 @@ private:
     void endUtterance();
 
     PocketsphinxDecoder &m_decoder;
-    QStringList m_settled;
+    std::vector<Stretch> m_settled;
     int m_settledCount = 0;
+    // Samples decoded so far, and where the pause after the last settled stretch began (-1
+    // when its length is known or nothing was settled).
+    std::int64_t m_position = 0;
+    std::int64_t m_pauseFrom = -1;
     // The start of the next piece, until it is whole.
     std::vector<std::int16_t> m_partial;
     // The open utterance has had speech: silence now ends it.

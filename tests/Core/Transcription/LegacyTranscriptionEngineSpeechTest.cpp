@@ -123,7 +123,7 @@ TEST_F(LegacyTranscriptionEngineSpeechTest, RecognisesRecordedSpeechCapturedAt48
     updates += finishAndCollect();
     ASSERT_FALSE(updates.isEmpty());
     EXPECT_TRUE(updates.back().startsWith(QStringLiteral("f:")));
-    EXPECT_EQ(recorder->transcript().settled(), QStringLiteral("go forward ten meters"));
+    EXPECT_EQ(recorder->transcript().settled(), QStringLiteral("Go forward ten meters."));
     EXPECT_EQ(recorder->transcript().provisional(), QString());
 }
 
@@ -148,8 +148,9 @@ TEST_F(LegacyTranscriptionEngineSpeechTest, LosesAndRepeatsNoWordAcrossASegmentR
     const QStringList updates = finishAndCollect();
 
     const QString phrase = QStringLiteral("go forward ten meters");
-    EXPECT_EQ(finalized(updates),
-              (QStringList {phrase + u' ' + phrase, u' ' + phrase + u' ' + phrase}))
+    // Each segment's text is a sentence of its own.
+    const QString sentence = QStringLiteral("Go forward ten meters ") + phrase + u'.';
+    EXPECT_EQ(finalized(updates), (QStringList {sentence, u' ' + sentence}))
         << "one settled text per segment, the second after a blank";
-    EXPECT_EQ(recorder->transcript().settled(), QStringList(4, phrase).join(u' '));
+    EXPECT_EQ(recorder->transcript().settled(), sentence + u' ' + sentence);
 }

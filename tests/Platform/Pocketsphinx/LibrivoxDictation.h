@@ -61,7 +61,7 @@ struct LibrivoxDictation
     // reference's length.
     double wordErrorRate(const QString &hypothesis) const
     {
-        const int errors = wordErrors(reference, hypothesis.split(u' ', Qt::SkipEmptyParts));
+        const int errors = wordErrors(reference, comparableWords(hypothesis));
         return reference.isEmpty() ? 0.0 : double(errors) / double(reference.size());
     }
 };

@@ -2,6 +2,7 @@
 #include "Platform/Pocketsphinx/PocketsphinxModel.h"
 #include "Platform/Pocketsphinx/PocketsphinxRecognitionService.h"
 
+#include "Core/DebugLog.h"
 #include "Core/Transcription/RunTask.h"
 #include "Platform/Pocketsphinx/LibrivoxDictation.h"
 #include "TestSupport/QtPrinters.h"
@@ -69,6 +70,56 @@ bool waitFor(Condition condition, std::chrono::milliseconds limit = std::chrono:
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;
+}
+
+// A recogniser of one model with a pool of its own. Each recognition returns once the task's
+// decoder is back in the pool: the task's thread hands it back after the final result, and the
+// pool must outlive that.
+struct PooledRecognizer
+{
+    explicit PooledRecognizer(PocketsphinxModel recognised)
+        : model(std::move(recognised))
+        , service(pool, [this] { return QList<PocketsphinxModel> {model}; })
+        , recognizer(service.makeRecognizer(model.locale))
+    { }
+
+    // The final text of one recognition task over the audio, all of it there when the task
+    // starts; "(failed)" when the task reports an error.
+    QString recognise(const AudioBuffer &audio, SpeechRecognitionRequest::Options options = {})
+    {
+        auto request = std::make_shared<SpeechRecognitionRequest>(std::move(options));
+        for (const AudioBuffer &buffer : audio.blocks(1024)) {
+            request->append(buffer);
+        }
+        request->endAudio();
+        auto text = std::make_shared<std::promise<QString>>();
+        auto task = recognizer->recognitionTask(
+            request, [text](const auto &result, std::exception_ptr error) {
+                if (error) {
+                    text->set_value(QStringLiteral("(failed)"));
+                } else if (result && result->isFinal) {
+                    text->set_value(result->formattedString);
+                }
+            });
+        auto future = text->get_future();
+        if (future.wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
+            return QStringLiteral("(no final result)");
+        }
+        EXPECT_TRUE(waitFor([&] { return pool.idleCount(model) == 1; }));
+        return future.get();
+    }
+
+    PocketsphinxModel model;
+    PocketsphinxDecoderPool pool {1};
+    PocketsphinxRecognitionService service;
+    std::shared_ptr<SpeechRecognizer> recognizer;
+};
+
+SpeechRecognitionRequest::Options withTerms(const QStringList &terms)
+{
+    SpeechRecognitionRequest::Options options;
+    options.contextualStrings = terms;
+    return options;
 }
 
 } // namespace
@@ -256,4 +307,133 @@ TEST(PocketsphinxRecognitionServiceTest, CancelAtAnUtteranceEndAtAPauseLeavesNoT
     // that.
     EXPECT_TRUE(waitFor([&] { return pool.idleCount(english) == 1; }));
     EXPECT_TRUE(waitFor([&] { return threadCount() <= threadsBefore; }));
+}
+
+// The user's dictionary terms as hints, on the real decoder and the packaged recordings.
+class PocketsphinxHintsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        english = installedEnglish();
+        ASSERT_FALSE(english.locale.isEmpty())
+            << "no pocketsphinx model for en-US (package pocketsphinx-en-us)";
+        dictation = LibrivoxDictation::load();
+        ASSERT_EQ(dictation.sentences, 5)
+            << "the librivox recordings of pocketsphinx-testdata are missing";
+    }
+
+    PocketsphinxModel english;
+    LibrivoxDictation dictation;
+};
+
+TEST_F(PocketsphinxHintsTest, MissedWordsMadeTermsAreRecognisedInTheirSessionAlone)
+{
+    // Words the recogniser misses in the librivox dictation without hints ("mr", "crudely",
+    // "until exposed", "oldest those"), and terms that cannot be said, which are passed over.
+    const QStringList missed {QStringLiteral("mister"), QStringLiteral("prudently"),
+                              QStringLiteral("ill disposed")};
+    const QStringList unsayable {QStringLiteral("4711"), QStringLiteral("東京")};
+    PooledRecognizer hinting(english);
+    // A decoder of its own that never has hints and hears the same audio in the same order: a
+    // decoder's channel estimate follows the audio it has heard, never its hints.
+    PooledRecognizer plainOnly(english);
+
+    const QString plain = plainOnly.recognise(dictation.audio);
+    const QString hinted = hinting.recognise(dictation.audio, withTerms(missed + unsayable));
+    for (const QString &term : missed) {
+        EXPECT_FALSE((u' ' + plain + u' ').contains(u' ' + term + u' ')) << term.toStdString();
+        EXPECT_EQ((u' ' + hinted + u' ').count(u' ' + term + u' '), term == u"ill disposed" ? 2 : 1)
+            << term.toStdString();
+    }
+    EXPECT_LT(dictation.wordErrorRate(hinted), dictation.wordErrorRate(plain));
+    std::printf("word error rate %.3f without hints, %.3f with the missed words as terms\n",
+                dictation.wordErrorRate(plain), dictation.wordErrorRate(hinted));
+    std::printf("without: %s\nwith:    %s\n", qPrintable(plain), qPrintable(hinted));
+    const QString log = DebugLog::tail();
+    for (const QString &term : unsayable) {
+        EXPECT_EQ(
+            log.count(
+                QStringLiteral("speech: dictionary term \"%1\" cannot be pronounced").arg(term)),
+            1)
+            << term.toStdString();
+    }
+
+    // The next session without terms gets the same decoder, and decodes as a decoder that never
+    // had them.
+    EXPECT_EQ(hinting.recognise(dictation.audio), plainOnly.recognise(dictation.audio));
+    EXPECT_EQ(hinting.pool.loadCount(), 1);
+    // With the terms once more, they are back.
+    EXPECT_TRUE(hinting.recognise(dictation.audio, withTerms(missed))
+                    .contains(QStringLiteral(" prudently ")));
+}
+
+TEST_F(PocketsphinxHintsTest, WordsTheDictionaryLacksArePronouncedAndSpelledAsTheUserWroteThem)
+{
+    // The installed model with a dictionary that lacks two words of the first librivox sentence.
+    QTemporaryDir folder;
+    QFile full(english.dictionary);
+    ASSERT_TRUE(full.open(QIODevice::ReadOnly));
+    QByteArray lacking;
+    while (!full.atEnd()) {
+        const QByteArray line = full.readLine();
+        if (!line.startsWith("dashwood") && !line.startsWith("prudently")) {
+            lacking += line;
+        }
+    }
+    PocketsphinxModel model = english;
+    model.dictionary = folder.filePath(QStringLiteral("lacking.dict"));
+    write(model.dictionary, lacking);
+    PooledRecognizer recognizer(model);
+    const AudioBuffer sentence = SpeechRecording::load(
+        QStringLiteral("librivox/sense_and_sensibility_01_austen_64kb-0870.wav"));
+
+    const QString plain = recognizer.recognise(sentence);
+    EXPECT_FALSE(plain.contains(QStringLiteral("dashwood"), Qt::CaseInsensitive))
+        << plain.toStdString();
+    const QString hinted = recognizer.recognise(
+        sentence, withTerms({QStringLiteral("John Dashwood"), QStringLiteral("prudently")}));
+    EXPECT_TRUE(hinted.contains(QStringLiteral(" John Dashwood "))) << hinted.toStdString();
+    EXPECT_TRUE(hinted.contains(QStringLiteral(" prudently "))) << hinted.toStdString();
+}
+
+TEST_F(PocketsphinxHintsTest, EnglishDictationComesAsSentences)
+{
+    struct Case
+    {
+        const char *name;
+        AudioBuffer audio;
+        bool punctuation;
+        SpeechLocale locale;
+        QString text;
+    };
+    const AudioBuffer goForward = SpeechRecording::load(QStringLiteral("goforward.raw"));
+    const SpeechLocale us(QStringLiteral("en-US"));
+    const Case cases[] = {
+        {"a command", goForward, true, us, QStringLiteral("Go forward ten meters.")},
+        {"a phrase", SpeechRecording::load(QStringLiteral("something.raw")), true, us,
+         QStringLiteral("Go somewhere and do something.")},
+        {"five sentences a second apart", dictation.audio, true, us,
+         QStringLiteral("The mr john dashwood and then at leisure to consider our much there "
+                        "might be crudely in his power to do how about. He was not until exposed "
+                        "young man. Homeless to be rather cold hearted him rather selfish is to "
+                        "be oldest those. Had he married a more amiable woman he might have been "
+                        "made still more respectable many watts. He might even have been made "
+                        "amiable himself.")},
+        {"without punctuation asked for", goForward, false, us,
+         QStringLiteral("go forward ten meters")},
+        // The English model installed as another language's: no rules for it.
+        {"a language without the rules", goForward, true, SpeechLocale(QStringLiteral("de-DE")),
+         QStringLiteral("go forward ten meters")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        PocketsphinxModel model = english;
+        model.locale = c.locale;
+        PooledRecognizer recognizer(model);
+        ASSERT_TRUE(recognizer.recognizer);
+        SpeechRecognitionRequest::Options options;
+        options.addsPunctuation = c.punctuation;
+        EXPECT_EQ(recognizer.recognise(c.audio, options), c.text);
+    }
 }

@@ -5,6 +5,7 @@
 
 #include "Platform/Pocketsphinx/LibrivoxDictation.h"
 #include "Platform/Pocketsphinx/PocketsphinxModel.h"
+#include "Platform/Pocketsphinx/PocketsphinxSentences.h"
 
 #include <gtest/gtest.h>
 
@@ -142,4 +143,47 @@ TEST_F(PocketsphinxStreamTest, NoiseBeforeTheSpeechEndsNoUtterance)
         stream.process(samples.data() + at, std::min<std::size_t>(341, samples.size() - at));
     }
     EXPECT_EQ(stream.finish(), QStringLiteral("go forward ten meters"));
+}
+
+TEST_F(PocketsphinxStreamTest, FullStopsFallAtTheEndsOfTheSentences)
+{
+    PocketsphinxStream stream(*decoder);
+    for (std::size_t at = 0; at < pcm.size(); at += 341) {
+        stream.process(pcm.data() + at, std::min<std::size_t>(341, pcm.size() - at));
+    }
+    stream.finish();
+    const std::vector<PocketsphinxStream::Stretch> stretches = stream.stretches();
+    ASSERT_FALSE(stretches.empty());
+
+    // The sentence a stretch belongs to: the one under its last speech, a little before the
+    // detector's speech-to-silence point where it was settled.
+    auto sentenceOf = [&](const PocketsphinxStream::Stretch &stretch) {
+        const std::int64_t speech = stretch.end - 5 * 16000 / 10;
+        int sentence = 0;
+        while (sentence + 1 < dictation.sentences
+               && std::int64_t(dictation.starts[size_t(sentence) + 1]) <= speech) {
+            ++sentence;
+        }
+        return sentence;
+    };
+    // Full stops inside the dictation (the last one, at its end, is always right).
+    int written = 0;
+    int right = 0;
+    for (std::size_t i = 0; i + 1 < stretches.size(); ++i) {
+        std::printf("pause %.2f s after \"%s\"\n", stretches[i].pauseAfter,
+                    qPrintable(stretches[i].text));
+        if (stretches[i].pauseAfter >= PocketsphinxSentences::sentencePause) {
+            ++written;
+            right += sentenceOf(stretches[i]) != sentenceOf(stretches[i + 1]) ? 1 : 0;
+        }
+    }
+    const int ends = dictation.sentences - 1;
+    const double precision = written ? double(right) / written : 1.0;
+    const double recall = double(right) / ends;
+    std::printf("sentence ends inside the dictation: %d of %d full stops right (precision %.2f), "
+                "%d of %d ends found (recall %.2f), pause threshold %.2f s\n",
+                right, written, precision, right, ends, recall,
+                PocketsphinxSentences::sentencePause);
+    EXPECT_GE(precision, 0.9);
+    EXPECT_EQ(PocketsphinxSentences::format(stretches, true).count(u'.'), written + 1);
 }

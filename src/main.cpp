@@ -70,6 +70,9 @@ int main(int argc, char **argv)
         return 0;
     }
     mirrorInterfaceLanguage();
+    // Settings reach the disk a moment after they change. What is pending is written at the very
+    // end, after every object that may still change a setting on its way out.
+    qAddPostRoutine([] { UserDefaults::standard().flush(); });
     FrameworkLanguage::installOnce();
 
     QuitSignalWatcher quitWatcher;

@@ -69,6 +69,9 @@ int main(int argc, char **argv)
         return 0;
     }
     mirrorInterfaceLanguage();
+    // Settings reach the disk a moment after they change; one changed while the objects wind down
+    // is written at the very end, once they are gone.
+    qAddPostRoutine([] { UserDefaults::standard().flush(); });
     FrameworkLanguage::installOnce();
 
     QuitSignalWatcher quitWatcher;
@@ -98,6 +101,8 @@ int main(int argc, char **argv)
 
     const int status = app.exec();
     delegate.applicationWillTerminate();
+    // On disk before the services wind down, which may take long or fail.
+    UserDefaults::standard().flush();
     DebugLog::flush();
     return status;
 }

@@ -1,14 +1,18 @@
 #include "Base/UserDefaults.h"
 
+#include "Base/BoundedFile.h"
 #include "Base/Json.h"
 #include "Base/Paths.h"
+#include "Base/SerialQueue.h"
+#include "Base/Timer.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
-#include <QFile>
-#include <QFileInfo>
 #include <QSaveFile>
+#include <QThread>
 #include <QtDebug>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <nlohmann/json.hpp>
@@ -102,6 +106,32 @@ std::optional<ordered_json> toJson(const QVariant &value, int depth)
     }
 }
 
+// Whether toJson() gives the value a file form, found without building it: every change is
+// checked on the caller's thread, and a vocabulary list holds thousands of texts.
+bool hasFileForm(const QVariant &value, int depth)
+{
+    const bool container = depth + 1 <= Json::maxNestingDepth;
+    switch (value.typeId()) {
+    case QMetaType::QByteArray:
+    case QMetaType::QStringList:
+        return container;
+    case QMetaType::QVariantList: {
+        const QVariantList list = value.toList();
+        return container && std::all_of(list.cbegin(), list.cend(), [depth](const QVariant &item) {
+                   return hasFileForm(item, depth + 1);
+               });
+    }
+    case QMetaType::QVariantMap: {
+        const QVariantMap map = value.toMap();
+        return container && std::all_of(map.cbegin(), map.cend(), [depth](const QVariant &item) {
+                   return hasFileForm(item, depth + 1);
+               });
+    }
+    default:
+        return toJson(value, depth).has_value();
+    }
+}
+
 QVariant fromJson(const ordered_json &json)
 {
     switch (json.type()) {
@@ -175,38 +205,42 @@ UserDefaults::UserDefaults(const QString &filePath, QObject *parent, Clock &cloc
     , m_filePath(filePath)
     , m_clock(clock)
 {
-    if (!m_filePath.isEmpty()) {
-        load();
+    if (m_filePath.isEmpty()) {
+        return;
     }
+    load();
+    m_writer = std::make_unique<SerialQueue>(QStringLiteral("org.sonorvelle.defaults"));
+    // A child, so that it moves with the store to the thread whose event loop runs it.
+    m_writeTimer = m_clock.makeTimer().release();
+    m_writeTimer->setParent(this);
+    connect(m_writeTimer, &Timer::timeout, this,
+            [this] { m_writer->async([this] { writePending(); }); });
+}
+
+UserDefaults::~UserDefaults()
+{
+    flush();
 }
 
 void UserDefaults::load()
 {
-    const QFileInfo info(m_filePath);
-    if (!info.exists() && !info.isSymLink()) {
-        return; // the first start
-    }
     // Whatever is at the path and cannot be read is kept, never replaced: it may be a passing
     // fault (a file of another owner, a failing disk) or hold settings that can be recovered by
     // hand.
-    QFile file(m_filePath);
-    QByteArray bytes;
-    bool read = file.open(QIODevice::ReadOnly);
-    if (read) {
-        bytes = file.readAll();
-        read = file.error() == QFileDevice::NoError;
+    const BoundedFile::Result file = BoundedFile::read(m_filePath, maxFileBytes);
+    if (file.status == BoundedFile::Status::missing) {
+        return; // the first start
     }
-    if (!read) {
-        qWarning() << "defaults: cannot read" << m_filePath << file.errorString()
+    if (!file.isRead()) {
+        qWarning() << "defaults: cannot read" << m_filePath << file.error
                    << "; starting empty, the file is kept";
         m_mustSetAside = true;
         return;
     }
-    file.close();
 
     ordered_json json;
     try {
-        json = Json::parse(bytes);
+        json = Json::parse(file.bytes);
     } catch (const Json::DecodeError &error) {
         qWarning() << "defaults: unreadable file" << m_filePath << error.what()
                    << "; starting empty, the file is kept";
@@ -227,8 +261,14 @@ UserDefaults &UserDefaults::standard()
     if (UserDefaults *instance = g_override.load()) {
         return *instance;
     }
-    static UserDefaults *shared =
-        new UserDefaults(Paths::configFolder() + QStringLiteral("/defaults.json"));
+    static UserDefaults *shared = [] {
+        auto *store = new UserDefaults(Paths::configFolder() + QStringLiteral("/defaults.json"));
+        // Its writes are timed on the main thread, wherever it is first used.
+        if (QCoreApplication *app = QCoreApplication::instance()) {
+            store->moveToThread(app->thread());
+        }
+        return store;
+    }();
     return *shared;
 }
 
@@ -341,15 +381,16 @@ void UserDefaults::setValue(const QString &key, const QVariant &value)
         remove(key);
         return;
     }
-    if (!toJson(value, 1)) {
+    if (!hasFileForm(value, 1)) {
         qWarning() << "defaults: unsupported value type or nesting for" << key << value.typeName();
         return;
     }
     {
         std::lock_guard lock(m_mutex);
         m_values.insert(key, value);
-        persistLocked();
+        noteChangeLocked();
     }
+    scheduleWrite();
     Q_EMIT changed(key);
 }
 
@@ -358,23 +399,85 @@ void UserDefaults::remove(const QString &key)
     {
         std::lock_guard lock(m_mutex);
         m_values.remove(key);
-        persistLocked();
+        noteChangeLocked();
     }
+    scheduleWrite();
     Q_EMIT changed(key);
 }
 
-void UserDefaults::persistLocked()
+void UserDefaults::noteChangeLocked()
 {
-    if (m_filePath.isEmpty() || m_writeBlocked) {
+    m_dirty = true;
+    // The unreadable file is kept under the time of the change that replaces it; the writer's
+    // thread never reads the clock, which may be a test's.
+    if (m_mustSetAside) {
+        m_changedAt = m_clock.now();
+    }
+}
+
+void UserDefaults::scheduleWrite()
+{
+    if (!m_writer) {
         return;
     }
-    const auto json = toJson(m_values, 0);
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(this, &UserDefaults::scheduleWrite, Qt::QueuedConnection);
+        return;
+    }
+    // A running timer is left to run, so that changes made while typing wait at most one delay.
+    if (!m_writeTimer->isActive()) {
+        m_writeTimer->start(writeDelay, false);
+    }
+}
+
+void UserDefaults::flush()
+{
+    if (!m_writer) {
+        return;
+    }
+    if (QThread::currentThread() == thread()) {
+        m_writeTimer->stop();
+    }
+    m_writer->sync([this] { writePending(); });
+}
+
+void UserDefaults::waitForWritesForTesting()
+{
+    if (m_writer) {
+        m_writer->sync([] {});
+    }
+}
+
+void UserDefaults::writePending()
+{
+    QVariantMap values;
+    QDateTime changedAt;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_dirty) {
+            return;
+        }
+        m_dirty = false;
+        values = m_values;
+        changedAt = m_changedAt;
+    }
+    if (m_writeBlocked) {
+        return;
+    }
+    const auto json = toJson(values, 0);
     if (!json) {
         qWarning() << "defaults: a value has no file form; not written:" << m_filePath;
         return;
     }
+    const QByteArray bytes = QByteArray::fromStdString(json->dump(2));
+    if (bytes.size() > maxFileBytes) {
+        // Written, it would be refused at the next start and every setting with it.
+        qWarning() << "defaults: the settings outgrew" << maxFileBytes
+                   << "bytes; not written:" << m_filePath;
+        return;
+    }
     if (m_mustSetAside) {
-        if (!setAsideUnreadableFileLocked()) {
+        if (!setAsideUnreadableFile(changedAt)) {
             m_writeBlocked = true;
             qWarning() << "defaults: the unreadable file cannot be kept aside; changes stay in "
                           "memory until the next start:"
@@ -388,16 +491,16 @@ void UserDefaults::persistLocked()
         qWarning() << "defaults: cannot write" << m_filePath << file.errorString();
         return;
     }
-    file.write(QByteArray::fromStdString(json->dump(2)));
+    file.write(bytes);
     if (!file.commit()) {
         qWarning() << "defaults: cannot write" << m_filePath << file.errorString();
     }
 }
 
-bool UserDefaults::setAsideUnreadableFileLocked()
+bool UserDefaults::setAsideUnreadableFile(const QDateTime &now)
 {
     QString movedTo;
-    if (!Paths::setAsideUnreadable(m_filePath, m_clock.now(), &movedTo)) {
+    if (!Paths::setAsideUnreadable(m_filePath, now, &movedTo)) {
         return false;
     }
     if (!movedTo.isEmpty()) {

@@ -1,5 +1,6 @@
 #include "Core/DebugLog.h"
 
+#include "Base/BoundedFile.h"
 #include "Base/Json.h"
 #include "Base/Paths.h"
 #include "Base/SerialQueue.h"
@@ -40,14 +41,24 @@ qint64 currentRotationThreshold()
 const QString currentFileName = QStringLiteral("tester.log");
 const QString previousFileName = QStringLiteral("tester.log.1");
 
-// The file's text; empty when it is missing, unreadable or not valid UTF-8.
+// Files are rotated at half a megabyte; a larger one (or a device in a file's place) is read no
+// further than this from its newest end.
+constexpr qint64 maxReadBytes = 4 * 1024 * 1024;
+
+// The file's text, at most maxReadBytes of its end; empty when it is missing, unreadable or not
+// valid UTF-8.
 QString readUtf8(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const BoundedFile::Result file = BoundedFile::readTail(path, maxReadBytes);
+    if (!file.isRead()) {
         return {};
     }
-    const QByteArray bytes = file.readAll();
+    QByteArrayView bytes = file.bytes;
+    // Read from within: the rest of a character begun before the cut is not text of its own.
+    while (file.fileSize > file.bytes.size() && !bytes.isEmpty()
+           && (uchar(bytes.front()) & 0xC0) == 0x80) {
+        bytes = bytes.sliced(1);
+    }
     // Stateless: a sequence cut at the end of the file is an error, not state kept for more input.
     // A leading byte-order mark stays as text: it is the file's content, not an encoding hint.
     QStringDecoder decoder(QStringConverter::Utf8,
@@ -109,7 +120,11 @@ void DebugLog::append(const QString &line)
     const QString previousPath = dir + QLatin1Char('/') + previousFileName;
 
     const QFileInfo info(currentPath);
-    if (info.exists() && info.size() > currentRotationThreshold()) {
+    if ((info.exists() || info.isSymLink()) && !info.isFile()) {
+        // Not a log (a folder, a device, a pipe that would hold this queue for ever): kept aside
+        // as found, and a new log starts.
+        Paths::setAsideUnreadable(currentPath, QDateTime::currentDateTimeUtc());
+    } else if (info.exists() && info.size() > currentRotationThreshold()) {
         QFile::remove(previousPath);
         QFile::rename(currentPath, previousPath);
     }

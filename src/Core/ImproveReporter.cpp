@@ -1,6 +1,7 @@
 #include "Core/ImproveReporter.h"
 
 #include "Base/AppInfo.h"
+#include "Base/BoundedFile.h"
 #include "Base/Clock.h"
 #include "Base/Json.h"
 #include "Base/Paths.h"
@@ -145,19 +146,15 @@ struct ImproveReporter::Worker : std::enable_shared_from_this<Worker>
     FileLines readAll() const
     {
         FileLines result;
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            return result;
-        }
-        result.fileBytes = file.size();
         // A file grown past the bound (by an older build, or by hand) is read from its newest
         // end only; the partial line where the reading starts is not a line.
-        const bool tailOnly = result.fileBytes > maxFileBytes;
-        if (tailOnly && !file.seek(result.fileBytes - maxFileBytes)) {
+        const BoundedFile::Result file = BoundedFile::readTail(path, maxFileBytes);
+        if (!file.isRead()) {
             return result;
         }
-        QByteArray bytes = file.read(maxFileBytes);
-        if (tailOnly) {
+        result.fileBytes = file.fileSize;
+        QByteArray bytes = file.bytes;
+        if (file.fileSize > maxFileBytes) {
             const qsizetype firstBreak = bytes.indexOf('\n');
             bytes = firstBreak < 0 ? QByteArray() : bytes.mid(firstBreak + 1);
         }
@@ -215,8 +212,23 @@ struct ImproveReporter::Worker : std::enable_shared_from_this<Worker>
         rewrite(lines);
     }
 
-    bool append(const QByteArray &line)
+    // Something other than a file in the queue's place (a folder, a device, a dangling link) is
+    // never written into: it is kept aside, as found, and a new queue starts. True when the place
+    // is free for the queue.
+    bool keepOtherThingsAside(const QDateTime &now) const
     {
+        const QFileInfo info(path);
+        if (info.isFile() || (!info.exists() && !info.isSymLink())) {
+            return true;
+        }
+        return Paths::setAsideUnreadable(path, now);
+    }
+
+    bool append(const QByteArray &line, const QDateTime &now)
+    {
+        if (!keepOtherThingsAside(now)) {
+            return false;
+        }
         const qint64 size = QFileInfo(path).size();
         if (size + line.size() + 2 > maxFileBytes) {
             trimFor(line);
@@ -366,7 +378,7 @@ struct ImproveReporter::Worker : std::enable_shared_from_this<Worker>
     void recordLine(const QByteArray &line, const QDateTime &now,
                     const std::function<void(QDateTime)> &flush)
     {
-        if (!append(line)) {
+        if (!append(line, now)) {
             return;
         }
         if (inFlight) {

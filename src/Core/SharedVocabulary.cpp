@@ -76,11 +76,6 @@ bool SharedVocabulary::keepsTerm(const QString &term)
     return !Unicode::trimmedWhitespaceAndNewlines(term).isEmpty();
 }
 
-bool SharedVocabulary::keepsReplacement(const Replacement &replacement)
-{
-    return keepsTerm(replacement.phrase);
-}
-
 void SharedVocabulary::setTerms(const QStringList &list)
 {
     QStringList terms = list;
@@ -96,12 +91,10 @@ void SharedVocabulary::setTerms(const QStringList &list)
 
 void SharedVocabulary::setReplacements(const QList<Replacement> &list)
 {
-    QList<Replacement> replacements = list;
-    replacements.removeIf([](const Replacement &rule) { return !keepsReplacement(rule); });
-    if (replacements == m_replacements) {
+    if (list == m_replacements) {
         return;
     }
-    m_replacements = std::move(replacements);
+    m_replacements = list;
     try {
         m_defaults.setValue(replacementsKey,
                             Json::serialize(Replacement::toJsonList(m_replacements)));

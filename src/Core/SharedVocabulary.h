@@ -84,10 +84,10 @@ public:
     // Puts a test's own object in place of the shared one; nullptr goes back to the real one.
     static void overrideSharedForTesting(SharedVocabulary *vocabulary);
 
-    // Whether an entry is worth keeping: a blank term, or a rule without a spoken phrase, would
-    // only reach the recogniser and the other computers as noise.
+    // Whether a term is worth keeping: a blank one would only reach the recogniser and the other
+    // computers as noise. Rules are all kept: one whose phrase the user has emptied still holds
+    // its expansion, and only dictation skips it.
     static bool keepsTerm(const QString &term);
-    static bool keepsReplacement(const Replacement &replacement);
 
     QStringList terms() const override { return m_terms; }
     // Blank entries are left out; a list equal to the current one then changes nothing, another

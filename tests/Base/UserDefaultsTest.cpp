@@ -2,6 +2,7 @@
 
 #include "Base/Json.h"
 #include "Base/ManualClock.h"
+#include "TestSupport/OddFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +13,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <functional>
+
+using namespace std::chrono_literals;
 
 TEST(UserDefaults, TypedReadsGiveNothingForAnotherType)
 {
@@ -138,6 +142,10 @@ TEST(UserDefaults, UnreadableFileStartsEmptyAndIsKeptAsideBeforeTheFirstWrite)
                    [](const QString &kept) {
                        EXPECT_EQ(QFileInfo(kept).symLinkTarget(), QStringLiteral("/proc/self/mem"));
                    }};
+    // Neither read nor waited for: a device that never ends, a pipe, a file far past any settings.
+    for (const OddFile &odd : OddFile::all()) {
+        cases << Case {odd.name, odd.make, odd.isIntact};
+    }
 
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -153,10 +161,57 @@ TEST(UserDefaults, UnreadableFileStartsEmptyAndIsKeptAsideBeforeTheFirstWrite)
             QStringList {QStringLiteral("defaults.json")});
 
         defaults.setValue(QStringLiteral("a"), 1);
+        defaults.flush();
         const QString kept = path + QStringLiteral(".unreadable-20260304T050607Z");
         c.check(kept);
         EXPECT_EQ(UserDefaults(path).integer(QStringLiteral("a")), 1);
     }
+}
+
+TEST(UserDefaults, SettingsThatWouldOutgrowTheReadBoundAreNotWritten)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("defaults.json"));
+    UserDefaults defaults(path);
+    defaults.setValue(QStringLiteral("a"), 1);
+    defaults.flush();
+    defaults.setValue(QStringLiteral("huge"), QString(UserDefaults::maxFileBytes, u'x'));
+    defaults.flush();
+    EXPECT_EQ(UserDefaults(path).keys(), QStringList {QStringLiteral("a")});
+    defaults.remove(QStringLiteral("huge"));
+    defaults.setValue(QStringLiteral("b"), 2);
+    defaults.flush();
+    EXPECT_EQ(UserDefaults(path).integer(QStringLiteral("b")), 2);
+}
+
+// Typing in a settings field changes a key several times a second: the file follows at most one
+// delay behind, written once per delay rather than once per keystroke, and completely at a flush.
+TEST(UserDefaults, ChangesInQuickSuccessionAreWrittenTogetherAtMostOneDelayLate)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("defaults.json"));
+    ManualClock clock;
+    UserDefaults defaults(path, nullptr, clock);
+    const auto onDisk = [&]() -> std::optional<qint64> {
+        defaults.waitForWritesForTesting();
+        return UserDefaults(path).integer(QStringLiteral("typed"));
+    };
+    static_assert(UserDefaults::writeDelay == 300ms, "the timeline below is laid out for 300 ms");
+
+    std::vector<std::optional<qint64>> seen;
+    for (int keystroke = 1; keystroke <= 10; ++keystroke) {
+        defaults.setValue(QStringLiteral("typed"), keystroke);
+        EXPECT_EQ(defaults.integer(QStringLiteral("typed")), keystroke);
+        clock.advance(100ms);
+        seen.push_back(onDisk());
+    }
+    const std::optional<qint64> none;
+    EXPECT_EQ(seen, (std::vector<std::optional<qint64>> {none, none, 3, 3, 3, 6, 6, 6, 9, 9}));
+
+    defaults.flush();
+    EXPECT_EQ(onDisk(), 10);
+    // Nothing is left to write: the timer of the last change was stopped by the flush.
+    EXPECT_EQ(clock.activeTimerCount(), 0);
 }
 
 TEST(UserDefaults, UnreadableFileThatCannotBeKeptAsideIsNeverOverwritten)
@@ -174,6 +229,7 @@ TEST(UserDefaults, UnreadableFileThatCannotBeKeptAsideIsNeverOverwritten)
     UserDefaults defaults(path, nullptr, clock);
     defaults.setValue(QStringLiteral("a"), 1);
     defaults.setValue(QStringLiteral("b"), 2);
+    defaults.flush();
 
     // The store still works for this run; the file stays as it was.
     EXPECT_EQ(defaults.integer(QStringLiteral("b")), 2);
@@ -219,6 +275,7 @@ TEST(UserDefaults, ValuesNestedBeyondWhatIsReadBackAreRefused)
 
     EXPECT_TRUE(defaults.contains(QStringLiteral("deepest")));
     EXPECT_FALSE(defaults.contains(QStringLiteral("deeper")));
+    defaults.flush();
     UserDefaults reread(path);
     EXPECT_EQ(reread.keys(), QStringList {QStringLiteral("deepest")});
     EXPECT_EQ(reread.object(QStringLiteral("deepest")), defaults.object(QStringLiteral("deepest")));
@@ -239,6 +296,7 @@ TEST(UserDefaults, NullValuesInTheFileReadAsAbsentAndNeverBreakTheNextWrite)
     EXPECT_FALSE(defaults.contains(QStringLiteral("cleanupIntensity")));
     EXPECT_FALSE(defaults.dictionary(QStringLiteral("dict"))->contains(QStringLiteral("gone")));
     defaults.setValue(QStringLiteral("playSounds"), false);
+    defaults.flush();
 
     UserDefaults reread(path);
     EXPECT_EQ(reread.string(QStringLiteral("holdKey")), QStringLiteral("rightShift"));

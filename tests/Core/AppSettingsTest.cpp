@@ -553,6 +553,7 @@ TEST(AppSettings, AWronglyTypedDefaultsFileLoadsDefaultsForTheBadValuesAndLosesN
         s.setPlaySounds(false);
     }
 
+    defaults.flush();
     UserDefaults reread(path);
     EXPECT_EQ(reread.keys(), storedKeys);
     EXPECT_EQ(reread.boolValue(QStringLiteral("playSounds")), false);

@@ -2,6 +2,7 @@
 
 #include "Base/AppInfo.h"
 #include "Base/Json.h"
+#include "TestSupport/OddFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -327,6 +328,32 @@ TEST_F(DebugLogTest, ConcurrentCallersKeepEveryLineWholeAndInTheirOrder)
     }
     for (int t = 0; t < threads; ++t) {
         EXPECT_EQ(next[t], linesPerThread);
+    }
+}
+
+// A device that never ends in the log's place is read no further than a bound, and a pipe would
+// hold the log's queue for ever: what is not a file is kept aside as found and a new log starts.
+TEST_F(DebugLogTest, AnythingButAFileInTheLogsPlaceIsKeptAsideAndTheLogGoesOn)
+{
+    for (const OddFile &odd : OddFile::all()) {
+        SCOPED_TRACE(odd.name);
+        QDir(folder()).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(folder()));
+        odd.make(current());
+        EXPECT_LE(DebugLog::tail().size(), DebugLog::tailLength);
+
+        DebugLog::log(QStringLiteral("after"));
+        EXPECT_TRUE(DebugLog::tail().endsWith(QStringLiteral(" after\n")));
+        EXPECT_EQ(messages(read(current())), QStringList {QStringLiteral("after")});
+        const QStringList kept = QDir(folder()).entryList(
+            {QStringLiteral("tester.log.unreadable-*")}, QDir::AllEntries | QDir::System);
+        if (kept.isEmpty()) {
+            // A file is the log's own: far past the rotation size, it became the older one.
+            EXPECT_EQ(odd.name, std::string("a sparse file of 1 GB"));
+            odd.isIntact(previous());
+        } else {
+            odd.isIntact(folder() + QLatin1Char('/') + kept.value(0));
+        }
     }
 }
 

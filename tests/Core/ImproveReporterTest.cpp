@@ -6,6 +6,7 @@
 #include "Core/CloudSession.h"
 #include "Core/ImproveConfig.h"
 #include "TestSupport/FakeCloudService.h"
+#include "TestSupport/OddFiles.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -568,6 +569,38 @@ TEST_F(ImproveReporterTest, AnOversizedQueueIsReadFromItsNewestEndAndTrimmedOnAp
     reporter->flushNow(false);
     settle();
     EXPECT_FALSE(fileExists());
+}
+
+// What is found in the queue's place is read within the bound or not at all; what is not a file
+// is kept aside as found, and the events recorded next travel as usual.
+TEST_F(ImproveReporterTest, AnythingButAFileInTheQueuesPlaceIsKeptAsideAndANewQueueStarts)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    for (const OddFile &odd : OddFile::all()) {
+        SCOPED_TRACE(odd.name);
+        reporter->waitForQueuedWork();
+        QDir(folder).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(folder));
+        odd.make(path);
+        service.clearRequests();
+
+        reporter->flushNow(false);
+        settle();
+        EXPECT_TRUE(uploads().empty());
+        reporter->record(QStringLiteral("fresh"), {});
+        reporter->flushNow(false);
+        settle();
+        ASSERT_EQ(uploads().size(), 1u);
+        EXPECT_EQ(eventNames(uploads()[0]), std::vector<std::string> {"fresh"});
+
+        const QString kept = path + QStringLiteral(".unreadable-20260301T120000Z");
+        if (QFileInfo(kept).isSymLink() || QFileInfo::exists(kept)) {
+            odd.isIntact(kept);
+        } else {
+            // A file is the queue's own, grown past its bound; holding no line, it was dropped.
+            EXPECT_EQ(odd.name, std::string("a sparse file of 1 GB"));
+        }
+    }
 }
 
 } // namespace

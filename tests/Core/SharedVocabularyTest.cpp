@@ -186,7 +186,7 @@ TEST(SharedVocabulary, LoadsBothListsAndStartsWithoutRulesThatDoNotDecode)
     EXPECT_TRUE(broken.vocabulary->replacements().isEmpty());
 }
 
-TEST(SharedVocabulary, BlankTermsAndRulesWithoutAPhraseAreNeitherStoredNorPushed)
+TEST(SharedVocabulary, BlankTermsAreNeitherStoredNorPushedRulesWithoutAPhraseAre)
 {
     VocabularyRig rig;
     SharedVocabulary &vocabulary = rig.make();
@@ -198,11 +198,15 @@ TEST(SharedVocabulary, BlankTermsAndRulesWithoutAPhraseAreNeitherStoredNorPushed
     vocabulary.setTerms(
         {QString(), QStringLiteral("Grafana"), QStringLiteral(" \t"), QStringLiteral(" Loki ")});
     vocabulary.setReplacements({blankPhrase, kRule, noExpansion});
-    // A term is kept as typed; only a blank one goes. A rule may replace with nothing.
+    // A term is kept as typed; only a blank one goes. A rule may replace with nothing, and one
+    // whose phrase was emptied keeps its expansion until it is deleted.
     EXPECT_EQ(vocabulary.terms(),
               QStringList({QStringLiteral("Grafana"), QStringLiteral(" Loki ")}));
-    EXPECT_EQ(vocabulary.replacements(), QList<Replacement>({kRule, noExpansion}));
+    EXPECT_EQ(vocabulary.replacements(), QList<Replacement>({blankPhrase, kRule, noExpansion}));
     EXPECT_EQ(rig.computer.defaults.stringArray(SharedVocabulary::termsKey), vocabulary.terms());
+    const SharedVocabulary reread({&rig.computer.defaults, &rig.computer.session,
+                                   rig.computer.account.get(), &rig.computer.clock});
+    EXPECT_EQ(reread.replacements(), vocabulary.replacements());
 
     // Blanking the only term of a list that had just that one empties it.
     vocabulary.setTerms({QStringLiteral("Grafana")});
@@ -213,9 +217,20 @@ TEST(SharedVocabulary, BlankTermsAndRulesWithoutAPhraseAreNeitherStoredNorPushed
     rig.firePush();
     ASSERT_TRUE(rig.settle());
     EXPECT_EQ(rig.pushedBlobs(),
-              std::vector<std::string>(
-                  {SharedVocabulary::blob({QStringLiteral("Grafana")}, {kRule, noExpansion})
-                       .toStdString()}));
+              std::vector<std::string>({SharedVocabulary::blob({QStringLiteral("Grafana")},
+                                                               {blankPhrase, kRule, noExpansion})
+                                            .toStdString()}));
+
+    // A copy pulled while the phrase is still empty keeps the rule as well.
+    Replacement elsewhere = blankPhrase;
+    elsewhere.expansion = QStringLiteral("by the way");
+    rig.service.script(
+        kPath,
+        Reply::json(
+            copyReply(7, SharedVocabulary::blob({QStringLiteral("Grafana")}, {elsewhere, kRule}))));
+    vocabulary.pull(true);
+    ASSERT_TRUE(rig.settle());
+    EXPECT_EQ(vocabulary.replacements(), QList<Replacement>({elsewhere, kRule}));
 }
 
 TEST(SharedVocabulary, AChangedListIsStoredPublishedAndPushedAnEqualOneIsNot)

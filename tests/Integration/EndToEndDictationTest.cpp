@@ -691,6 +691,31 @@ TEST_F(RunningApplicationTest, APlainSecondLaunchShowsTheSettingsWindowBesideThe
     EXPECT_EQ(log().count(QStringLiteral("app: launched")), 1) << "the second launch ran itself";
 }
 
+// Settings reach the disk a moment after they change; one changed just before the application is
+// told to quit is on disk all the same once it has quit.
+TEST_F(FirstLaunchTest, ASettingChangedJustBeforeAQuitIsKept)
+{
+    ASSERT_TRUE(tree.connected()) << "AT-SPI bus: run the test through scripts/test";
+    const qint64 pid = app.processId();
+    ASSERT_TRUE(waitForText(pid, QStringLiteral("Just speak — type anywhere.")));
+    const std::optional<xcb_window_t> window = managedWindow(pid, "Sonorvelle");
+    ASSERT_TRUE(window.has_value()) << "the window manager lists no onboarding window";
+    EXPECT_FALSE(storedDefaults().contains("onboardingCompleted"));
+
+    // Closing the window marks onboarding done; the quit follows the moment the window is gone.
+    ASSERT_TRUE(askToClose(*window));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !managedWindow(pid, "Sonorvelle"); }, answerTimeoutMs))
+        << "the onboarding window is still there";
+    ::kill(pid_t(pid), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(10000));
+    EXPECT_EQ(app.exitCode(), 0);
+
+    const Json::Object defaults = storedDefaults();
+    EXPECT_TRUE(defaults.contains("onboardingCompleted")
+                && defaults.at("onboardingCompleted") == Json::Object(true))
+        << defaults.dump();
+}
+
 } // namespace
 
 namespace {

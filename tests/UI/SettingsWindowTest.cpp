@@ -1033,6 +1033,31 @@ TEST(SettingsWindow, DictionaryTabFollowsAListReplacedUnderItAndStartsAfreshWhen
     rig.expectNoQmlWarnings();
 }
 
+TEST(SettingsWindow, DictionaryTabKeepsARuleWhosePhraseWasClearedWhenReopened)
+{
+    WindowRig rig;
+    const Replacement btw {QUuid::createUuid(), QStringLiteral("btw"), QStringLiteral("by the way"),
+                           true};
+    rig.vocabulary.setReplacements({btw});
+    QQuickView &view = rig.open(SettingsTab::dictionary);
+
+    rig.click(rig.item("replacementPhrase"));
+    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
+    rig.press(Qt::Key_Backspace);
+    EXPECT_EQ(rig.item("replacementPhrase")->property("text").toString(), QString());
+
+    rig.open(SettingsTab::general);
+    rig.open(SettingsTab::dictionary);
+    ASSERT_NE(rig.item("replacementExpansion"), nullptr);
+    EXPECT_EQ(rig.item("replacementPhrase")->property("text").toString(), QString());
+    EXPECT_EQ(rig.item("replacementExpansion")->property("text").toString(),
+              QStringLiteral("by the way"));
+    Replacement unspoken = btw;
+    unspoken.phrase.clear();
+    EXPECT_EQ(rig.rereadVocabulary()->replacements(), QList<Replacement>({unspoken}));
+    rig.expectNoQmlWarnings();
+}
+
 TEST(SettingsWindow, AccountTabSignedOutOffersSignInAndNothingElse)
 {
     WindowRig rig;

@@ -1,12 +1,12 @@
 #include "Core/History/HistoryStore.h"
 
+#include "Base/BoundedFile.h"
 #include "Base/Clock.h"
 #include "Base/Json.h"
 #include "Base/Paths.h"
 #include "Core/AppSettings.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -93,19 +93,15 @@ void HistoryStore::pruneExpired()
 
 void HistoryStore::load()
 {
-    QFile file(m_fileURL);
-    if (!file.exists()) {
+    const BoundedFile::Result file = BoundedFile::read(m_fileURL, maxFileBytes);
+    if (file.status == BoundedFile::Status::missing) {
         return;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!file.isRead()) {
         m_mustSetAside = true;
         return;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        m_mustSetAside = true;
-        return;
-    }
+    const QByteArray &bytes = file.bytes;
     if (bytes.trimmed().isEmpty()) {
         return; // nothing in it worth keeping
     }

@@ -21,7 +21,8 @@ class Clock;
 //
 // Reading never throws history away:
 // - a record that cannot be decoded is skipped and the others are kept;
-// - a file that cannot be read at all (not JSON, not an array, an I/O error) gives an empty list;
+// - a file that cannot be read at all (not JSON, not an array, an I/O error, larger than
+//   maxFileBytes, or not a regular file: a folder, a device, a pipe) gives an empty list;
 // in both cases the file as found is moved aside (renamed to "history.json.unreadable-<UTC time>",
 // never over an existing file) before the first save replaces it. When it cannot be moved aside,
 // nothing is written over it and the history stays in memory for the rest of the run.
@@ -36,6 +37,9 @@ class HistoryStore : public QObject
 
 public:
     static constexpr qsizetype maxRecords = 500;
+    // The largest file read: maxRecords of the longest dictations, each with its raw and cleaned
+    // text in any script, stay well below it.
+    static constexpr qint64 maxFileBytes = 64 * 1024 * 1024;
 
     // The process-wide store on "history.json" in the "Sonorvelle" support folder, taking the
     // retention period from AppSettings::shared(); made at the first call.

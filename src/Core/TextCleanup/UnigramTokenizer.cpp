@@ -1,5 +1,6 @@
 #include "Core/TextCleanup/UnigramTokenizer.h"
 
+#include "Base/BoundedFile.h"
 #include "Base/Unicode.h"
 
 #include <QFile>
@@ -141,15 +142,14 @@ UnigramTokenizer::UnigramTokenizer(std::shared_ptr<const Vocabulary> vocabulary)
 
 UnigramTokenizer::UnigramTokenizer(const QString &filePath)
 {
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw Error(Error::Kind::unreadable, filePath + QStringLiteral(": ") + file.errorString());
+    // The shipped vocabulary is a few megabytes.
+    const BoundedFile::Result file = BoundedFile::read(filePath, 64 * 1024 * 1024);
+    if (!file.isRead()) {
+        throw Error(Error::Kind::unreadable,
+                    filePath + QStringLiteral(": ")
+                        + (file.error.isEmpty() ? QStringLiteral("missing") : file.error));
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        throw Error(Error::Kind::unreadable, filePath + QStringLiteral(": ") + file.errorString());
-    }
-    d = fromJSON(bytes).d;
+    d = fromJSON(file.bytes).d;
 }
 
 UnigramTokenizer UnigramTokenizer::fromJSON(const QByteArray &json)

@@ -1,11 +1,14 @@
 #include "Platform/Linux/SignalCrashDiagnosticSource.h"
 
 #include "Base/AppInfo.h"
+#include "Base/BoundedFile.h"
 #include "Base/Json.h"
 #include "Base/Paths.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSysInfo>
 
 #include <atomic>
@@ -233,15 +236,21 @@ QList<CrashDiagnostic> SignalCrashDiagnosticSource::takePending()
         paths.prepend(partialPath());
     }
     for (const QString &path : paths) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
+        const BoundedFile::Result file = BoundedFile::readHead(path, maxReportBytes);
+        if (file.status == BoundedFile::Status::missing) {
             continue;
         }
-        const QByteArray report = file.read(maxReportBytes);
-        file.close();
+        if (!QFileInfo(path).isFile()) {
+            // Not a report (a folder, a device, a pipe): kept as found, out of the handler's way.
+            Paths::setAsideUnreadable(path, QDateTime::currentDateTimeUtc());
+            continue;
+        }
+        if (!file.isRead()) {
+            continue;
+        }
         // One attempt per report, whatever becomes of it.
         QFile::remove(path);
-        if (auto diagnostic = parse(report)) {
+        if (auto diagnostic = parse(file.bytes)) {
             diagnostics.append(std::move(*diagnostic));
         }
     }

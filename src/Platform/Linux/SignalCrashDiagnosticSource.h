@@ -17,7 +17,9 @@
 // async-signal-safe calls only: it writes the signal, the return addresses of the crashing thread
 // and their symbols to that file, renames it to "crash-report.pending", and lets the signal end
 // the process as it would have without us. takePending() at the next launch reads that report,
-// deletes it whatever it holds, and hands over what it could read.
+// deletes it whatever it holds, and hands over what it could read. Anything but a file in a
+// report's place (a folder, a device, a pipe) is neither read nor waited for: it is renamed aside
+// as "<name>.unreadable-<UTC time>", so that the next crash has its place.
 class SignalCrashDiagnosticSource final : public CrashDiagnosticSource
 {
 public:

@@ -1,5 +1,7 @@
 #include "Platform/Pocketsphinx/PocketsphinxModel.h"
 
+#include "Base/BoundedFile.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -42,11 +44,8 @@ namespace {
 
 bool startsWith(const QString &path, std::initializer_list<QByteArrayView> headers)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return false;
-    }
-    const QByteArray head = file.read(8);
+    const BoundedFile::Result file = BoundedFile::readHead(path, 8);
+    const QByteArray &head = file.bytes;
     return std::any_of(headers.begin(), headers.end(),
                        [&head](QByteArrayView header) { return head.startsWith(header); });
 }

@@ -1,5 +1,6 @@
 #include "Platform/Qt/SynthesizedSoundPlayer.h"
 
+#include "Base/BoundedFile.h"
 #include "Core/DebugLog.h"
 
 #include <QDir>
@@ -101,9 +102,7 @@ SynthesizedSoundPlayer::SynthesizedSoundPlayer()
                                 QStringLiteral("Bottle"), QStringLiteral("Basso")}) {
         const QString path = folder + QLatin1Char('/') + name + QStringLiteral(".wav");
         const QByteArray data = wavData(name);
-        QFile existing(path);
-        if (!existing.open(QIODevice::ReadOnly) || existing.readAll() != data) {
-            existing.close();
+        if (BoundedFile::read(path, data.size()).bytes != data) {
             QSaveFile file(path);
             if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size()
                 || !file.commit()) {

@@ -1,5 +1,6 @@
 #include "Platform/X11/X11FrontmostApplicationSource.h"
 
+#include "Base/BoundedFile.h"
 #include "Platform/Xdg/DesktopEntries.h"
 
 #include <QByteArray>
@@ -196,12 +197,11 @@ X11FrontmostApplicationSource::describe(const WindowProperties &window,
 QHash<QString, QString> X11FrontmostApplicationSource::processEnvironment(qint64 pid)
 {
     QHash<QString, QString> environment;
-    QFile file(QStringLiteral("/proc/%1/environ").arg(pid));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return environment;
-    }
+    // The kernel holds a process's arguments and environment to a few megabytes together.
+    const BoundedFile::Result file =
+        BoundedFile::readHead(QStringLiteral("/proc/%1/environ").arg(pid), 8 * 1024 * 1024);
     // Variables are NUL-terminated "NAME=value" entries.
-    for (const QByteArray &entry : file.readAll().split('\0')) {
+    for (const QByteArray &entry : file.bytes.split('\0')) {
         const qsizetype equals = entry.indexOf('=');
         if (equals > 0) {
             environment.insert(QString::fromLocal8Bit(entry.left(equals)),

@@ -1,5 +1,7 @@
 #include "Platform/Xdg/DesktopEntries.h"
 
+#include "Base/BoundedFile.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -27,11 +29,13 @@ QString idBelow(const QString &folder, const QString &filePath)
 
 std::optional<DesktopEntry> readEntry(const QString &filePath, const QString &id)
 {
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // An entry is a few kilobytes; a link to a device in a folder of entries must not hang the
+    // lookup or exhaust memory.
+    const BoundedFile::Result file = BoundedFile::read(filePath, 1024 * 1024);
+    if (!file.isRead()) {
         return std::nullopt;
     }
-    return DesktopEntry::parse(file.readAll(), id, filePath);
+    return DesktopEntry::parse(file.bytes, id, filePath);
 }
 
 std::optional<DesktopEntry> firstListed(const QList<DesktopEntry> &entries,

@@ -187,10 +187,7 @@ QList<Replacement> DictionaryTabModel::listedReplacements() const
     QList<Replacement> replacements;
     replacements.reserve(m_replacements.count());
     for (const Row &row : m_replacements.rows()) {
-        Replacement replacement {row.id, row.text, row.expansion, row.isEnabled};
-        if (SharedVocabulary::keepsReplacement(replacement)) {
-            replacements.append(std::move(replacement));
-        }
+        replacements.append({row.id, row.text, row.expansion, row.isEnabled});
     }
     return replacements;
 }

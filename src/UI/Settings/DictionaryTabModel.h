@@ -19,8 +19,9 @@ class SharedVocabulary;
 // The lists are shown through rows with keys of their own (DictionaryRowsModel): the view edits and
 // deletes by key, so an edit of a row that a sync has since replaced or removed is dropped rather
 // than written into whichever term took its place. A row emptied by the user stays on screen to be
-// typed into again, but an empty term or a rule with an empty spoken phrase is never handed to the
-// vocabulary, so it is neither stored nor synced.
+// typed into again. An empty term is never handed to the vocabulary, so it is neither stored nor
+// synced; a rule whose phrase is emptied is an edit, not a delete: it is stored and synced with
+// its expansion, and only the row's delete button removes it.
 class DictionaryTabModel : public QObject
 {
     Q_OBJECT

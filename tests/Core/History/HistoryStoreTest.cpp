@@ -2,6 +2,7 @@
 
 #include "Base/Json.h"
 #include "Base/ManualClock.h"
+#include "TestSupport/OddFiles.h"
 #include "TestSupport/QtPrinters.h"
 
 #include <QDir>
@@ -333,6 +334,22 @@ TEST_F(HistoryStoreTest, AnUnreadableFileIsKeptAsideNeverOverwritten)
         EXPECT_EQ(textsInFile(), QStringList {"new"});
         EXPECT_EQ(readFile(taken), QByteArray("earlier"));
         EXPECT_EQ(readFile(taken + QStringLiteral("-2")), original);
+    }
+}
+
+TEST_F(HistoryStoreTest, AnythingButAHistorySizedFileIsKeptAsideUnread)
+{
+    for (const OddFile &odd : OddFile::all()) {
+        SCOPED_TRACE(odd.name);
+        QDir(m_dir.filePath(QStringLiteral("Sonorvelle"))).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(m_dir.filePath(QStringLiteral("Sonorvelle"))));
+        odd.make(path());
+
+        auto store = makeStore();
+        EXPECT_TRUE(store->records().isEmpty());
+        store->add(record(QStringLiteral("new")));
+        EXPECT_EQ(textsInFile(), QStringList {"new"});
+        odd.isIntact(path() + QStringLiteral(".unreadable-20260310T120000Z"));
     }
 }
 

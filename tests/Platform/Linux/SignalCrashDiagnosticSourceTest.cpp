@@ -5,7 +5,9 @@
 #include "Core/CrashReporter.h"
 #include "Core/ImproveConfig.h"
 #include "TestSupport/FakeCloudService.h"
+#include "TestSupport/OddFiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -170,6 +172,32 @@ TEST(SignalCrashDiagnosticSourceTest, EveryFileIsTakenOnceAndRemoved)
     put(source.pendingPath(), "");
     EXPECT_TRUE(source.takePending().isEmpty());
     EXPECT_FALSE(QFile::exists(source.pendingPath())) << "an empty report is removed too";
+}
+
+// A pipe in a report's place would hold the launch for ever, a device would never end: what is not
+// a file is neither read nor waited for, and is kept aside as found. A huge file is read no further
+// than the bound, and, being no report, is removed.
+TEST(SignalCrashDiagnosticSourceTest, AnythingButAReportFileIsKeptAsideUnread)
+{
+    for (const OddFile &odd : OddFile::all()) {
+        SCOPED_TRACE(odd.name);
+        QTemporaryDir folder;
+        SignalCrashDiagnosticSource source(folder.path());
+        odd.make(source.pendingPath());
+        EXPECT_TRUE(source.takePending().isEmpty());
+        const QStringList kept =
+            QDir(folder.path())
+                .entryList({QStringLiteral("crash-report.pending.unreadable-*")},
+                           QDir::AllEntries | QDir::System);
+        if (QFileInfo(source.pendingPath()).exists()
+            || QFileInfo(source.pendingPath()).isSymLink()) {
+            ADD_FAILURE() << "something is still in the report's place";
+        } else if (kept.isEmpty()) {
+            EXPECT_EQ(odd.name, std::string("a sparse file of 1 GB"));
+        } else {
+            odd.isIntact(folder.filePath(kept.value(0)));
+        }
+    }
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "Core/SharedVocabulary.h"
 #include "Core/SyncComputer.h"
+#include "Core/TextCleanup/ReplacementEngine.h"
+#include "Core/VersionedBlobSync.h"
 #include "Support/L10n.h"
 #include "TestSupport/FakeCloudService.h"
 #include "TestSupport/QtPrinters.h"
@@ -11,6 +13,7 @@
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <memory>
 #include <string>
@@ -172,7 +175,7 @@ TEST(DictionaryTabModel, AReplacementIsAddedOnlyWhenBothFieldsHoldText)
     EXPECT_NE(stored[1].id, kWithout.id);
 }
 
-TEST(DictionaryTabModel, AnEmptiedRowStaysOnScreenButIsNeverStored)
+TEST(DictionaryTabModel, AnEmptiedRowStaysOnScreenAndOnlyAnEmptiedTermIsLeftOutOfStorage)
 {
     DictionaryRig rig({QStringLiteral("Grafana"), QStringLiteral("Loki"), QStringLiteral("Tempo")},
                       {kWithout, kBtw});
@@ -195,10 +198,12 @@ TEST(DictionaryTabModel, AnEmptiedRowStaysOnScreenButIsNeverStored)
     EXPECT_EQ(rig.vocab->terms().count(QStringLiteral("Tempo")), 2);
     EXPECT_EQ(model.duplicateNote(), QString());
 
-    // A rule without a spoken phrase is not kept, one without replacement text is.
+    // A rule is kept without its spoken phrase, and without its replacement text.
     const int btw = rig.ruleKey(1);
     model.editPhrase(btw, QString());
-    EXPECT_EQ(rig.reread().replacements(), QList<Replacement>({kWithout}));
+    Replacement unspoken = kBtw;
+    unspoken.phrase.clear();
+    EXPECT_EQ(rig.reread().replacements(), QList<Replacement>({kWithout, unspoken}));
     EXPECT_EQ(model.replacements()->count(), 2);
     model.editPhrase(btw, QStringLiteral("btw"));
     model.editExpansion(btw, QString());
@@ -288,4 +293,41 @@ TEST(DictionaryTabModel, AnEmptiedRowGoesWhenASyncReplacesTheList)
     for (const auto &request : rig.service.requests("/api/sync/shared")) {
         EXPECT_EQ(request.body.find("\"\""), std::string::npos) << request.body;
     }
+}
+
+TEST(DictionaryTabModel, AnEmptiedPhraseKeepsItsRuleAcrossTabSwitchesAndSyncs)
+{
+    DictionaryRig rig({QStringLiteral("Alpha")}, {kWithout, kBtw});
+    rig.model->editPhrase(rig.ruleKey(1), QString());
+    Replacement unspoken = kBtw;
+    unspoken.phrase.clear();
+
+    // Another tab and back: the tab is made afresh from the vocabulary.
+    rig.termsTester.reset();
+    rig.rulesTester.reset();
+    rig.model = std::make_unique<DictionaryTabModel>(*rig.vocab, L10n::shared());
+    ASSERT_EQ(rig.model->replacements()->count(), 2);
+    EXPECT_EQ(rig.model->replacements()->rows().at(1).text, QString());
+    EXPECT_EQ(rig.model->replacements()->rows().at(1).expansion, QStringLiteral("by the way"));
+
+    // The edit travels as it is, and a copy from elsewhere made on top of it keeps the rule.
+    rig.computer.clock.advance(VersionedBlobSync::pushDelay);
+    ASSERT_TRUE(SyncComputer::settle(rig.vocab->sync()));
+    const auto pushes = rig.service.requests("/api/sync/shared");
+    ASSERT_FALSE(pushes.empty());
+    EXPECT_EQ(
+        nlohmann::json::parse(pushes.back().body).at("blob").get<std::string>(),
+        SharedVocabulary::blob({QStringLiteral("Alpha")}, {kWithout, unspoken}).toStdString());
+    rig.syncFromElsewhere({QStringLiteral("Alpha"), QStringLiteral("Beta")}, {kWithout, unspoken});
+    EXPECT_EQ(rig.model->replacements()->count(), 2);
+    EXPECT_EQ(rig.reread().replacements(), QList<Replacement>({kWithout, unspoken}));
+
+    // Dictation leaves the phrase alone until it is typed again; only the delete button removes
+    // the rule.
+    EXPECT_EQ(ReplacementEngine::apply(QStringLiteral("btw w/o"), rig.vocab->replacements()),
+              QStringLiteral("btw without"));
+    rig.model->editPhrase(rig.ruleKey(1), QStringLiteral("btw"));
+    EXPECT_EQ(rig.reread().replacements(), QList<Replacement>({kWithout, kBtw}));
+    rig.model->deleteReplacement(rig.ruleKey(1));
+    EXPECT_EQ(rig.reread().replacements(), QList<Replacement>({kWithout}));
 }

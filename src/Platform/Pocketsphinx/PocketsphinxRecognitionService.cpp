@@ -4,6 +4,8 @@
 #include "Core/Transcription/BufferConverter.h"
 #include "Platform/Pocketsphinx/PocketsphinxStream.h"
 
+#include <QPromise>
+
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
@@ -20,6 +22,9 @@ struct TaskState
     PocketsphinxDecoderPool *pool = nullptr;
     std::shared_ptr<SpeechRecognitionRequest> request;
     std::shared_ptr<SerialQueue> queue;
+
+    // Finished when the decoding thread returns, its decoder back in the pool.
+    QPromise<void> ended;
 
     std::mutex mutex;
     std::condition_variable wake;
@@ -73,7 +78,18 @@ void toPcm16(const AudioBuffer &buffer, std::vector<std::int16_t> &pcm)
     }
 }
 
+void decodeAudio(const std::shared_ptr<TaskState> &state);
+
 void decode(const std::shared_ptr<TaskState> &state)
+{
+    // A task cancelled before its thread ran takes no decoder at all.
+    if (!state->isCancelled()) {
+        decodeAudio(state);
+    }
+    state->ended.finish();
+}
+
+void decodeAudio(const std::shared_ptr<TaskState> &state)
 {
     std::unique_ptr<PocketsphinxDecoder> decoder;
     std::optional<PocketsphinxStream> stream;
@@ -162,6 +178,7 @@ class PocketsphinxTask final : public SpeechRecognizer::Task
 public:
     explicit PocketsphinxTask(std::shared_ptr<TaskState> state)
         : m_state(std::move(state))
+        , m_ended(m_state->ended.future())
     { }
 
     ~PocketsphinxTask() override { cancel(); }
@@ -179,8 +196,11 @@ public:
         // whoever owns this task.
     }
 
+    QFuture<void> ended() const override { return m_ended; }
+
 private:
     std::shared_ptr<TaskState> m_state;
+    QFuture<void> m_ended;
 };
 
 class PocketsphinxRecognizer final : public SpeechRecognizer
@@ -221,8 +241,10 @@ public:
                 alive->signal();
             }
         });
+        state->ended.start();
+        auto task = std::make_shared<PocketsphinxTask>(state);
         std::thread([state] { decode(state); }).detach();
-        return std::make_shared<PocketsphinxTask>(state);
+        return task;
     }
 
 private:

@@ -3,17 +3,9 @@
 #include "Core/DebugLog.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QLocale>
 #include <QTextToSpeech>
 #include <QThread>
-
-namespace {
-
-// How long the quit waits for the voice walk to stop.
-constexpr int quitWaitMs = 2000;
-
-} // namespace
 
 QtSpeechSynthesizer::QtSpeechSynthesizer(QString engine, QObject *parent)
     : SpeechSynthesizer(parent)
@@ -23,12 +15,8 @@ QtSpeechSynthesizer::QtSpeechSynthesizer(QString engine, QObject *parent)
 QtSpeechSynthesizer::~QtSpeechSynthesizer()
 {
     if (m_thread) {
-        // The voice walk stops at the next locale. A speech-dispatcher that does not answer
-        // must not hold up the quit: the thread is then left to end with the process.
-        m_thread->requestInterruption();
-        if (m_thread->wait(QDeadlineTimer(quitWaitMs))) {
-            delete m_thread;
-        }
+        m_thread->wait();
+        delete m_thread;
     }
     delete m_engine;
 }
@@ -55,10 +43,6 @@ void QtSpeechSynthesizer::warmUp()
             // where the round trips to speech-dispatcher cost the main thread nothing.
             const QLocale initial = engine->locale();
             for (const QLocale &locale : engine->availableLocales()) {
-                if (QThread::currentThread()->isInterruptionRequested()) {
-                    delete engine;
-                    return;
-                }
                 engine->setLocale(locale);
                 const QList<QVoice> localeVoices = engine->availableVoices();
                 for (const QVoice &voice : localeVoices) {

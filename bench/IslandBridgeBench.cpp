@@ -1,12 +1,18 @@
 #include "Base/ManualClock.h"
+#include "Core/DictationRig.h"
 #include "Core/History/HistoryStore.h"
 #include "Core/IslandBridge.h"
 #include "Core/WidgetProtocol.h"
+#include "Fakes/FakeCompanionHost.h"
 #include "Platform/Qt/QtCompanionSocket.h"
+#include "TestSupport/ResidentMemory.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -138,5 +144,75 @@ void BM_BridgeHeartbeatWithTenItems(benchmark::State &state)
     }
 }
 BENCHMARK(BM_BridgeHeartbeatWithTenItems);
+
+// Runs the event loop until `done` holds, waking for events rather than polling; false after 5 s.
+template<typename Predicate>
+bool runUntil(Predicate done)
+{
+    const QDeadlineTimer deadline(5000);
+    QTimer wake;
+    wake.start(100);
+    QEventLoop loop;
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+// 100 sessions started and cancelled by a companion host through the bridge, each pair after the
+// last session has stopped, on a dictation controller over the tests' fakes. Reports the resident
+// memory after the run and its growth over it.
+void BM_BridgeStartCancelPairs(benchmark::State &state)
+{
+    DictationRig rig;
+    FakeCompanionHost host;
+    if (!host.start()) {
+        state.SkipWithError("the host does not listen");
+        return;
+    }
+    IslandBridge::Services services;
+    services.clock = &rig.clock;
+    services.socket = std::make_unique<QtCompanionSocket>();
+    services.history = &rig.history;
+    services.socketPath = host.socketPath();
+    services.appID = QStringLiteral("org.sonorvelle.Sonorvelle");
+    IslandBridge bridge(std::move(services));
+    bridge.start(&rig.c(), &rig.appSettings());
+    if (!bridge.isConnected() || !runUntil([&] { return bool(host.client); })) {
+        state.SkipWithError("no connection to the host");
+        return;
+    }
+    const QByteArray toggle = R"({"v":1,"type":"widget.command","app":"h","actionId":"toggle"})"
+                              "\n";
+    const QByteArray cancel = R"({"v":1,"type":"widget.command","app":"h","actionId":"cancel"})"
+                              "\n";
+    DictationController &controller = rig.c();
+    const qint64 before = residentMemoryBytes();
+    for (auto _ : state) {
+        for (int pair = 0; pair < 100; ++pair) {
+            host.send(toggle);
+            const bool started =
+                runUntil([&] { return controller.state() == DictationState::recording; });
+            host.send(cancel);
+            const bool stopped = runUntil([&] {
+                return controller.state() == DictationState::idle && !controller.isStopping();
+            });
+            host.lines.clear();
+            if (!started || !stopped) {
+                state.SkipWithError("a session did not start or stop");
+                return;
+            }
+        }
+    }
+    constexpr double megabyte = 1024.0 * 1024.0;
+    const qint64 after = residentMemoryBytes();
+    state.counters["rss_after_mb"] = double(after) / megabyte;
+    state.counters["rss_growth_mb"] = double(after - before) / megabyte;
+    state.counters["sessions"] = double(rig.engines.made.size());
+}
+BENCHMARK(BM_BridgeStartCancelPairs)->Unit(benchmark::kMillisecond);
 
 } // namespace

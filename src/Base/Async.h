@@ -3,6 +3,7 @@
 #include "Base/CancellationToken.h"
 #include "Base/CancelledError.h"
 #include "Base/Clock.h"
+#include "Base/SharedTask.h"
 #include "Base/Timer.h"
 
 #include <QCoreApplication>
@@ -153,6 +154,38 @@ auto runInBackground(F work, QThreadPool *pool = QThreadPool::globalInstance())
     if constexpr (!std::is_void_v<R>) {
         co_return std::move(std::get<0>(outcome));
     }
+}
+
+namespace detail {
+
+// Resolves `finished` once the task has ended, whatever its result.
+template<typename T>
+QCoro::Task<> signalWhenDone(SharedTask<T> task, CancellationToken finished)
+{
+    try {
+        co_await task;
+    } catch (...) { }
+    finished.cancel();
+}
+
+} // namespace detail
+
+// Whether the task ended within `limit` of the clock's time. A task still running is left to
+// finish on its own.
+template<typename T>
+QCoro::Task<bool> finishesWithin(SharedTask<T> task, Clock &clock, std::chrono::nanoseconds limit)
+{
+    if (task.isDone()) {
+        co_return true;
+    }
+    CancellationToken finished;
+    detail::signalWhenDone(task, finished);
+    try {
+        co_await sleep(clock, limit, finished);
+    } catch (const CancelledError &) {
+        co_return true;
+    }
+    co_return task.isDone();
 }
 
 } // namespace Async

@@ -248,6 +248,9 @@ void DictationController::holdKeyDown(DictationTask task)
     }
     switch (m_state) {
     case DictationState::idle:
+        if (isStopping()) {
+            return;
+        }
         m_holdStartedAt = uptime();
         setSessionTask(task);
         startRecording(DictationTrigger::hold);
@@ -282,7 +285,7 @@ void DictationController::holdKeyUp(DictationTask)
 
 void DictationController::startRecording(DictationTrigger trigger)
 {
-    if (m_state != DictationState::idle) {
+    if (m_state != DictationState::idle || isStopping()) {
         return;
     }
     if (!m_services.microphoneGranted()) {
@@ -746,25 +749,30 @@ void DictationController::failSession(const std::exception_ptr &error)
 
 void DictationController::closeEngineLater()
 {
-    cancelEngineWhenStarted(m_startupTask, m_engine);
+    m_stopping = SharedTask<>(
+        cancelEngineWhenStarted(m_startupTask, m_engine, m_processingTask, *m_services.clock));
 }
 
 QCoro::Task<>
 DictationController::cancelEngineWhenStarted(std::optional<StartupTask> startup,
-                                             std::shared_ptr<TranscriptionEngine> engine)
+                                             std::shared_ptr<TranscriptionEngine> engine,
+                                             std::optional<SharedTask<>> processing, Clock &clock)
 {
     co_await NextTurn();
     if (startup) {
-        try {
-            co_await *startup;
-        } catch (...) {
-            // A session that never opened is cancelled all the same.
-        }
+        // A session that never opens is cancelled all the same; one whose opening hangs is
+        // cancelled while it opens, so it cannot keep the next session from starting.
+        co_await Async::finishesWithin(*startup, clock, DictationPipeline::startupWaitLimit);
     }
     if (engine) {
         try {
             QCoro::Task<> cancelling = engine->cancelSession();
             co_await cancelling;
+        } catch (...) { }
+    }
+    if (processing) {
+        try {
+            co_await *processing;
         } catch (...) { }
     }
 }

@@ -183,6 +183,10 @@ public:
     bool hasSecondsRemaining() const { return m_secondsRemaining.has_value(); }
     QString lastErrorText() const { return m_lastError.value_or(QString()); }
 
+    // Whether the last session still releases what it took: its speech engine closing, its
+    // abandoned processing ending. No session starts until then, whatever asks for one.
+    bool isStopping() const { return m_stopping && !m_stopping->isDone(); }
+
     // The session counter: one more at every start, every cancel and every failure outside
     // processing.
     qint64 sessionID() const { return m_sessionID; }
@@ -260,7 +264,9 @@ private:
     void tick();
     void resetTexts();
     void captureFailed(const std::exception_ptr &error);
-    // Waits for the session's engine start, then cancels the engine's session.
+    // Waits for the session's engine start (at most as long as processing would), then cancels
+    // the engine's session; the session counts as stopping until that is done and its abandoned
+    // processing, if any, has ended.
     void closeEngineLater();
     void playSound(const QString &name) const;
     bool isSignedIn() const;
@@ -277,7 +283,9 @@ private:
     static QCoro::Task<> readFocus(QPointer<DictationController> self, qint64 generation,
                                    std::function<FocusContext(qint64)> read);
     static QCoro::Task<> cancelEngineWhenStarted(std::optional<StartupTask> startup,
-                                                 std::shared_ptr<TranscriptionEngine> engine);
+                                                 std::shared_ptr<TranscriptionEngine> engine,
+                                                 std::optional<SharedTask<>> processing,
+                                                 Clock &clock);
     static QCoro::Task<> relocate(QPointer<DictationController> self);
 
     Services m_services;
@@ -296,6 +304,8 @@ private:
     std::optional<StartupTask> m_startupTask;
     std::optional<SharedTask<>> m_updatesTask;
     std::optional<SharedTask<>> m_processingTask;
+    // The last ended session's release; see isStopping().
+    std::optional<SharedTask<>> m_stopping;
     std::optional<std::chrono::nanoseconds> m_processingStartedAt;
     // Runs while a session records.
     std::unique_ptr<Timer> m_sessionTimer;

@@ -68,34 +68,6 @@ bool testerMode(const UserDefaults &defaults)
     return defaults.boolValue(QStringLiteral("testerModeEnabled")).value_or(false);
 }
 
-// Resolves `finished` once the task has ended, whatever its result.
-template<typename T>
-QCoro::Task<> signalWhenDone(SharedTask<T> task, CancellationToken finished)
-{
-    try {
-        co_await task;
-    } catch (...) { }
-    finished.cancel();
-}
-
-// Whether the task ended within `limit` of the clock's time. A task still running is left to
-// finish on its own.
-template<typename T>
-QCoro::Task<bool> finishesWithin(SharedTask<T> task, Clock &clock, nanoseconds limit)
-{
-    if (task.isDone()) {
-        co_return true;
-    }
-    CancellationToken finished;
-    signalWhenDone(task, finished);
-    try {
-        co_await Async::sleep(clock, limit, finished);
-    } catch (const CancelledError &) {
-        co_return true;
-    }
-    co_return task.isDone();
-}
-
 } // namespace
 
 QCoro::Task<> DictationPipeline::run(QPointer<DictationController> controller, Inputs inputs)
@@ -187,7 +159,7 @@ QCoro::Task<> DictationPipeline::body(QPointer<DictationController> controller, 
     // nor the field's context nor the text, and it leaves no trace in the history, the samples or
     // the learner (the history feeds later sessions' cloud context).
     if (in.focusRead && !in.focusRead->isDone()) {
-        const bool answered = co_await finishesWithin(*in.focusRead, clock, focusReadWait);
+        const bool answered = co_await Async::finishesWithin(*in.focusRead, clock, focusReadWait);
         if (!controller) {
             co_return;
         }
@@ -564,7 +536,7 @@ QCoro::Task<> DictationPipeline::finalizeLocally(
     bool opened = true;
     if (startup) {
         // An engine whose session never opens must not hold the session in processing.
-        opened = co_await finishesWithin(*startup, clock, startupWaitLimit);
+        opened = co_await Async::finishesWithin(*startup, clock, startupWaitLimit);
         if (!opened && engine) {
             try {
                 QCoro::Task<> cancelling = engine->cancelSession();

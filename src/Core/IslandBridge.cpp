@@ -405,6 +405,10 @@ void IslandBridge::handle(const WidgetMessage &message)
     }
     switch (m_controller->state()) {
     case DictationState::idle:
+        // As a key press would be: ignored while the last session still stops.
+        if (m_controller->isStopping()) {
+            break;
+        }
         m_controller->setSessionTask(*task);
         m_controller->startRecording(DictationTrigger::menu);
         break;

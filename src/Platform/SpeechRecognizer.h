@@ -3,6 +3,7 @@
 #include "Core/Transcription/SpeechLocale.h"
 #include "Platform/SpeechRecognitionRequest.h"
 
+#include <QFuture>
 #include <QString>
 
 #include <exception>
@@ -38,6 +39,10 @@ public:
         // Stops recognition at once; no result is reported afterwards, and the result handler is
         // released.
         virtual void cancel() = 0;
+        // Finishes once the recognition has stopped working and given back what it took (its
+        // thread, its decoder); cancelling does not wait for that. At once for a recogniser
+        // without work of its own.
+        virtual QFuture<void> ended() const { return QtFuture::makeReadyFuture(); }
     };
 
     virtual ~SpeechRecognizer() = default;

@@ -1,5 +1,7 @@
 #include "Core/DictationController.h"
 
+#include "Core/DictationPipeline.h"
+
 #include "Core/DictationRig.h"
 #include "Core/Keychain.h"
 #include "Core/Transcription/TranscriptionError.h"
@@ -428,6 +430,50 @@ TEST_F(DictationControllerTest, CancelWhileTheEngineIsStillOpeningCancelsItOnceO
     EXPECT_EQ(controller.state(), State::idle);
 }
 
+TEST_F(DictationControllerTest, NoSessionStartsWhileTheLastOneStillStops)
+{
+    const auto startAttempts = [&] {
+        controller.holdKeyDown(Task::ask);
+        controller.holdKeyUp(Task::ask);
+        controller.startRecording(DictationTrigger::menu);
+        rig.pump();
+    };
+
+    // Cancelled while its engine opens: stopping until the engine is closed.
+    rig.engines.script.holdStart = true;
+    rig.startHeld();
+    controller.cancel(false);
+    startAttempts();
+    EXPECT_EQ(controller.state(), State::idle);
+    EXPECT_TRUE(controller.isStopping());
+    EXPECT_EQ(controller.sessionTask(), Task::cleanup) << "an ignored press changes nothing";
+    EXPECT_EQ(rig.engines.made.size(), 1);
+
+    // An opening that hangs is given up after the same limit as processing gives it.
+    rig.advance(DictationPipeline::startupWaitLimit - 1ns);
+    EXPECT_TRUE(controller.isStopping());
+    rig.advance(1ns);
+    EXPECT_TRUE(rig.engines.made.first()->calls.contains("cancelSession"));
+    EXPECT_FALSE(controller.isStopping());
+
+    // Cancelled while processing: stopping until the processing task has ended.
+    rig.engines.script.holdStart = false;
+    rig.cleanup.gate = std::make_shared<TestGate>();
+    rig.startHeld();
+    rig.say(finalized(QStringLiteral("words")));
+    rig.advance(1s);
+    controller.holdKeyUp(Task::cleanup);
+    ASSERT_TRUE(rig.waitUntil([&] { return !rig.cleanup.calls->isEmpty(); }));
+    controller.cancel(false);
+    startAttempts();
+    EXPECT_EQ(rig.engines.made.size(), 2);
+    rig.cleanup.gate->open();
+    ASSERT_TRUE(rig.waitUntil([&] { return !controller.isStopping(); }));
+    rig.startHeld();
+    EXPECT_EQ(controller.state(), State::recording);
+    EXPECT_EQ(rig.engines.made.size(), 3);
+}
+
 TEST_F(DictationControllerTest, UpdatesOfAnEndedSessionAreNotApplied)
 {
     rig.startHeld();
@@ -758,6 +804,7 @@ TEST_F(DictationControllerTest, LateFocusReadOfAnEarlierSessionIsDropped)
     controller.holdKeyDown(Task::cleanup);
     ASSERT_TRUE(rig.waitUntil([&] { return rig.blockedReads() == 1; }));
     controller.cancel(true);
+    rig.pump();
 
     FocusContext second;
     second.appName = QStringLiteral("Terminal");

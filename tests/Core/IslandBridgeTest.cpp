@@ -6,11 +6,16 @@
 #include "Platform/Qt/QtCompanionSocket.h"
 #include "Support/L10n.h"
 #include "Support/LocalizationTables.h"
+#include "TestSupport/ResidentMemory.h"
+#include "TestSupport/TestTime.h"
+
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
+#include <time.h>
 
 using namespace std::chrono_literals;
 using nlohmann::json;
@@ -92,6 +97,83 @@ protected:
         record.durationSeconds = seconds;
         record.appName = std::move(app);
         rig.history.add(record);
+    }
+
+    // The host sends `count` commands of every kind the bridge runs, a batch at a time as fast
+    // as the link takes them, while a probe times every turn of the event loop; the longest turn
+    // comes back. A turn is timed on the main thread's own processor clock: the time the loop
+    // was busy between two answers, whatever else the machine runs and however long the test's
+    // waits sleep. Ends once the bridge has read every line.
+    std::chrono::milliseconds flood(int count)
+    {
+        addRecord(QStringLiteral("copied"), 2);
+        DictationRig::pump();
+        const QByteArray copy = R"({"v":1,"type":"widget.command","app":"h","itemId":")"
+            + Json::uuidString(rig.history.records().first().id).toUtf8() + "\"}\n";
+        const auto action = [](const char *id) {
+            return QByteArray(R"({"v":1,"type":"widget.command","app":"h","actionId":")") + id
+                + "\"}\n";
+        };
+        const QList<QByteArray> cycle = {
+            action("toggle"),
+            action("ask"),
+            action("cancel"),
+            copy,
+            action("translate"),
+            action("toggle"),
+            action("cancel"),
+            R"({"v":1,"type":"widget.hostinfo","app":"h","lang":"ja"})"
+            "\n",
+            action("ask"),
+            R"({"v":1,"type":"widget.hostinfo","app":"h","lang":"en"})"
+            "\n",
+        };
+
+        std::chrono::milliseconds longest {0};
+        const auto busy = [] {
+            timespec now {};
+            ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+            return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+        };
+        auto last = busy();
+        QTimer probe;
+        probe.setInterval(0);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            const auto now = busy();
+            longest = std::max(longest,
+                               std::chrono::duration_cast<std::chrono::milliseconds>(now - last));
+            last = now;
+        });
+        probe.start();
+        const int batch = 500;
+        for (int sent = 0; sent < count; sent += batch) {
+            QByteArray bytes;
+            for (int i = sent; i < sent + batch && i < count; ++i) {
+                bytes += cycle[i % cycle.size()];
+            }
+            host.send(bytes);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return host.client->bytesToWrite() == 0; },
+                                        TestTime::scaledMs(10000)));
+            // What the bridge answers is not this test's concern; it must not pile up here.
+            host.lines.clear();
+        }
+        // Lines are handled in order: once the bridge answers in German, it has read them all.
+        host.lines.clear();
+        host.send(R"({"v":1,"type":"widget.hostinfo","app":"h","lang":"de"})"
+                  "\n");
+        const std::string german = text(QStringLiteral("menu.toggle_dictation"), "de");
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                for (const json &message : host.messages()) {
+                    if (message.contains("actions") && message["actions"][0]["title"] == german) {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            TestTime::scaledMs(10000)));
+        probe.stop();
+        return longest;
     }
 
     DictationRig rig;
@@ -411,6 +493,43 @@ TEST_F(IslandBridgeTest, CommandsFollowTheControllersState)
     command(
         QStringLiteral(R"("itemId":"%1","actionId":"ask")").arg(id.toLower()).toUtf8().constData());
     EXPECT_EQ(rig.c().state(), DictationState::recording) << "ids compare case and all";
+}
+
+TEST_F(IslandBridgeTest, AFloodOfCommandsRunsOneSessionAtATimeAndKeepsTheAppAnswering)
+{
+    connectFresh();
+    const qint64 before = residentMemoryBytes();
+    const std::chrono::milliseconds longestTurn = flood(10000);
+    rig.c().cancel(true);
+
+    EXPECT_TRUE(bridge->isConnected());
+    EXPECT_GE(rig.engines.made.size(), 2) << "the flood ran sessions";
+    EXPECT_EQ(rig.engines.mostOpenAtOnce, 1);
+    EXPECT_LT(longestTurn, TestTime::scaled(std::chrono::milliseconds(100)));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return rig.c().state() == DictationState::idle && !rig.c().isStopping(); }, 5000));
+    EXPECT_EQ(rig.engines.openSessions(), 0);
+    EXPECT_LT(residentMemoryBytes() - before, 30 * 1024 * 1024);
+}
+
+TEST_F(IslandBridgeTest, WhileACancelledSessionWaitsForItsEngineNoCommandStartsAnother)
+{
+    rig.engines.script.holdStart = true;
+    connectFresh();
+    flood(2000);
+    ASSERT_EQ(rig.engines.made.size(), 1);
+    EXPECT_EQ(rig.c().state(), DictationState::idle);
+    EXPECT_TRUE(rig.c().isStopping());
+
+    // The engine opens at last and is closed; the next command starts a session again.
+    rig.engines.script.holdStart = false;
+    rig.engines.made.first()->open();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.c().isStopping(); }, 5000));
+    EXPECT_TRUE(rig.engines.made.first()->calls.contains(QStringLiteral("cancelSession")));
+    hostSays(R"({"v":1,"type":"widget.command","app":"h","actionId":"toggle"})"
+             "\n");
+    EXPECT_EQ(rig.c().state(), DictationState::recording);
+    EXPECT_EQ(rig.engines.made.size(), 2);
 }
 
 TEST(IslandBridgeTexts, TimesTitlesAndLevels)

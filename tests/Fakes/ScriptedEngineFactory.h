@@ -5,6 +5,8 @@
 
 #include <QList>
 
+#include <algorithm>
+
 #include <memory>
 
 // Makes scripted engines from one script the test may change between sessions, and keeps them.
@@ -15,11 +17,27 @@ public:
     {
         auto engine = std::make_shared<ScriptedTranscriptionEngine>(script);
         made << engine;
+        mostOpenAtOnce = std::max(mostOpenAtOnce, openSessions());
         return engine;
+    }
+
+    // Engines made and neither finished nor cancelled yet.
+    int openSessions() const
+    {
+        int open = 0;
+        for (const auto &engine : made) {
+            if (!engine->calls.contains(QStringLiteral("finishSession"))
+                && !engine->calls.contains(QStringLiteral("cancelSession"))) {
+                ++open;
+            }
+        }
+        return open;
     }
 
     ScriptedTranscriptionEngine &last() { return *made.last(); }
 
     ScriptedTranscriptionEngine::Script script;
     QList<std::shared_ptr<ScriptedTranscriptionEngine>> made;
+    // The most open sessions there were when an engine was made, that one included.
+    int mostOpenAtOnce = 0;
 };

@@ -250,13 +250,19 @@ QCoro::Task<void> LegacyTranscriptionEngine::cancelSession()
         disarmRotationLocked();
         m_finishTimeout.cancel();
     }
+    std::vector<QFuture<void>> ends;
     for (const auto &task : toCancel) {
         task->cancel();
+        ends.push_back(task->ended());
     }
     if (output) {
         output->finish();
     }
-    co_return;
+    // Done once the recogniser has given back what the session took, so that whoever waits for
+    // the cancel can start the next session without two holding a decoder each.
+    for (QFuture<void> &ended : ends) {
+        co_await ended;
+    }
 }
 
 void LegacyTranscriptionEngine::startSegmentLocked()

@@ -7,6 +7,8 @@
 #include "Platform/Pocketsphinx/PocketsphinxSentences.h"
 #include "Platform/Pocketsphinx/PocketsphinxStream.h"
 
+#include <QPromise>
+
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
@@ -24,6 +26,9 @@ struct TaskState
     Phonemizer *phonemizer = nullptr;
     std::shared_ptr<SpeechRecognitionRequest> request;
     std::shared_ptr<SerialQueue> queue;
+
+    // Finished when the decoding thread returns, its decoder back in the pool.
+    QPromise<void> ended;
 
     std::mutex mutex;
     std::condition_variable wake;
@@ -98,7 +103,18 @@ void applyVocabulary(PocketsphinxDecoder &decoder, const TaskState &state)
     decoder.setVocabulary(std::move(vocabulary));
 }
 
+void decodeAudio(const std::shared_ptr<TaskState> &state);
+
 void decode(const std::shared_ptr<TaskState> &state)
+{
+    // A task cancelled before its thread ran takes no decoder at all.
+    if (!state->isCancelled()) {
+        decodeAudio(state);
+    }
+    state->ended.finish();
+}
+
+void decodeAudio(const std::shared_ptr<TaskState> &state)
 {
     std::unique_ptr<PocketsphinxDecoder> decoder;
     std::optional<PocketsphinxStream> stream;
@@ -206,6 +222,7 @@ class PocketsphinxTask final : public SpeechRecognizer::Task
 public:
     explicit PocketsphinxTask(std::shared_ptr<TaskState> state)
         : m_state(std::move(state))
+        , m_ended(m_state->ended.future())
     { }
 
     ~PocketsphinxTask() override { cancel(); }
@@ -223,8 +240,11 @@ public:
         // whoever owns this task.
     }
 
+    QFuture<void> ended() const override { return m_ended; }
+
 private:
     std::shared_ptr<TaskState> m_state;
+    QFuture<void> m_ended;
 };
 
 class PocketsphinxRecognizer final : public SpeechRecognizer
@@ -268,8 +288,10 @@ public:
                 alive->signal();
             }
         });
+        state->ended.start();
+        auto task = std::make_shared<PocketsphinxTask>(state);
         std::thread([state] { decode(state); }).detach();
-        return std::make_shared<PocketsphinxTask>(state);
+        return task;
     }
 
 private:

@@ -63,12 +63,14 @@ bool QtCompanionSocket::connectTo(const QString &path)
         return false;
     }
     m_socket = socket;
-    connect(socket, &QLocalSocket::readyRead, this, &QtCompanionSocket::drain);
+    socket->setReadBufferSize(readBufferBytes);
+    connect(socket, &QLocalSocket::readyRead, this, &QtCompanionSocket::drainChunk);
     connect(socket, &QLocalSocket::disconnected, this, &QtCompanionSocket::lost);
     connect(socket, &QLocalSocket::errorOccurred, this, &QtCompanionSocket::lost);
     // Bytes that came with the connection.
     if (socket->bytesAvailable() > 0) {
-        QMetaObject::invokeMethod(this, &QtCompanionSocket::drain, Qt::QueuedConnection);
+        m_drainQueued = true;
+        QMetaObject::invokeMethod(this, &QtCompanionSocket::drainChunk, Qt::QueuedConnection);
     }
     return true;
 }
@@ -107,6 +109,26 @@ void QtCompanionSocket::close()
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
+}
+
+void QtCompanionSocket::drainChunk()
+{
+    m_drainQueued = false;
+    if (!m_socket) {
+        return;
+    }
+    for (qint64 taken = 0; m_socket && taken < readBufferBytes;) {
+        const QByteArray chunk = m_socket->read(readChunkBytes);
+        if (chunk.isEmpty()) {
+            break;
+        }
+        taken += chunk.size();
+        Q_EMIT received(chunk);
+    }
+    if (m_socket && m_socket->bytesAvailable() > 0 && !m_drainQueued) {
+        m_drainQueued = true;
+        QMetaObject::invokeMethod(this, &QtCompanionSocket::drainChunk, Qt::QueuedConnection);
+    }
 }
 
 void QtCompanionSocket::drain()

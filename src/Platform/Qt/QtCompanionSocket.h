@@ -21,9 +21,16 @@ public:
     bool write(const QByteArray &bytes) override;
     void close() override;
 
+    // What the socket holds unread at most, and reads in one turn of the event loop.
+    static constexpr qint64 readBufferBytes = 16 * readChunkBytes;
+
 private:
+    // At most a read buffer's worth, then the event loop's turn: a host that sends without pause
+    // cannot hold the main thread, and its writes wait in the kernel once the buffer is full.
+    void drainChunk();
     void drain();
     void lost();
 
     QPointer<QLocalSocket> m_socket;
+    bool m_drainQueued = false;
 };

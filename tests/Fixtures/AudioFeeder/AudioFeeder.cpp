@@ -99,8 +99,10 @@ Options parseArguments(int argc, char **argv)
         } else if (arg == "--tone") {
             const std::string toneArgument = value();
             const auto colon = toneArgument.find(':');
+            // Named: `end` points into it and is read after the call.
+            const std::string hertzText = toneArgument.substr(0, colon);
             char *end = nullptr;
-            const double hertz = std::strtod(toneArgument.substr(0, colon).c_str(), &end);
+            const double hertz = std::strtod(hertzText.c_str(), &end);
             if (colon == std::string::npos || *end != '\0' || !(hertz > 0 && hertz < 8000)) {
                 usage("--tone needs HZ:MS with 0 < HZ < 8000, got '" + toneArgument + "'");
             }

@@ -437,3 +437,32 @@ TEST_F(PocketsphinxHintsTest, EnglishDictationComesAsSentences)
         EXPECT_EQ(recognizer.recognise(c.audio, options), c.text);
     }
 }
+
+TEST(PocketsphinxRecognitionServiceTest, ACancelledTaskEndsWithItsDecoderBackInThePool)
+{
+    const PocketsphinxModel english = installedEnglish();
+    ASSERT_FALSE(english.locale.isEmpty())
+        << "no pocketsphinx model for en-US (package pocketsphinx-en-us)";
+    PocketsphinxDecoderPool pool(1);
+    pool.release(pool.acquire(english));
+    PocketsphinxRecognitionService service(pool,
+                                           [&] { return QList<PocketsphinxModel> {english}; });
+    auto recognizer = service.makeRecognizer(SpeechLocale(QStringLiteral("en-US")));
+    ASSERT_TRUE(recognizer);
+    const auto recording = SpeechRecording::load(QStringLiteral("goforward.raw"));
+    const int threadsBefore = threadCount();
+
+    // Started and cancelled as fast as a flood of commands would: each end is awaited, and the
+    // one decoder is all there ever is.
+    for (int i = 0; i < 50; ++i) {
+        auto request = std::make_shared<SpeechRecognitionRequest>();
+        request->append(recording);
+        auto task = recognizer->recognitionTask(request, [](const auto &, std::exception_ptr) {});
+        task->cancel();
+        QFuture<void> ended = task->ended();
+        ended.waitForFinished();
+        ASSERT_EQ(pool.idleCount(english), 1) << i;
+    }
+    EXPECT_EQ(pool.loadCount(), 1);
+    EXPECT_TRUE(waitFor([&] { return threadCount() <= threadsBefore; }));
+}

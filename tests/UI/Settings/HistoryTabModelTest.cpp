@@ -69,7 +69,8 @@ struct HistoryRig
     QStringList textsOnDisk()
     {
         QStringList texts;
-        for (const TranscriptRecord &r : openStore()->records()) {
+        const std::unique_ptr<HistoryStore> fresh = openStore();
+        for (const TranscriptRecord &r : fresh->records()) {
             texts << r.cleanedText;
         }
         return texts;

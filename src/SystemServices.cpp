@@ -12,6 +12,7 @@
 #include "Core/CrashReporter.h"
 #include "Core/DictationController.h"
 #include "Core/History/HistoryStore.h"
+#include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Hotkey/HotkeyManager.h"
 #include "Core/ImproveReporter.h"
 #include "Core/Insertion/SystemTextInsertion.h"
@@ -184,6 +185,7 @@ AppDelegate::Services SystemServices::services()
             OnboardingWindowController::Services onboarding;
             onboarding.settings = &AppSettings::shared();
             onboarding.clock = &m_clock;
+            onboarding.layout = &HotkeyLayout::shared();
             m_onboarding = std::make_unique<OnboardingWindowController>(onboarding);
         }
         m_onboarding->show(startAtPermissions);

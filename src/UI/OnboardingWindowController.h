@@ -15,6 +15,7 @@
 
 class AppSettings;
 class Clock;
+class HotkeyLayout;
 
 // The application's first-run onboarding: four pages (welcome, permissions, tutorial, consent) on
 // the onboarding kit. Completing the last page or closing the window on any page both mark
@@ -32,6 +33,8 @@ public:
     {
         AppSettings *settings = nullptr;
         Clock *clock = nullptr;
+        // The keys the keyboard layout keeps for typing; may be absent.
+        HotkeyLayout *layout = nullptr;
         // The on-device model's status.
         std::function<AppleIntelligence::Status()> modelStatus = [] {
             return AppleIntelligence::status();

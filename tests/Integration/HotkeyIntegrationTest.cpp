@@ -1,10 +1,12 @@
 // Global hotkeys against the real display: key presses injected through XTest reach the manager
 // as XInput 2 raw events, and Escape is grabbed only while a session runs, as another window and
-// another client see it.
+// another client see it. A key the keyboard layout types with (Right Alt as AltGr on a German
+// layout) is never a hotkey, and a layout switched while running is followed.
 
 #include "FixtureProgram.h"
 #include "Integration/X11TestSupport.h"
 
+#include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Hotkey/HotkeyManager.h"
 #include "Core/Permissions.h"
 #include "Fakes/TestAppSettings.h"
@@ -13,7 +15,9 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QTest>
 #include <QWidget>
@@ -100,6 +104,61 @@ protected:
     }
 };
 
+// Runs setxkbmap with `arguments`; true when it succeeded.
+bool setxkbmap(const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral("setxkbmap"), arguments);
+    return process.waitForFinished(answerTimeoutMs) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+// Switches the display's keyboard layout and puts the one it found back when it goes.
+class LayoutSwitch
+{
+public:
+    LayoutSwitch()
+    {
+        QProcess query;
+        query.start(QStringLiteral("setxkbmap"), {QStringLiteral("-query")});
+        query.waitForFinished(answerTimeoutMs);
+        // Lines such as "layout:     us,de".
+        const QStringList lines = QString::fromUtf8(query.readAllStandardOutput()).split(u'\n');
+        const std::pair<QString, QString> fields[] = {
+            {QStringLiteral("rules"), QStringLiteral("-rules")},
+            {QStringLiteral("model"), QStringLiteral("-model")},
+            {QStringLiteral("layout"), QStringLiteral("-layout")},
+            {QStringLiteral("variant"), QStringLiteral("-variant")},
+            {QStringLiteral("options"), QStringLiteral("-option")}};
+        for (const QString &line : lines) {
+            const QString name = line.section(u':', 0, 0).trimmed();
+            const QString value = line.section(u':', 1).trimmed();
+            for (const auto &[field, flag] : fields) {
+                if (name == field && !value.isEmpty()) {
+                    m_original << flag << value;
+                }
+            }
+        }
+    }
+    ~LayoutSwitch()
+    {
+        if (!m_original.isEmpty()) {
+            // An empty -option first: setxkbmap adds options to the ones in place.
+            setxkbmap(QStringList {QStringLiteral("-option"), QString()} + m_original);
+        }
+    }
+    bool use(const char *layout)
+    {
+        return setxkbmap({QStringLiteral("-option"), QString(), QStringLiteral("-layout"),
+                          QString::fromLatin1(layout)});
+    }
+    const QStringList &original() const { return m_original; }
+
+private:
+    QStringList m_original;
+};
+
 class HotkeyIntegrationTest : public testing::Test
 {
 protected:
@@ -148,7 +207,9 @@ protected:
 
     TestAppSettings settings {true};
     X11KeyEventTap keyTap;
-    HotkeyManager manager {{settings.settings.get(), &keyTap, &Permissions::accessibilityGranted}};
+    HotkeyLayout layout;
+    HotkeyManager manager {
+        {settings.settings.get(), &keyTap, &Permissions::accessibilityGranted, &layout}};
     QStringList reports;
     quint32 superRight = 0;
     quint32 optionRight = 0;
@@ -227,4 +288,67 @@ TEST_F(HotkeyIntegrationTest, EscapeIsTakenOnlyWhileASessionRuns)
     ASSERT_TRUE(inject({tap(escape)}));
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.escapes == 3; }, answerTimeoutMs));
     EXPECT_TRUE(reports.isEmpty()) << reports.join(u", ").toStdString();
+}
+
+TEST_F(HotkeyIntegrationTest, AltGrTypesOnAGermanLayoutAndRightAltAsksOnAUsLayout)
+{
+    ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("setxkbmap")).isEmpty())
+        << "setxkbmap (x11-xkb-utils) is needed to switch the keyboard layout";
+    LayoutSwitch layouts;
+    ASSERT_FALSE(layouts.original().isEmpty()) << "setxkbmap -query named no layout";
+    ASSERT_TRUE(layouts.use("us"));
+    // Right Alt by its place on the keyboard, and Q and E, which German has in the same places.
+    const quint32 rightAlt = keycodeFor(XKB_KEY_Alt_R);
+    const quint32 q = keycodeFor(XKB_KEY_q);
+    const quint32 e = keycodeFor(XKB_KEY_e);
+    ASSERT_NE(rightAlt, 0u);
+    ASSERT_NE(q, 0u);
+    ASSERT_NE(e, 0u);
+
+    // The user's field, with the keyboard.
+    QLineEdit field;
+    field.setWindowTitle(QStringLiteral("Sonorvelle AltGr target"));
+    field.resize(320, 40);
+    field.show();
+    field.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&field)) << "the field never got the focus";
+
+    // The default keys: Right Super dictates, Right Alt asks.
+    manager.start();
+    ASSERT_TRUE(manager.hasTap());
+    const QString askDown = QStringLiteral("down %1").arg(int(DictationTask::ask));
+    const QString askUp = QStringLiteral("up %1").arg(int(DictationTask::ask));
+    ASSERT_TRUE(inject({down(rightAlt), settle(), up(rightAlt)}));
+    ASSERT_TRUE(waitForReports(2)) << reports.join(u", ").toStdString();
+    EXPECT_EQ(reports, (QStringList {askDown, askUp}));
+    EXPECT_TRUE(layout.reservedKeys().isEmpty());
+
+    // Switched to German while running: AltGr+Q is "@", AltGr+E is "€", and nothing asks.
+    reports.clear();
+    ASSERT_TRUE(layouts.use("de"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !layout.reservedKeys().isEmpty(); }, answerTimeoutMs))
+        << "the layout switch was not followed";
+    EXPECT_EQ(layout.reservedKeys(), QSet<DictationHoldKey> {DictationHoldKey::rightOption});
+    ASSERT_TRUE(inject({down(rightAlt), settle(), tap(q), tap(e), settle(), up(rightAlt)}));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return field.text() == QStringLiteral("@€"); }, answerTimeoutMs))
+        << field.text().toStdString();
+    QTest::qWait(settleMs);
+    EXPECT_TRUE(reports.isEmpty()) << reports.join(u", ").toStdString();
+    EXPECT_EQ(manager.heldTask(), std::nullopt);
+    // Dictation keeps its key meanwhile.
+    ASSERT_TRUE(inject({down(superRight), settle(), up(superRight)}));
+    ASSERT_TRUE(waitForReports(2)) << reports.join(u", ").toStdString();
+    EXPECT_EQ(reports, (QStringList {cleanupDown, cleanupUp}));
+
+    // Back to US: Right Alt asks again, and the settings were never touched.
+    reports.clear();
+    ASSERT_TRUE(layouts.use("us"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return layout.reservedKeys().isEmpty(); }, answerTimeoutMs))
+        << "the layout switch was not followed";
+    ASSERT_TRUE(inject({down(rightAlt), settle(), up(rightAlt)}));
+    ASSERT_TRUE(waitForReports(2)) << reports.join(u", ").toStdString();
+    EXPECT_EQ(reports, (QStringList {askDown, askUp}));
+    EXPECT_FALSE(settings.defaults.contains(QStringLiteral("askKey")));
+    EXPECT_EQ(field.text(), QStringLiteral("@€"));
 }

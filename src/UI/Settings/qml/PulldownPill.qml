@@ -10,7 +10,8 @@ import Sonorvelle.Settings
 // view gives the size.
 Rectangle {
     id: pill
-    // Each option is {value, label}; the view model gives them in menu order.
+    // Each option is {value, label, available}; the view model gives them in menu order. An
+    // unavailable option shows greyed and cannot be picked.
     property var options: []
     property int currentIndex: -1
     // What a screen reader calls the control (the row's title); the label is read as its value.
@@ -106,6 +107,7 @@ Rectangle {
                 required property int index
                 objectName: "option_" + modelData.value
                 text: modelData.label
+                enabled: modelData.available !== false
                 checkable: true
                 checked: index === pill.currentIndex
                 onTriggered: pill.activated(index)

@@ -317,7 +317,6 @@ TEST_F(HotkeyManagerTest, EscapeWithAnotherModifierThanTheHeldHotkeysIsPassedOn)
         {K::rightCommand, std::nullopt, {}},
         {K::rightCommand, FakeKeyEventTap::superRight, Modifier::command},
         {K::rightOption, FakeKeyEventTap::altRight, Modifier::option},
-        {K::rightOption, FakeKeyEventTap::levelThree, Modifier::option},
         {K::rightControl, FakeKeyEventTap::controlRight, Modifier::control},
         {K::rightShift, FakeKeyEventTap::shiftRight, Modifier::shift},
     };

@@ -19,6 +19,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -114,49 +115,41 @@ bool setxkbmap(const QStringList &arguments)
         && process.exitCode() == 0;
 }
 
-// Switches the display's keyboard layout and puts the one it found back when it goes.
+// Switches the display's keyboard layout and puts the keymap it found back, exactly, when it goes:
+// the tests after this one rely on the display's own keymap.
 class LayoutSwitch
 {
 public:
     LayoutSwitch()
     {
-        QProcess query;
-        query.start(QStringLiteral("setxkbmap"), {QStringLiteral("-query")});
-        query.waitForFinished(answerTimeoutMs);
-        // Lines such as "layout:     us,de".
-        const QStringList lines = QString::fromUtf8(query.readAllStandardOutput()).split(u'\n');
-        const std::pair<QString, QString> fields[] = {
-            {QStringLiteral("rules"), QStringLiteral("-rules")},
-            {QStringLiteral("model"), QStringLiteral("-model")},
-            {QStringLiteral("layout"), QStringLiteral("-layout")},
-            {QStringLiteral("variant"), QStringLiteral("-variant")},
-            {QStringLiteral("options"), QStringLiteral("-option")}};
-        for (const QString &line : lines) {
-            const QString name = line.section(u':', 0, 0).trimmed();
-            const QString value = line.section(u':', 1).trimmed();
-            for (const auto &[field, flag] : fields) {
-                if (name == field && !value.isEmpty()) {
-                    m_original << flag << value;
-                }
-            }
-        }
+        m_saved = m_folder.filePath(QStringLiteral("display.xkb"));
+        m_display = qEnvironmentVariable("DISPLAY");
+        QProcess save;
+        save.start(QStringLiteral("xkbcomp"), {QStringLiteral("-xkb"), m_display, m_saved});
+        m_ok = save.waitForFinished(answerTimeoutMs) && save.exitStatus() == QProcess::NormalExit
+            && save.exitCode() == 0;
     }
     ~LayoutSwitch()
     {
-        if (!m_original.isEmpty()) {
-            // An empty -option first: setxkbmap adds options to the ones in place.
-            setxkbmap(QStringList {QStringLiteral("-option"), QString()} + m_original);
+        if (m_ok) {
+            QProcess restore;
+            restore.start(QStringLiteral("xkbcomp"), {m_saved, m_display});
+            restore.waitForFinished(answerTimeoutMs);
         }
     }
+    // The display's keymap was saved, so it can be put back.
+    bool saved() const { return m_ok; }
     bool use(const char *layout)
     {
         return setxkbmap({QStringLiteral("-option"), QString(), QStringLiteral("-layout"),
                           QString::fromLatin1(layout)});
     }
-    const QStringList &original() const { return m_original; }
 
 private:
-    QStringList m_original;
+    QTemporaryDir m_folder;
+    QString m_saved;
+    QString m_display;
+    bool m_ok = false;
 };
 
 class HotkeyIntegrationTest : public testing::Test
@@ -294,8 +287,10 @@ TEST_F(HotkeyIntegrationTest, AltGrTypesOnAGermanLayoutAndRightAltAsksOnAUsLayou
 {
     ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("setxkbmap")).isEmpty())
         << "setxkbmap (x11-xkb-utils) is needed to switch the keyboard layout";
+    ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("xkbcomp")).isEmpty())
+        << "xkbcomp (x11-xkb-utils) is needed to put the display's keymap back";
     LayoutSwitch layouts;
-    ASSERT_FALSE(layouts.original().isEmpty()) << "setxkbmap -query named no layout";
+    ASSERT_TRUE(layouts.saved()) << "the display's keymap could not be saved";
     ASSERT_TRUE(layouts.use("us"));
     // Right Alt by its place on the keyboard, and Q and E, which German has in the same places.
     const quint32 rightAlt = keycodeFor(XKB_KEY_Alt_R);

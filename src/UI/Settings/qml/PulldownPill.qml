@@ -104,10 +104,12 @@ Rectangle {
             let widest = 0
             for (let i = 0; i < count; ++i) {
                 const entry = itemAt(i)
+                // The check box stands in front of the text without counting in its width.
                 if (entry)
-                    widest = Math.max(widest, entry.implicitWidth)
+                    widest = Math.max(widest, entry.implicitWidth
+                                      + (entry.indicator ? entry.indicator.width + entry.spacing : 0))
             }
-            return widest
+            return widest + leftPadding + rightPadding
         }
         width: Math.max(pill.width, implicitWidth, widestEntry)
         // The entries are made again when the options change (a microphone plugged in while the

@@ -12,6 +12,7 @@
 #include "Core/CrashReporter.h"
 #include "Core/DictationController.h"
 #include "Core/History/HistoryStore.h"
+#include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Hotkey/HotkeyManager.h"
 #include "Core/ImproveReporter.h"
 #include "Core/Insertion/SystemTextInsertion.h"
@@ -191,6 +192,7 @@ AppDelegate::Services SystemServices::services()
             onboarding.settings = &AppSettings::shared();
             onboarding.defaults = &UserDefaults::standard();
             onboarding.clock = &m_clock;
+            onboarding.layout = &HotkeyLayout::shared();
             m_onboarding = std::make_unique<OnboardingWindowController>(onboarding);
         }
         m_onboarding->show(startAtPermissions);

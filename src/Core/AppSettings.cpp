@@ -106,6 +106,13 @@ QCoro::Task<> prepareDetached(SpeechEnginePreparer *preparer,
     }
 }
 
+// X11 never sees the fn key: a task set to it (by an older version, or synced from another
+// computer) gets its default key. The stored text stays until the user picks a key.
+DictationHoldKey usableKey(DictationHoldKey key, DictationHoldKey fallback)
+{
+    return key == DictationHoldKey::fn ? fallback : key;
+}
+
 std::optional<QString> absentWhenEmpty(const QString &text)
 {
     return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
@@ -137,9 +144,12 @@ AppSettings::AppSettings(UserDefaults &defaults, const Services &services, QObje
     m_microphoneUID = m_defaults.string(kMicrophoneUID);
     m_microphoneName = m_defaults.string(kMicrophoneName);
 
-    m_holdKey = storedCase(m_defaults, kHoldKey, DictationHoldKey::rightCommand);
-    m_askKey = storedCase(m_defaults, kAskKey, DictationHoldKey::rightOption);
-    m_translateKey = storedCase(m_defaults, kTranslateKey, DictationHoldKey::none);
+    m_holdKey = usableKey(storedCase(m_defaults, kHoldKey, DictationHoldKey::rightCommand),
+                          DictationHoldKey::rightCommand);
+    m_askKey = usableKey(storedCase(m_defaults, kAskKey, DictationHoldKey::rightOption),
+                         DictationHoldKey::rightOption);
+    m_translateKey = usableKey(storedCase(m_defaults, kTranslateKey, DictationHoldKey::none),
+                               DictationHoldKey::none);
     m_translateTargetLang =
         m_defaults.string(kTranslateTargetLang).value_or(QStringLiteral("English"));
     m_playSounds = m_defaults.boolValue(kPlaySounds).value_or(true);
@@ -286,17 +296,20 @@ void AppSettings::setMicrophone(const std::optional<QString> &uid,
 
 void AppSettings::setHoldKey(DictationHoldKey value)
 {
-    assign(m_holdKey, value, kHoldKey, &AppSettings::holdKeyChanged);
+    assign(m_holdKey, usableKey(value, DictationHoldKey::rightCommand), kHoldKey,
+           &AppSettings::holdKeyChanged);
 }
 
 void AppSettings::setAskKey(DictationHoldKey value)
 {
-    assign(m_askKey, value, kAskKey, &AppSettings::askKeyChanged);
+    assign(m_askKey, usableKey(value, DictationHoldKey::rightOption), kAskKey,
+           &AppSettings::askKeyChanged);
 }
 
 void AppSettings::setTranslateKey(DictationHoldKey value)
 {
-    assign(m_translateKey, value, kTranslateKey, &AppSettings::translateKeyChanged);
+    assign(m_translateKey, usableKey(value, DictationHoldKey::none), kTranslateKey,
+           &AppSettings::translateKeyChanged);
 }
 
 void AppSettings::setTranslateTargetLang(const QString &value)

@@ -139,6 +139,8 @@ public:
     // An absent uid clears the name too; a present uid with an absent name keeps the stored name.
     void setMicrophone(const std::optional<QString> &uid, const std::optional<QString> &name);
 
+    // The three task keys are never fn, which X11 does not see: a stored or assigned fn reads as
+    // the task's default key (right Command, right Option, none).
     DictationHoldKey holdKey() const { return m_holdKey; }
     void setHoldKey(DictationHoldKey value);
     DictationHoldKey askKey() const { return m_askKey; }

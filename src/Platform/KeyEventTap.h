@@ -37,6 +37,9 @@ public:
         bool down = false;
         // The modifier families held once the event has taken effect.
         Modifiers modifiers;
+        // The current layout uses the key to choose the third or fifth level (AltGr on German or
+        // French layouts): it is part of typing characters.
+        bool choosesLevel = false;
     };
 
     using QObject::QObject;
@@ -61,11 +64,18 @@ public:
     // program holds Escape for itself); what could be taken is taken all the same.
     virtual bool setEscapeTaken(bool take, Modifiers allowed) = 0;
 
+    // The families whose right-hand key (by its place on the keyboard: right Super, right Alt,
+    // right Ctrl, right Shift) the current layout uses to choose the third or fifth level. Read
+    // when installed; layoutChanged() follows every change of the layout after that.
+    virtual Modifiers levelChoosingRightKeys() const = 0;
+
 Q_SIGNALS:
     // A modifier key went down or up. Auto-repeated presses are not reported.
     void modifierKeyChanged(const KeyEvent &event);
     // An Escape press was taken; `modifiers` were held with it.
     void escapePressed(Modifiers modifiers);
+    // The keyboard layout changed (another layout chosen, a key remapped, a keyboard plugged in).
+    void layoutChanged();
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(KeyEventTap::Modifiers)

@@ -87,6 +87,7 @@ void OnboardingWindowController::show(bool startAtPermissions)
         FirstRunContent::Services contentServices;
         contentServices.settings = m_services.settings;
         contentServices.modelStatus = m_services.modelStatus;
+        contentServices.layout = m_services.layout;
         m_content = new FirstRunContent(contentServices, this);
 
         // Both ends mark onboarding as done before anything else, so the mark is made even when

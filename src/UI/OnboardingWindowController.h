@@ -16,6 +16,7 @@
 class AppSettings;
 class Clock;
 class UserDefaults;
+class HotkeyLayout;
 
 // The application's first-run onboarding: four pages (welcome, permissions, tutorial, consent) on
 // the onboarding kit. Completing the last page or closing the window on any page both mark
@@ -38,6 +39,8 @@ public:
         // Where the settings live: the consent record is kept next to them.
         UserDefaults *defaults = nullptr;
         Clock *clock = nullptr;
+        // The keys the keyboard layout keeps for typing; may be absent.
+        HotkeyLayout *layout = nullptr;
         // The on-device model's status.
         std::function<AppleIntelligence::Status()> modelStatus = [] {
             return AppleIntelligence::status();

@@ -8,6 +8,8 @@
 #include <QQuickItem>
 #include <QQuickView>
 
+#include <cmath>
+
 QuickVoiceBarPanel::QuickVoiceBarPanel(QQmlEngine &engine, OverlayWindowing &windowing,
                                        const QUrl &source, QVariantMap properties, QSize size,
                                        Shape shape)
@@ -36,6 +38,9 @@ QuickVoiceBarPanel::QuickVoiceBarPanel(QQmlEngine &engine, OverlayWindowing &win
     }
     if (item) {
         item->setOpacity(0);
+        // The text of a notice is wrapped once the view is laid out, which may make it taller.
+        QObject::connect(item, &QQuickItem::implicitHeightChanged, m_view.get(),
+                         [this] { applyFrame(); });
     }
     clip();
 }
@@ -49,7 +54,28 @@ QQuickItem *QuickVoiceBarPanel::root() const
 
 void QuickVoiceBarPanel::setFrame(QRect frame)
 {
+    m_frame = frame;
+    applyFrame();
+}
+
+void QuickVoiceBarPanel::applyFrame()
+{
+    if (!m_frame) {
+        return;
+    }
+    QRect frame = *m_frame;
+    if (QQuickItem *item = root()) {
+        const int wanted = int(std::ceil(item->implicitHeight()));
+        if (wanted > frame.height()) {
+            if (m_shape == Shape::classic) {
+                frame.setTop(frame.bottom() + 1 - wanted);
+            } else {
+                frame.setHeight(wanted);
+            }
+        }
+    }
     m_view->setGeometry(frame);
+    clip();
 }
 
 void QuickVoiceBarPanel::orderFront()
@@ -95,8 +121,10 @@ void QuickVoiceBarPanel::clip()
         return;
     }
     if (m_shape == Shape::classic) {
-        if (m_view->mask().isEmpty()) {
-            m_view->setMask(VoiceBarGeometry::classicShape());
+        // Checked every frame: worked out again only when a notice grew.
+        if (m_view->mask().isEmpty() || m_clippedSize != m_view->size()) {
+            m_clippedSize = m_view->size();
+            m_view->setMask(VoiceBarGeometry::classicShape(m_clippedSize));
         }
         return;
     }

@@ -4,12 +4,14 @@
 
 #include <QList>
 #include <QPointer>
+#include <QRect>
 #include <QRectF>
 #include <QSize>
 #include <QUrl>
 #include <QVariantMap>
 
 #include <memory>
+#include <optional>
 
 class OverlayWindowing;
 class QPropertyAnimation;
@@ -20,7 +22,9 @@ class QQuickView;
 // A voice bar window drawn by Qt Quick: one of the bar or toast views, on a panel of the overlay
 // windowing that ignores the mouse. Where a compositor runs the window is transparent around the
 // view's shape; where none does it is filled with the view's opaque colour and clipped to the
-// shape the view reports (the notch's transcript chip changes it while the window is up).
+// shape the view reports (the notch's transcript chip changes it while the window is up). A notice
+// whose whole text needs more height than the frame it is given grows: the classic one upwards,
+// the notch one downwards.
 class QuickVoiceBarPanel : public VoiceBarPanel
 {
 public:
@@ -42,6 +46,7 @@ public:
 
 private:
     void clip();
+    void applyFrame();
 
     OverlayWindowing &m_windowing;
     std::unique_ptr<QQuickView> m_view;
@@ -49,5 +54,7 @@ private:
     bool m_translucent = false;
     bool m_clipped = false;
     QList<QRectF> m_chips;
+    std::optional<QRect> m_frame;
+    QSize m_clippedSize;
     QPointer<QPropertyAnimation> m_fade;
 };

@@ -9,11 +9,13 @@
 #include "Core/CloudSync.h"
 #include "Core/DebugLog.h"
 #include "Core/History/HistoryStore.h"
+#include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Insertion/TextInserter.h"
 #include "Core/SharedVocabulary.h"
 #include "Core/TesterMode.h"
 #include "Core/TextCleanup/CloudCleanup.h"
 #include "Core/UpdaterController.h"
+#include "Platform/SpeechRecognitionService.h"
 #include "Platform/Xdg/DesktopUrlOpener.h"
 #include "Support/L10n.h"
 #include "UI/Settings/AboutTabModel.h"
@@ -45,6 +47,10 @@ SettingsWindowController &SettingsWindowController::shared()
         services.router = &SettingsRouter::shared();
         services.clock = &Clock::system();
         services.microphones = &MicrophoneDevices::shared();
+        services.hotkeyLayout = &HotkeyLayout::shared();
+        services.recognizerLocales = [] {
+            return SpeechRecognitionService::system()->supportedLocales();
+        };
         services.testerMode = &TesterMode::shared();
         if (UpdaterController *updater = UpdaterController::shared()) {
             services.updater = &updater->updater();
@@ -182,8 +188,12 @@ void SettingsWindowController::build()
     auto *model = new SettingsWindowModel(*m_services.router, *m_services.l10n, *m_services.clock,
                                           modelServices, view);
     auto *general = new GeneralTabModel(*m_services.settings, *m_services.l10n, view);
+    DictationTabModel::Sources dictationSources;
+    dictationSources.layout = m_services.hotkeyLayout;
+    dictationSources.installedLocales = m_services.recognizerLocales;
+    dictationSources.account = m_services.account;
     auto *dictation = new DictationTabModel(*m_services.settings, *m_services.microphones,
-                                            *m_services.l10n, m_services.account, view);
+                                            *m_services.l10n, dictationSources, view);
     auto *cleanup = new CleanupTabModel(*m_services.settings, *m_services.l10n, m_services.account,
                                         m_services.memoryReset, view);
     auto *about = new AboutTabModel(*m_services.settings, *m_services.l10n, m_services.updater,

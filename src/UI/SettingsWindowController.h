@@ -1,11 +1,13 @@
 #pragma once
 
+#include "Core/Transcription/SpeechLocale.h"
 #include "UI/SettingsWindowShowing.h"
 
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class AboutTabModel;
@@ -17,6 +19,7 @@ class CloudSync;
 class Clock;
 class GeneralTabModel;
 class HistoryStore;
+class HotkeyLayout;
 class L10n;
 class MicrophoneDevices;
 class Pasteboard;
@@ -51,6 +54,10 @@ public:
         Clock *clock = nullptr;
         // The input devices the Dictation tab lists.
         MicrophoneDevices *microphones = nullptr;
+        // The keys the keyboard layout keeps for typing, and the locales an on-device recogniser
+        // is installed for: the Dictation tab offers only what works. May be absent.
+        HotkeyLayout *hotkeyLayout = nullptr;
+        std::function<QList<SpeechLocale>()> recognizerLocales;
         // Tester mode's switch and state; the sidebar icon shows no ring when absent.
         QObject *testerMode = nullptr;
         // The update row of the About tab shows only when the build names a feed.

@@ -5,6 +5,7 @@
 #include "Core/Audio/MicrophoneDevices.h"
 #include "Core/DictationController.h"
 #include "Core/History/HistoryStore.h"
+#include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Insertion/TextInserter.h"
 #include "Platform/MotionPreference.h"
 #include "Support/L10n.h"
@@ -122,6 +123,7 @@ StatusMenuModel::Services StatusItemController::systemServices(DictationControll
     services.history = &HistoryStore::shared();
     services.microphones = &MicrophoneDevices::shared();
     services.pasteboard = &TextInserter::shared().services().pasteboard;
+    services.layout = &HotkeyLayout::shared();
     return services;
 }
 

@@ -6,6 +6,7 @@
 #include "Core/Audio/MicrophoneDevices.h"
 #include "Core/DictationController.h"
 #include "Core/History/HistoryStore.h"
+#include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Permissions.h"
 #include "Platform/Pasteboard.h"
 #include "Support/L10n.h"
@@ -97,7 +98,10 @@ QList<StatusMenuItem> StatusMenuModel::items() const
     QList<StatusMenuItem> menu;
 
     StatusMenuItem toggle = actionItem("menu.toggle_dictation", Action::toggleDictation);
-    if (const auto hint = holdKeyHint(m_services.settings->holdKey())) {
+    const DictationHoldKey holdKey = m_services.layout
+        ? m_services.layout->bound(m_services.settings->holdKey())
+        : m_services.settings->holdKey();
+    if (const auto hint = holdKeyHint(holdKey)) {
         toggle.title += QStringLiteral(" (") + *hint + QStringLiteral(")");
     }
     toggle.enabled = state != DictationState::processing;

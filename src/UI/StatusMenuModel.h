@@ -13,6 +13,7 @@
 class AppSettings;
 class DictationController;
 class HistoryStore;
+class HotkeyLayout;
 class MicrophoneDevices;
 class Pasteboard;
 class SettingsWindowShowing;
@@ -40,6 +41,9 @@ public:
         MicrophoneDevices *microphones = nullptr;
         // Takes a copied dictation.
         Pasteboard *pasteboard = nullptr;
+        // The keys the keyboard layout keeps for typing; may be absent. The first item names the
+        // key that really starts a dictation.
+        HotkeyLayout *layout = nullptr;
         // May be absent: without a settings window its two entries are shown disabled.
         SettingsWindowShowing *settingsWindow = nullptr;
         // A user-initiated check of the updater (UpdaterController). Unset when the application

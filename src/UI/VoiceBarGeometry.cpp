@@ -28,9 +28,9 @@ QRect VoiceBarGeometry::frame(VoiceBarStyle style, const OverlayWindowing::Scree
     return {x, top.y(), size.width(), size.height()};
 }
 
-QRegion VoiceBarGeometry::classicShape()
+QRegion VoiceBarGeometry::classicShape(QSize size)
 {
-    return roundedRegion(QRectF(QPointF(0, 0), QSizeF(classicSize)), classicCornerRadius);
+    return roundedRegion(QRectF(QPointF(0, 0), QSizeF(size)), classicCornerRadius);
 }
 
 QRegion VoiceBarGeometry::notchShape(bool withTab, const QList<QRectF> &chips)

@@ -33,9 +33,10 @@ struct VoiceBarGeometry
                        int safeAreaTopInset = 0);
 
     // The pixels an opaque window keeps, in window coordinates: the classic bar's rounded
-    // rectangle; the notch window's tab (`withTab`, the bar; a toast has none) and the rounded
-    // chips its content shows (the transcript chip, a toast's message).
-    static QRegion classicShape();
+    // rectangle (of a notice's own `size` when its text made it taller); the notch window's tab
+    // (`withTab`, the bar; a toast has none) and the rounded chips its content shows (the
+    // transcript chip, a toast's message).
+    static QRegion classicShape(QSize size = classicSize);
     static QRegion notchShape(bool withTab, const QList<QRectF> &chips = {});
     // The pixels whose centres lie inside a rounded rectangle; `squareTop` keeps the top corners
     // square (the tab hanging from the screen's edge).

@@ -201,7 +201,12 @@ TEST(AppSettings, StoredValuesAreReadAndRepairedInMemoryOnly)
         {"cleanupIntensity", 3.0, intensity, 3},
         {"holdKey", QStringLiteral("capsLock"), hold,
          QVariant::fromValue(DictationHoldKey::rightCommand)},
-        {"holdKey", QStringLiteral("fn"), hold, QVariant::fromValue(DictationHoldKey::fn)},
+        // X11 never sees fn: each task reads its default key, and "fn" stays stored.
+        {"holdKey", QStringLiteral("fn"), hold,
+         QVariant::fromValue(DictationHoldKey::rightCommand)},
+        {"askKey", QStringLiteral("fn"), ask, QVariant::fromValue(DictationHoldKey::rightOption)},
+        {"translateKey", QStringLiteral("fn"), translate,
+         QVariant::fromValue(DictationHoldKey::none)},
         {"askKey", QStringLiteral("RightShift"), ask,
          QVariant::fromValue(DictationHoldKey::rightOption)},
         {"askKey", QStringLiteral("none"), ask, QVariant::fromValue(DictationHoldKey::none)},

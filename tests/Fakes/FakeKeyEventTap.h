@@ -11,21 +11,25 @@
 class FakeKeyEventTap final : public KeyEventTap
 {
 public:
-    // Keys by their evdev keycode and first-level symbol, as a standard PC keymap has them.
+    // Keys by their evdev keycode and first-level symbol, as a standard PC keymap has them, and
+    // whether the layout types characters with them as a level chooser.
     struct Key
     {
         quint32 keycode;
         quint32 keysym;
+        bool choosesLevel;
     };
-    static constexpr Key superRight {134, 0xffec};
-    static constexpr Key superLeft {133, 0xffeb};
-    static constexpr Key altRight {108, 0xffea};
-    static constexpr Key altLeft {64, 0xffe9};
-    static constexpr Key levelThree {92, 0xfe03};
-    static constexpr Key controlRight {105, 0xffe4};
-    static constexpr Key controlLeft {37, 0xffe3};
-    static constexpr Key shiftRight {62, 0xffe2};
-    static constexpr Key shiftLeft {50, 0xffe1};
+    static constexpr Key superRight {134, 0xffec, false};
+    static constexpr Key superLeft {133, 0xffeb, false};
+    static constexpr Key altRight {108, 0xffea, false};
+    static constexpr Key altLeft {64, 0xffe9, false};
+    static constexpr Key levelThree {92, 0xfe03, true};
+    // Right Alt on a German or French layout.
+    static constexpr Key altGr {108, 0xfe03, true};
+    static constexpr Key controlRight {105, 0xffe4, false};
+    static constexpr Key controlLeft {37, 0xffe3, false};
+    static constexpr Key shiftRight {62, 0xffe2, false};
+    static constexpr Key shiftLeft {50, 0xffe1, false};
 
     bool install() override
     {
@@ -64,6 +68,20 @@ public:
         return !(take && refuseEscape);
     }
 
+    Modifiers levelChoosingRightKeys() const override
+    {
+        return installed ? levelRightKeys : Modifiers();
+    }
+
+    // The user switches to a layout whose `rightKeys` choose a level.
+    void switchLayout(Modifiers rightKeys)
+    {
+        levelRightKeys = rightKeys;
+        if (installed) {
+            Q_EMIT layoutChanged();
+        }
+    }
+
     void press(Key key, Modifiers modifiers = {}) { send(key, true, modifiers); }
     void release(Key key, Modifiers modifiers = {}) { send(key, false, modifiers); }
 
@@ -84,6 +102,9 @@ public:
     // False once the connection to the display broke.
     bool working = false;
 
+    // The right-hand keys the layout uses as level choosers (Modifier::option: AltGr).
+    Modifiers levelRightKeys;
+
     bool installed = false;
     bool escapeTaken = false;
     Modifiers escapeAllowed;
@@ -97,6 +118,6 @@ private:
         if (!installed || !working) {
             return;
         }
-        Q_EMIT modifierKeyChanged({key.keycode, key.keysym, down, modifiers});
+        Q_EMIT modifierKeyChanged({key.keycode, key.keysym, down, modifiers, key.choosesLevel});
     }
 };

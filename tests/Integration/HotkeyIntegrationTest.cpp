@@ -1,10 +1,12 @@
 // Global hotkeys against the real display: key presses injected through XTest reach the manager
 // as XInput 2 raw events, and Escape is grabbed only while a session runs, as another window and
-// another client see it.
+// another client see it. A key the keyboard layout types with (Right Alt as AltGr on a German
+// layout) is never a hotkey, and a layout switched while running is followed.
 
 #include "FixtureProgram.h"
 #include "Integration/X11TestSupport.h"
 
+#include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Hotkey/HotkeyManager.h"
 #include "Core/Permissions.h"
 #include "Fakes/TestAppSettings.h"
@@ -13,8 +15,11 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -100,6 +105,53 @@ protected:
     }
 };
 
+// Runs setxkbmap with `arguments`; true when it succeeded.
+bool setxkbmap(const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(QStringLiteral("setxkbmap"), arguments);
+    return process.waitForFinished(answerTimeoutMs) && process.exitStatus() == QProcess::NormalExit
+        && process.exitCode() == 0;
+}
+
+// Switches the display's keyboard layout and puts the keymap it found back, exactly, when it goes:
+// the tests after this one rely on the display's own keymap.
+class LayoutSwitch
+{
+public:
+    LayoutSwitch()
+    {
+        m_saved = m_folder.filePath(QStringLiteral("display.xkb"));
+        m_display = qEnvironmentVariable("DISPLAY");
+        QProcess save;
+        save.start(QStringLiteral("xkbcomp"), {QStringLiteral("-xkb"), m_display, m_saved});
+        m_ok = save.waitForFinished(answerTimeoutMs) && save.exitStatus() == QProcess::NormalExit
+            && save.exitCode() == 0;
+    }
+    ~LayoutSwitch()
+    {
+        if (m_ok) {
+            QProcess restore;
+            restore.start(QStringLiteral("xkbcomp"), {m_saved, m_display});
+            restore.waitForFinished(answerTimeoutMs);
+        }
+    }
+    // The display's keymap was saved, so it can be put back.
+    bool saved() const { return m_ok; }
+    bool use(const char *layout)
+    {
+        return setxkbmap({QStringLiteral("-option"), QString(), QStringLiteral("-layout"),
+                          QString::fromLatin1(layout)});
+    }
+
+private:
+    QTemporaryDir m_folder;
+    QString m_saved;
+    QString m_display;
+    bool m_ok = false;
+};
+
 class HotkeyIntegrationTest : public testing::Test
 {
 protected:
@@ -148,7 +200,9 @@ protected:
 
     TestAppSettings settings {true};
     X11KeyEventTap keyTap;
-    HotkeyManager manager {{settings.settings.get(), &keyTap, &Permissions::accessibilityGranted}};
+    HotkeyLayout layout;
+    HotkeyManager manager {
+        {settings.settings.get(), &keyTap, &Permissions::accessibilityGranted, &layout}};
     QStringList reports;
     quint32 superRight = 0;
     quint32 optionRight = 0;
@@ -227,4 +281,69 @@ TEST_F(HotkeyIntegrationTest, EscapeIsTakenOnlyWhileASessionRuns)
     ASSERT_TRUE(inject({tap(escape)}));
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.escapes == 3; }, answerTimeoutMs));
     EXPECT_TRUE(reports.isEmpty()) << reports.join(u", ").toStdString();
+}
+
+TEST_F(HotkeyIntegrationTest, AltGrTypesOnAGermanLayoutAndRightAltAsksOnAUsLayout)
+{
+    ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("setxkbmap")).isEmpty())
+        << "setxkbmap (x11-xkb-utils) is needed to switch the keyboard layout";
+    ASSERT_FALSE(QStandardPaths::findExecutable(QStringLiteral("xkbcomp")).isEmpty())
+        << "xkbcomp (x11-xkb-utils) is needed to put the display's keymap back";
+    LayoutSwitch layouts;
+    ASSERT_TRUE(layouts.saved()) << "the display's keymap could not be saved";
+    ASSERT_TRUE(layouts.use("us"));
+    // Right Alt by its place on the keyboard, and Q and E, which German has in the same places.
+    const quint32 rightAlt = keycodeFor(XKB_KEY_Alt_R);
+    const quint32 q = keycodeFor(XKB_KEY_q);
+    const quint32 e = keycodeFor(XKB_KEY_e);
+    ASSERT_NE(rightAlt, 0u);
+    ASSERT_NE(q, 0u);
+    ASSERT_NE(e, 0u);
+
+    // The user's field, with the keyboard.
+    QLineEdit field;
+    field.setWindowTitle(QStringLiteral("Sonorvelle AltGr target"));
+    field.resize(320, 40);
+    field.show();
+    field.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&field)) << "the field never got the focus";
+
+    // The default keys: Right Super dictates, Right Alt asks.
+    manager.start();
+    ASSERT_TRUE(manager.hasTap());
+    const QString askDown = QStringLiteral("down %1").arg(int(DictationTask::ask));
+    const QString askUp = QStringLiteral("up %1").arg(int(DictationTask::ask));
+    ASSERT_TRUE(inject({down(rightAlt), settle(), up(rightAlt)}));
+    ASSERT_TRUE(waitForReports(2)) << reports.join(u", ").toStdString();
+    EXPECT_EQ(reports, (QStringList {askDown, askUp}));
+    EXPECT_TRUE(layout.reservedKeys().isEmpty());
+
+    // Switched to German while running: AltGr+Q is "@", AltGr+E is "€", and nothing asks.
+    reports.clear();
+    ASSERT_TRUE(layouts.use("de"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !layout.reservedKeys().isEmpty(); }, answerTimeoutMs))
+        << "the layout switch was not followed";
+    EXPECT_EQ(layout.reservedKeys(), QSet<DictationHoldKey> {DictationHoldKey::rightOption});
+    ASSERT_TRUE(inject({down(rightAlt), settle(), tap(q), tap(e), settle(), up(rightAlt)}));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return field.text() == QStringLiteral("@€"); }, answerTimeoutMs))
+        << field.text().toStdString();
+    QTest::qWait(settleMs);
+    EXPECT_TRUE(reports.isEmpty()) << reports.join(u", ").toStdString();
+    EXPECT_EQ(manager.heldTask(), std::nullopt);
+    // Dictation keeps its key meanwhile.
+    ASSERT_TRUE(inject({down(superRight), settle(), up(superRight)}));
+    ASSERT_TRUE(waitForReports(2)) << reports.join(u", ").toStdString();
+    EXPECT_EQ(reports, (QStringList {cleanupDown, cleanupUp}));
+
+    // Back to US: Right Alt asks again, and the settings were never touched.
+    reports.clear();
+    ASSERT_TRUE(layouts.use("us"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return layout.reservedKeys().isEmpty(); }, answerTimeoutMs))
+        << "the layout switch was not followed";
+    ASSERT_TRUE(inject({down(rightAlt), settle(), up(rightAlt)}));
+    ASSERT_TRUE(waitForReports(2)) << reports.join(u", ").toStdString();
+    EXPECT_EQ(reports, (QStringList {askDown, askUp}));
+    EXPECT_FALSE(settings.defaults.contains(QStringLiteral("askKey")));
+    EXPECT_EQ(field.text(), QStringLiteral("@€"));
 }

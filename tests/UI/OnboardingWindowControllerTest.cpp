@@ -2,6 +2,7 @@
 
 #include "Base/ManualClock.h"
 #include "Core/ImproveConfig.h"
+#include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Permissions.h"
 #include "Fakes/FakePermissionSystem.h"
 #include "Fakes/TestAppSettings.h"
@@ -48,6 +49,8 @@ struct OnboardingRig
 {
     TestAppSettings store {true};
     ManualClock clock;
+    // The keys the keyboard layout keeps for typing: none, as on a US layout.
+    HotkeyLayout layout;
     FakePermissionSystem system;
     std::optional<Permissions::TestScope> scope;
     AppleIntelligence::Status modelStatus = AppleIntelligence::Status::notSupported;
@@ -63,6 +66,7 @@ struct OnboardingRig
         services.settings = store.settings.get();
         services.defaults = &store.defaults;
         services.clock = &clock;
+        services.layout = &layout;
         services.modelStatus = [this] {
             return modelStatus;
         };
@@ -472,6 +476,53 @@ TEST(OnboardingWindow, EveryControlIsReachedByKeyboardAndNamedForScreenReaders)
 
 // Each page in light and dark, English and German (long labels): drawn, not blank, following the
 // appearance. With SONORVELLE_SCREEN_DIR set the frames are kept for a look by eye.
+TEST(OnboardingWindow, OnAnAltGrLayoutTheTutorialSaysWhichKeyStartsNothing)
+{
+    const QPalette original = QGuiApplication::palette();
+    const QString dir = qEnvironmentVariable("SONORVELLE_SCREEN_DIR");
+    for (const bool dark : {false, true}) {
+        useAppearance(dark, original);
+        for (const char *code : {"en", "de"}) {
+            SCOPED_TRACE(std::string(code) + (dark ? " dark" : " light"));
+            OnboardingRig rig;
+            // A German layout: Right Alt, the default ask key, is AltGr.
+            rig.layout.setReservedKeys({DictationHoldKey::rightOption});
+            L10n::shared().apply(QString::fromLatin1(code));
+            QQuickView &view = rig.open();
+            rig.click("primaryButton");
+            rig.system.busEnabled = true;
+            rig.tick();
+            ASSERT_EQ(rig.page(), 2);
+            QTest::qWait(OnboardingFlow::moveDuration.count() + 50);
+            EXPECT_EQ(
+                rig.text("layoutNote"),
+                L10n::shared().string(QStringLiteral("onb.tutAltGr"),
+                                      FirstRunContent::hotkeyLabel(DictationHoldKey::rightOption)));
+            if (!dir.isEmpty()) {
+                view.grabWindow().save(
+                    QStringLiteral("%1/tutorial-altgr-%2-%3.png")
+                        .arg(dir, QString::fromLatin1(code),
+                             dark ? QStringLiteral("dark") : QStringLiteral("light")));
+            }
+            if (!dark && QLatin1String(code) == QLatin1String("en")) {
+                EXPECT_EQ(rig.text("layoutNote"),
+                          QStringLiteral("Right Alt is AltGr on this keyboard, so it starts "
+                                         "nothing. Choose another key in the settings."));
+                // Dictation on Right Alt has no key either; a switch to a US layout is followed.
+                rig.store->setHoldKey(DictationHoldKey::rightOption);
+                rig.settle();
+                EXPECT_EQ(rig.text("holdKeycap"), QStringLiteral("None"));
+                rig.layout.setReservedKeys({});
+                rig.settle();
+                EXPECT_EQ(rig.text("holdKeycap"), QStringLiteral("Right Alt"));
+                EXPECT_EQ(rig.item("layoutNote"), nullptr);
+            }
+            EXPECT_TRUE(rig.warnings().isEmpty()) << rig.warnings().join('\n').toStdString();
+        }
+    }
+    QGuiApplication::setPalette(original);
+}
+
 TEST(OnboardingWindow, EveryPageDrawsInLightAndDarkInEnglishAndGerman)
 {
     const QPalette original = QGuiApplication::palette();

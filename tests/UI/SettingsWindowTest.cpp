@@ -3,6 +3,7 @@
 #include "Core/CloudAccount.h"
 #include "Core/CloudSession.h"
 #include "Core/CloudSync.h"
+#include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Keychain.h"
 #include "Core/Permissions.h"
 #include "Core/SharedVocabulary.h"
@@ -61,6 +62,10 @@ struct WindowRig
     SharedVocabulary vocabulary {{&store.defaults, &session, &account, &clock}};
     // The Account tab's switch, on the same defaults as the settings.
     CloudSync sync {{store.settings.get(), &store.defaults, &session, &account, &clock}};
+    // A US layout (no key kept for typing), with recognisers for US English and German.
+    HotkeyLayout layout;
+    QList<SpeechLocale> recognizers {SpeechLocale(QStringLiteral("en-US")),
+                                     SpeechLocale(QStringLiteral("de-DE"))};
     std::unique_ptr<SettingsWindowController> controller;
 
     explicit WindowRig(std::optional<QString> token = std::nullopt, QString email = QString())
@@ -85,6 +90,10 @@ struct WindowRig
         services.vocabulary = &vocabulary;
         services.sync = &sync;
         services.session = &session;
+        services.hotkeyLayout = &layout;
+        services.recognizerLocales = [this] {
+            return recognizers;
+        };
         controller = std::make_unique<SettingsWindowController>(services);
     }
 
@@ -150,6 +159,9 @@ struct WindowRig
         QObject *menu = item(dropdown)->findChild<QObject *>(QStringLiteral("dropdownMenu"));
         ASSERT_NE(menu, nullptr);
         EXPECT_TRUE(QTest::qWaitFor([menu] { return menu->property("opened").toBool(); }));
+        // Entries made again while the menu was closed (the language changed) are placed at the
+        // next frame.
+        frame();
         // Only this menu's current entries count.
         QQuickItem *entry = findVisible(menu->property("contentItem").value<QQuickItem *>(),
                                         QStringLiteral("option_") + value);
@@ -660,6 +672,55 @@ TEST(SettingsWindow, AHandOffThatOpensNothingIsToldInTheWindow)
     rig.opener.accepts = true;
     rig.click(rig.item("webLink"));
     EXPECT_EQ(rig.item("handOffNotice"), nullptr);
+    rig.expectNoQmlWarnings();
+}
+
+TEST(SettingsWindow, TheDictationTabMarksWhatCannotWorkAndTakesNoPickOfIt)
+{
+    WindowRig rig;
+    // A German layout, where Right Alt (the default ask key) is AltGr.
+    rig.layout.setReservedKeys({DictationHoldKey::rightOption});
+    rig.open(SettingsTab::dictation);
+    EXPECT_EQ(rig.item("askKeyPicker")->property("label").toString(), QStringLiteral("None"));
+    EXPECT_EQ(rig.item("holdKeyPicker")->property("label").toString(),
+              QStringLiteral("Right Super"));
+
+    // The marked entry is shown and greyed; a click on it stores nothing.
+    const auto pickDisabled = [&](const char *picker, const QString &value, const char *label) {
+        SCOPED_TRACE(picker);
+        rig.choose(picker, value);
+        QObject *menu = rig.item(picker)->findChild<QObject *>(QStringLiteral("dropdownMenu"));
+        ASSERT_NE(menu, nullptr);
+        QQuickItem *entry = findVisible(menu->property("contentItem").value<QQuickItem *>(),
+                                        QStringLiteral("option_") + value);
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(entry->property("text").toString(), QString::fromUtf8(label));
+        EXPECT_FALSE(entry->isEnabled());
+        if (QLatin1String(picker) == QLatin1String("askKeyPicker")) {
+            // The frames show the menu open: the mark is what the user must see.
+            rig.keepAppearances(QStringLiteral("dictation-altgr"));
+        } else {
+            rig.keepAppearances(QStringLiteral("dictation-languages"));
+        }
+        rig.press(Qt::Key_Escape);
+        EXPECT_TRUE(QTest::qWaitFor([menu] { return !menu->property("visible").toBool(); }));
+    };
+    pickDisabled("askKeyPicker", QStringLiteral("rightOption"),
+                 "Right Alt (AltGr on this keyboard)");
+    pickDisabled("localePicker", QStringLiteral("fr-FR"), "Français (no recognizer installed)");
+    auto stored = rig.reread();
+    EXPECT_FALSE(rig.store.defaults.contains(QStringLiteral("askKey")));
+    EXPECT_FALSE(rig.store.defaults.contains(QStringLiteral("speechLocaleID")));
+
+    // Another key can be picked; the layout switched back to US is followed at once.
+    rig.choose("askKeyPicker", QStringLiteral("rightShift"));
+    EXPECT_EQ(rig.reread()->askKey(), DictationHoldKey::rightShift);
+    rig.choose("holdKeyPicker", QStringLiteral("rightCommand"));
+    rig.layout.setReservedKeys({});
+    rig.settle();
+    rig.choose("askKeyPicker", QStringLiteral("rightOption"));
+    EXPECT_EQ(rig.reread()->askKey(), DictationHoldKey::rightOption);
+    EXPECT_EQ(rig.item("askKeyPicker")->property("label").toString(), QStringLiteral("Right Alt"));
     rig.expectNoQmlWarnings();
 }
 

@@ -158,7 +158,8 @@ TEST_F(StatusMenuModelTest, HoldKeyHintNamesTheDictationKey)
         const char *title;
     };
     const Case cases[] = {
-        {DictationHoldKey::fn, "Start / Stop Dictation (fn)"},
+        // X11 never sees fn: the menu names the key that really starts a dictation.
+        {DictationHoldKey::fn, "Start / Stop Dictation (Right Super)"},
         {DictationHoldKey::rightCommand, "Start / Stop Dictation (Right Super)"},
         {DictationHoldKey::rightOption, "Start / Stop Dictation (Right Alt)"},
         {DictationHoldKey::rightControl, "Start / Stop Dictation (Right Ctrl)"},
@@ -169,6 +170,11 @@ TEST_F(StatusMenuModelTest, HoldKeyHintNamesTheDictationKey)
         settings.setHoldKey(c.key);
         EXPECT_EQ(model.items().first().title, QString::fromUtf8(c.title));
     }
+
+    // Where Right Alt is AltGr it starts nothing, and the menu names no key.
+    settings.setHoldKey(DictationHoldKey::rightOption);
+    env.layout.setReservedKeys({DictationHoldKey::rightOption});
+    EXPECT_EQ(model.items().first().title, QStringLiteral("Start / Stop Dictation"));
 }
 
 TEST_F(StatusMenuModelTest, MicrophoneSubmenuChecksTheStoredDevice)

@@ -2,6 +2,7 @@
 
 #include "Core/Audio/MicrophoneDevices.h"
 #include "Core/DictationRig.h"
+#include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Permissions.h"
 #include "Fakes/FakeAudioHardware.h"
 #include "Fakes/FakePasteboard.h"
@@ -51,6 +52,7 @@ struct StatusMenuRig
         s.microphones = &microphones;
         s.pasteboard = &pasteboard;
         s.settingsWindow = &settingsWindow;
+        s.layout = &layout;
         s.showAbout = [this] {
             calls << QStringLiteral("about");
         };
@@ -83,5 +85,7 @@ struct StatusMenuRig
     MicrophoneDevices microphones {hardware, rig.clock};
     FakePasteboard pasteboard;
     FakeSettingsWindow settingsWindow;
+    // The keys the keyboard layout keeps for typing: none, as on a US layout.
+    HotkeyLayout layout;
     QStringList calls;
 };

@@ -3,6 +3,7 @@
 #include "Support/L10n.h"
 #include "UI/QuickVoiceBarPanel.h"
 #include "UI/QuickVoiceBarPanelFactory.h"
+#include "UI/VoiceBarGeometry.h"
 #include "UI/VoiceBarModel.h"
 
 #include "TestSupport/Appearance.h"
@@ -188,12 +189,13 @@ TEST_F(VoiceBarViewsTest, TheNotchTabHangsFromTheTopWithTheTranscriptOnAChipBelo
     EXPECT_EQ(panel->window().mask().boundingRect(), QRect(145, 0, 190, 27));
 }
 
-TEST_F(VoiceBarViewsTest, ToastsCutTheirMessageToTwoLinesInBothStyles)
+TEST_F(VoiceBarViewsTest, ToastsShowTheirWholeMessageInBothStyles)
 {
-    const QString message =
-        QStringLiteral("The first line of a notice that goes on and on, and then a second "
-                       "line that also goes on, and then a third line that is never shown at all "
-                       "because only two fit.");
+    // Three lines or more in either style, ending in the words a user must read.
+    const QString message = L10n::shared().string(
+        QStringLiteral("error.locale_not_supported"),
+        QStringLiteral("Deutsch (Deutschland), Englisch (Vereinigtes Königreich) und Französisch "
+                       "(Frankreich), alle drei zugleich"));
     for (const VoiceBarStyle style : {VoiceBarStyle::classic, VoiceBarStyle::notch}) {
         SCOPED_TRACE(RawEnum::rawValue(style).toStdString());
         auto panel = open(factory.makeQuickToast(
@@ -203,9 +205,15 @@ TEST_F(VoiceBarViewsTest, ToastsCutTheirMessageToTwoLinesInBothStyles)
         ASSERT_NE(root, nullptr);
         QQuickItem *label = find(root, QStringLiteral("toastMessage"));
         ASSERT_NE(label, nullptr);
-        EXPECT_EQ(label->property("lineCount").toInt(), 2);
-        EXPECT_TRUE(label->property("truncated").toBool());
-        EXPECT_LE(label->mapToScene(QPointF(0, label->height())).y(), root->height());
+        EXPECT_GE(label->property("lineCount").toInt(), 3);
+        EXPECT_FALSE(label->property("truncated").toBool());
+        // The window grew to hold the last line, and its shape keeps it.
+        const QPointF lastLine = label->mapToScene(QPointF(label->width() / 2, label->height()));
+        EXPECT_LE(lastLine.y(), panel->window().height());
+        EXPECT_GT(panel->window().height(), VoiceBarGeometry::size(style).height());
+        EXPECT_TRUE(
+            panel->window().mask().contains(QPoint(int(lastLine.x()), int(lastLine.y()) - 4)))
+            << "the last line is clipped";
         EXPECT_TRUE(visible(root, "toastSymbol"));
         EXPECT_EQ(find(root, QStringLiteral("toastSymbol"))->property("status").toInt(),
                   1 /* Image.Ready */);
@@ -265,6 +273,13 @@ TEST_F(VoiceBarViewsTest, DrawsInBothStylesLightAndDark)
                      VoiceBarPanelFactory::Symbol::info, VoiceBarPanelFactory::Tint::secondary}));
                 QTest::qWait(100);
                 save(*toast, name + QStringLiteral("-toast") + suffix);
+                auto longToast = open(factory.makeQuickToast(
+                    style,
+                    {L10n::shared().string(QStringLiteral("error.locale_not_supported"),
+                                           QStringLiteral("Deutsch (Deutschland)")),
+                     VoiceBarPanelFactory::Symbol::warning, VoiceBarPanelFactory::Tint::warn}));
+                QTest::qWait(100);
+                save(*longToast, name + QStringLiteral("-toast-long") + suffix);
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include "Core/AppSettings.h"
 #include "Core/DebugLog.h"
+#include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Permissions.h"
 #include "Platform/X11/X11KeyEventTap.h"
 
@@ -16,7 +17,6 @@ constexpr quint32 keysymShiftR = 0xffe2;
 constexpr quint32 keysymControlR = 0xffe4;
 constexpr quint32 keysymAltR = 0xffea;
 constexpr quint32 keysymSuperR = 0xffec;
-constexpr quint32 keysymIsoLevel3Shift = 0xfe03;
 
 constexpr KeyEventTap::Modifiers allModifiers = KeyEventTap::Modifier::shift
     | KeyEventTap::Modifier::control | KeyEventTap::Modifier::option
@@ -29,11 +29,13 @@ HotkeyManager::HotkeyManager(QObject *parent)
     , m_settings(&AppSettings::shared())
     , m_tap(nullptr)
     , m_isTrusted(&Permissions::accessibilityGranted)
+    , m_layout(&HotkeyLayout::shared())
     , m_ownedTap(std::make_unique<X11KeyEventTap>())
 {
     m_tap = m_ownedTap.get();
     connect(m_tap, &KeyEventTap::modifierKeyChanged, this, &HotkeyManager::handleModifierKey);
     connect(m_tap, &KeyEventTap::escapePressed, this, &HotkeyManager::handleEscape);
+    connect(m_tap, &KeyEventTap::layoutChanged, this, &HotkeyManager::publishLayout);
 }
 
 HotkeyManager::HotkeyManager(const Services &services, QObject *parent)
@@ -41,10 +43,12 @@ HotkeyManager::HotkeyManager(const Services &services, QObject *parent)
     , m_settings(services.settings)
     , m_tap(services.tap)
     , m_isTrusted(services.isTrusted)
+    , m_layout(services.layout)
 {
     Q_ASSERT(m_settings && m_tap && m_isTrusted);
     connect(m_tap, &KeyEventTap::modifierKeyChanged, this, &HotkeyManager::handleModifierKey);
     connect(m_tap, &KeyEventTap::escapePressed, this, &HotkeyManager::handleEscape);
+    connect(m_tap, &KeyEventTap::layoutChanged, this, &HotkeyManager::publishLayout);
 }
 
 HotkeyManager::~HotkeyManager()
@@ -61,7 +65,7 @@ QList<quint32> HotkeyManager::keysymsOf(DictationHoldKey key)
     case DictationHoldKey::rightCommand:
         return {keysymSuperR};
     case DictationHoldKey::rightOption:
-        return {keysymAltR, keysymIsoLevel3Shift};
+        return {keysymAltR};
     case DictationHoldKey::rightControl:
         return {keysymControlR};
     case DictationHoldKey::rightShift:
@@ -89,6 +93,19 @@ KeyEventTap::Modifiers HotkeyManager::modifierOf(DictationHoldKey key)
         break;
     }
     return {};
+}
+
+QSet<DictationHoldKey> HotkeyManager::keysOf(KeyEventTap::Modifiers rightKeys)
+{
+    QSet<DictationHoldKey> keys;
+    for (const DictationHoldKey key :
+         {DictationHoldKey::rightCommand, DictationHoldKey::rightOption,
+          DictationHoldKey::rightControl, DictationHoldKey::rightShift}) {
+        if (rightKeys & modifierOf(key)) {
+            keys.insert(key);
+        }
+    }
+    return keys;
 }
 
 QList<HotkeyManager::Binding> HotkeyManager::resolveBindings(DictationHoldKey holdKey,
@@ -205,11 +222,6 @@ void HotkeyManager::installTapIfNeeded()
         return;
     }
     const Keys keys = currentKeys();
-    if (!m_fnLogged && std::find(keys.cbegin(), keys.cend(), DictationHoldKey::fn) != keys.cend()) {
-        m_fnLogged = true;
-        DebugLog::log(QStringLiteral(
-            "hotkey: the fn key is not visible on X11; a task set to fn has no hotkey"));
-    }
     const QList<Binding> bindings = resolveBindings(keys[0], keys[1], keys[2]);
     if (bindings.isEmpty()) {
         return;
@@ -219,7 +231,16 @@ void HotkeyManager::installTapIfNeeded()
     }
     m_bindings = bindings;
     m_holding.reset();
+    publishLayout();
     updateEscapeGrab();
+}
+
+void HotkeyManager::publishLayout()
+{
+    // Only an installed listener knows the layout; a removed one leaves the last word standing.
+    if (m_layout && m_tap->isInstalled()) {
+        m_layout->setReservedKeys(keysOf(m_tap->levelChoosingRightKeys()));
+    }
 }
 
 void HotkeyManager::rebuild()
@@ -254,6 +275,9 @@ void HotkeyManager::handleModifierKey(const KeyEventTap::KeyEvent &event)
         queueReport({ReportKind::keyUp, task});
         updateEscapeGrab();
         return;
+    }
+    if (event.choosesLevel) {
+        return; // the user is typing a character of the third or fifth level
     }
     const auto binding =
         std::find_if(m_bindings.cbegin(), m_bindings.cend(),

@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QSet>
 
 #include <array>
 #include <functional>
@@ -14,6 +15,7 @@
 #include <optional>
 
 class AppSettings;
+class HotkeyLayout;
 
 // Turns presses of single modifier keys, anywhere in the desktop session, into the start and end
 // of dictation sessions. The three key settings (holdKey, askKey, translateKey) choose the keys;
@@ -22,9 +24,12 @@ class AppSettings;
 // it. It never decides what a press means: the owner wires the callbacks to the session
 // controller.
 //
-// On X11 the keys are: right Command = Super_R, right Option = Alt_R or ISO_Level3_Shift (AltGr),
-// right Control = Control_R, right Shift = Shift_R. The fn key never reaches X11: a setting of fn
-// leaves its task without a hotkey (and says so once in the debug log).
+// On X11 the keys are: right Command = Super_R, right Option = Alt_R, right Control = Control_R,
+// right Shift = Shift_R. The fn key never reaches X11; the settings read a stored fn as the task's
+// default key. A key that the active layout uses to choose the third or fifth level (Right Alt as
+// AltGr on German or French layouts) is never a hotkey, since the user types "@" or "€" with it:
+// the manager follows the layout while running and publishes which of the keys it keeps in
+// HotkeyLayout, for the views.
 //
 // X11 can only take Escape with a grab made before the press, so whether Escape is wanted is
 // decided ahead of time: the owner passes every change of the session state to
@@ -59,9 +64,12 @@ public:
         KeyEventTap *tap = nullptr;
         // Whether the process is trusted for Accessibility.
         std::function<bool()> isTrusted;
+        // Where the keys the layout keeps for typing are published; may be absent.
+        HotkeyLayout *layout = nullptr;
     };
 
-    // On the shared settings, the X11 key listener and the Accessibility check of Permissions.
+    // On the shared settings, the X11 key listener, the Accessibility check of Permissions and
+    // the shared HotkeyLayout.
     explicit HotkeyManager(QObject *parent = nullptr);
     explicit HotkeyManager(const Services &services, QObject *parent = nullptr);
     ~HotkeyManager() override;
@@ -103,6 +111,8 @@ public:
     static QList<quint32> keysymsOf(DictationHoldKey key);
     // The modifier family a held key belongs to; Escape pressed with it still counts.
     static KeyEventTap::Modifiers modifierOf(DictationHoldKey key);
+    // The hold keys whose families' right-hand keys are in `rightKeys`.
+    static QSet<DictationHoldKey> keysOf(KeyEventTap::Modifiers rightKeys);
 
 public Q_SLOTS:
     // The session controller's state; only whether it is idle matters.
@@ -129,6 +139,7 @@ private:
     void keySettingsChanged();
     void installTapIfNeeded();
     void rebuild();
+    void publishLayout();
     void handleModifierKey(const KeyEventTap::KeyEvent &event);
     void handleEscape(KeyEventTap::Modifiers modifiers);
     bool escapeWanted() const;
@@ -139,6 +150,7 @@ private:
     AppSettings *m_settings;
     KeyEventTap *m_tap;
     std::function<bool()> m_isTrusted;
+    HotkeyLayout *m_layout;
     std::unique_ptr<KeyEventTap> m_ownedTap;
 
     // Holds the connections to the key settings; deleting it cancels them.
@@ -151,6 +163,5 @@ private:
 
     QList<Report> m_pending;
     bool m_deliveryQueued = false;
-    bool m_fnLogged = false;
     bool m_escapeRefusalLogged = false;
 };

@@ -14,6 +14,7 @@
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <vector>
@@ -62,6 +63,24 @@ xkb_keysym_t firstLevelKeysym(xkb_keymap *keymap, xkb_keycode_t keycode)
         }
     }
     return XKB_KEY_NoSymbol;
+}
+
+// The symbols that make a key a chooser of the third or fifth level, or of the second group (the
+// old AltGr): such a key is pressed to type characters.
+bool choosesLevel(xkb_keysym_t keysym)
+{
+    switch (keysym) {
+    case XKB_KEY_ISO_Level3_Shift:
+    case XKB_KEY_ISO_Level3_Latch:
+    case XKB_KEY_ISO_Level3_Lock:
+    case XKB_KEY_ISO_Level5_Shift:
+    case XKB_KEY_ISO_Level5_Latch:
+    case XKB_KEY_ISO_Level5_Lock:
+    case XKB_KEY_Mode_switch:
+        return true;
+    default:
+        return false;
+    }
 }
 
 // Every symbol of the key, on every level of every layout.
@@ -134,6 +153,9 @@ struct X11KeyEventTap::Session
     QHash<quint32, quint16> bitsOfKey;
     // Modifier keys down now, as far as this connection has seen.
     QSet<quint32> modifierKeysDown;
+    // The keys that choose a level in some layout of the keymap.
+    QSet<quint32> levelKeys;
+    Modifiers levelChoosingRightKeys;
 
     QList<xcb_keycode_t> escapeKeys;
     bool escapeTaken = false;
@@ -153,10 +175,28 @@ bool X11KeyEventTap::Session::loadKeymap()
     keymap = fresh;
 
     escapeKeys.clear();
+    levelKeys.clear();
     for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap);
          code <= xkb_keymap_max_keycode(keymap) && code <= 255; ++code) {
         if (firstLevelKeysym(keymap, code) == XKB_KEY_Escape) {
             escapeKeys.append(xcb_keycode_t(code));
+        }
+        // Any layout counts: with two layouts the key types characters in one of them.
+        const QList<xkb_keysym_t> syms = allKeysyms(keymap, code);
+        if (std::any_of(syms.cbegin(), syms.cend(), choosesLevel)) {
+            levelKeys.insert(code);
+        }
+    }
+    // The right-hand keys by their place on the keyboard, whatever their symbols are.
+    const std::pair<const char *, Modifier> rightKeys[] = {{"RWIN", Modifier::command},
+                                                           {"RALT", Modifier::option},
+                                                           {"RCTL", Modifier::control},
+                                                           {"RTSH", Modifier::shift}};
+    levelChoosingRightKeys = {};
+    for (const auto &[name, family] : rightKeys) {
+        const xkb_keycode_t code = xkb_keymap_key_by_name(keymap, name);
+        if (code != XKB_KEYCODE_INVALID && levelKeys.contains(code)) {
+            levelChoosingRightKeys |= family;
         }
     }
 
@@ -397,6 +437,11 @@ bool X11KeyEventTap::isWorking() const
     return m_session && !m_session->broken && !xcb_connection_has_error(m_session->connection);
 }
 
+KeyEventTap::Modifiers X11KeyEventTap::levelChoosingRightKeys() const
+{
+    return m_session ? m_session->levelChoosingRightKeys : Modifiers();
+}
+
 bool X11KeyEventTap::setEscapeTaken(bool take, Modifiers allowed)
 {
     if (!isWorking()) {
@@ -496,6 +541,7 @@ void X11KeyEventTap::handleEvent(Session &session, const void *rawEvent)
             session.escapeTaken = true;
             session.grabEscape();
         }
+        Q_EMIT layoutChanged();
     }
 }
 
@@ -523,5 +569,6 @@ void X11KeyEventTap::handleRawKey(Session &session, quint32 keycode, bool down)
     keyEvent.keysym = keysym;
     keyEvent.down = down;
     keyEvent.modifiers = session.modifiersOf(mask);
+    keyEvent.choosesLevel = session.levelKeys.contains(keycode);
     Q_EMIT modifierKeyChanged(keyEvent);
 }

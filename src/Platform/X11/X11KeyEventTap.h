@@ -7,7 +7,8 @@
 // The key listener on X11: XInput 2 raw key events of every master keyboard, selected on the root
 // window of a connection of its own (raw events only listen, they never take a key), read from
 // the main loop through a socket notifier. The keys' symbols come from the server's XKB keymap,
-// loaded again whenever the server reports a new keyboard or a changed map. Escape is taken with
+// loaded again whenever the server reports a new keyboard or a changed map; a key that the layout
+// uses to choose the third or fifth level (AltGr) is marked as such. Escape is taken with
 // passive grabs on the root window, one per allowed modifier combination, and released the
 // moment it is no longer wanted.
 class X11KeyEventTap final : public KeyEventTap
@@ -23,6 +24,7 @@ public:
     bool isInstalled() const override;
     bool isWorking() const override;
     bool setEscapeTaken(bool take, Modifiers allowed) override;
+    Modifiers levelChoosingRightKeys() const override;
 
 private:
     struct Session;

@@ -2,6 +2,7 @@
 
 #include "Base/RawEnum.h"
 #include "Core/AppSettings.h"
+#include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Permissions.h"
 #include "Support/L10n.h"
 
@@ -14,7 +15,14 @@ FirstRunContent::FirstRunContent(Services services, QObject *parent)
 {
     Q_ASSERT(m_services.settings);
     AppSettings *settings = m_services.settings;
-    connect(settings, &AppSettings::holdKeyChanged, this, &FirstRunContent::hotkeyLabelChanged);
+    for (auto signal : {&AppSettings::holdKeyChanged, &AppSettings::askKeyChanged,
+                        &AppSettings::translateKeyChanged}) {
+        connect(settings, signal, this, &FirstRunContent::hotkeyLabelChanged);
+    }
+    if (m_services.layout) {
+        connect(m_services.layout, &HotkeyLayout::reservedKeysChanged, this,
+                &FirstRunContent::hotkeyLabelChanged);
+    }
     connect(&L10n::shared(), &L10n::languageChanged, this, &FirstRunContent::hotkeyLabelChanged);
     connect(&L10n::shared(), &L10n::languageChanged, this,
             &FirstRunContent::settingsLinkNoticeChanged);
@@ -32,7 +40,23 @@ QString FirstRunContent::hotkeyLabel(DictationHoldKey key)
 
 QString FirstRunContent::hotkeyLabel() const
 {
-    return hotkeyLabel(m_services.settings->holdKey());
+    const DictationHoldKey key = m_services.settings->holdKey();
+    return hotkeyLabel(m_services.layout ? m_services.layout->bound(key) : key);
+}
+
+QString FirstRunContent::layoutNote() const
+{
+    if (!m_services.layout) {
+        return {};
+    }
+    const AppSettings &settings = *m_services.settings;
+    for (const DictationHoldKey key :
+         {settings.holdKey(), settings.askKey(), settings.translateKey()}) {
+        if (m_services.layout->isReserved(key)) {
+            return L10n::shared().string(QStringLiteral("onb.tutAltGr"), hotkeyLabel(key));
+        }
+    }
+    return {};
 }
 
 bool FirstRunContent::improveDataSharing() const

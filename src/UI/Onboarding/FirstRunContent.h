@@ -9,6 +9,7 @@
 #include <functional>
 
 class AppSettings;
+class HotkeyLayout;
 
 // What the first-run pages show and do: the permissions and the on-device model's status as last
 // read, the tutorial's hold key, the two consent switches, and the requests behind the pages'
@@ -26,6 +27,7 @@ class FirstRunContent : public QObject
     // 0 not supported (the row is absent), 1 disabled, 2 downloading, 3 ready.
     Q_PROPERTY(int aiStatus READ aiStatus NOTIFY refreshed)
     Q_PROPERTY(QString hotkeyLabel READ hotkeyLabel NOTIFY hotkeyLabelChanged)
+    Q_PROPERTY(QString layoutNote READ layoutNote NOTIFY hotkeyLabelChanged)
     Q_PROPERTY(bool improveDataSharing READ improveDataSharing WRITE setImproveDataSharing NOTIFY
                    improveDataSharingChanged)
     Q_PROPERTY(bool crashReportingEnabled READ crashReportingEnabled WRITE setCrashReportingEnabled
@@ -37,6 +39,8 @@ public:
     struct Services
     {
         AppSettings *settings = nullptr;
+        // The keys the keyboard layout keeps for typing; may be absent.
+        HotkeyLayout *layout = nullptr;
         std::function<AppleIntelligence::Status()> modelStatus = [] {
             return AppleIntelligence::status();
         };
@@ -48,8 +52,12 @@ public:
     bool axGranted() const { return m_ax; }
     bool speechGranted() const { return m_speech; }
     int aiStatus() const { return m_ai; }
-    // The current hold key as the keycap names it, in the current interface language.
+    // The key that really starts a dictation as the keycap names it, in the current interface
+    // language: none when the layout keeps the chosen key for typing.
     QString hotkeyLabel() const;
+    // Says that a task's key is AltGr on this keyboard and starts nothing; empty when every
+    // chosen key works.
+    QString layoutNote() const;
     bool improveDataSharing() const;
     void setImproveDataSharing(bool value);
     bool crashReportingEnabled() const;

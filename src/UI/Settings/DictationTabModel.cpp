@@ -3,15 +3,24 @@
 #include "Core/AppSettings.h"
 #include "Core/Audio/MicrophoneDevices.h"
 #include "Core/CloudAccount.h"
+#include "Core/Hotkey/HotkeyLayout.h"
 #include "Support/L10n.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
 
-const DictationHoldKey allKeys[] = {DictationHoldKey::fn,          DictationHoldKey::rightCommand,
-                                    DictationHoldKey::rightOption, DictationHoldKey::rightControl,
-                                    DictationHoldKey::rightShift,  DictationHoldKey::none};
+// X11 never sees fn, so it is not offered.
+const DictationHoldKey allKeys[] = {DictationHoldKey::rightCommand, DictationHoldKey::rightOption,
+                                    DictationHoldKey::rightControl, DictationHoldKey::rightShift,
+                                    DictationHoldKey::none};
+
+int indexOfKey(DictationHoldKey key)
+{
+    const auto found = std::find(std::cbegin(allKeys), std::cend(allKeys), key);
+    return found == std::cend(allKeys) ? -1 : static_cast<int>(found - std::cbegin(allKeys));
+}
 
 std::optional<QString> nonEmpty(const QString &value)
 {
@@ -21,15 +30,25 @@ std::optional<QString> nonEmpty(const QString &value)
 } // namespace
 
 DictationTabModel::DictationTabModel(AppSettings &settings, MicrophoneDevices &microphones,
-                                     L10n &l10n, CloudAccount *account, QObject *parent)
+                                     L10n &l10n, QObject *parent)
+    : DictationTabModel(settings, microphones, l10n, Sources(), parent)
+{ }
+
+DictationTabModel::DictationTabModel(AppSettings &settings, MicrophoneDevices &microphones,
+                                     L10n &l10n, Sources sources, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
     , m_microphones(microphones)
     , m_l10n(l10n)
-    , m_account(account)
+    , m_sources(std::move(sources))
 {
+    if (m_sources.installedLocales) {
+        m_installedLocales = m_sources.installedLocales();
+    }
     connect(&m_l10n, &L10n::languageChanged, this, [this] {
         Q_EMIT textsChanged();
+        Q_EMIT keyOptionsChanged();
+        Q_EMIT localeOptionsChanged();
         Q_EMIT holdKeyLabelChanged();
         // The system entry and the "(not connected)" entry are worded in the interface language.
         Q_EMIT microphonesChanged();
@@ -40,6 +59,19 @@ DictationTabModel::DictationTabModel(AppSettings &settings, MicrophoneDevices &m
     }
     connect(&m_settings, &AppSettings::holdKeyChanged, this,
             &DictationTabModel::holdKeyLabelChanged);
+    if (m_sources.layout) {
+        connect(m_sources.layout, &HotkeyLayout::reservedKeysChanged, this, [this] {
+            Q_EMIT keyOptionsChanged();
+            Q_EMIT keysChanged();
+            Q_EMIT holdKeyLabelChanged();
+        });
+    }
+    connect(&m_settings, &AppSettings::cloudSTTChanged, this,
+            &DictationTabModel::localeOptionsChanged);
+    if (m_sources.account) {
+        connect(m_sources.account, &CloudAccount::stateChanged, this,
+                &DictationTabModel::localeOptionsChanged);
+    }
     connect(&m_settings, &AppSettings::translateTargetLangChanged, this,
             &DictationTabModel::targetLanguageChanged);
     connect(&m_settings, &AppSettings::microphoneUIDChanged, this,
@@ -56,21 +88,21 @@ DictationTabModel::DictationTabModel(AppSettings &settings, MicrophoneDevices &m
             &DictationTabModel::delayChanged);
     connect(&m_settings, &AppSettings::cloudSTTChanged, this,
             &DictationTabModel::cloudSignInNoteChanged);
-    if (m_account) {
-        connect(m_account, &CloudAccount::stateChanged, this,
+    if (m_sources.account) {
+        connect(m_sources.account, &CloudAccount::stateChanged, this,
                 &DictationTabModel::cloudSignInNoteChanged);
     }
 }
 
 bool DictationTabModel::showsCloudSignInNote() const
 {
-    return m_settings.cloudSTT() && !(m_account && m_account->storedToken().has_value());
+    return m_settings.cloudSTT() && !(m_sources.account && m_sources.account->storedToken().has_value());
 }
 
 void DictationTabModel::signIn()
 {
-    if (m_account) {
-        m_account->signIn();
+    if (m_sources.account) {
+        m_sources.account->signIn();
     }
 }
 
@@ -79,11 +111,17 @@ QString DictationTabModel::keyLabel(const L10n &l10n, DictationHoldKey key)
     return l10n.string(QStringLiteral("key.") + RawEnum::rawValue(key));
 }
 
-QList<SettingsOption> DictationTabModel::holdKeyOptions(const L10n &l10n)
+QList<SettingsOption> DictationTabModel::holdKeyOptions(const L10n &l10n,
+                                                        const QSet<DictationHoldKey> &reserved)
 {
     QList<SettingsOption> options;
     for (DictationHoldKey key : allKeys) {
-        options.append({RawEnum::rawValue(key), keyLabel(l10n, key)});
+        if (reserved.contains(key)) {
+            options.append({RawEnum::rawValue(key),
+                            l10n.string(QStringLiteral("key.altGr"), keyLabel(l10n, key)), false});
+        } else {
+            options.append({RawEnum::rawValue(key), keyLabel(l10n, key)});
+        }
     }
     return options;
 }
@@ -99,7 +137,8 @@ QList<SettingsOption> DictationTabModel::targetLanguageOptions()
             {QStringLiteral("German"), QStringLiteral("Deutsch")}};
 }
 
-QList<SettingsOption> DictationTabModel::localeOptions(const L10n &l10n)
+QList<SettingsOption> DictationTabModel::localeOptions(const L10n &l10n,
+                                                       const Recognition &recognition)
 {
     const std::pair<const char *, const char *> locales[] = {
         {"ja-JP", "lang.jaJP"}, {"en-US", "lang.enUS"}, {"en-GB", "lang.enGB"},
@@ -107,8 +146,19 @@ QList<SettingsOption> DictationTabModel::localeOptions(const L10n &l10n)
         {"fr-FR", "lang.frFR"}, {"es-ES", "lang.esES"}};
     QList<SettingsOption> options {
         {QString(), l10n.string(QStringLiteral("common.systemDefault"))}};
+    const bool cloud = recognition.cloudOn && recognition.signedIn;
     for (const auto &[value, key] : locales) {
-        options.append({QString::fromLatin1(value), l10n.string(QString::fromLatin1(key))});
+        const QString identifier = QString::fromLatin1(value);
+        const QString name = l10n.string(QString::fromLatin1(key));
+        if (cloud || recognition.installed.contains(SpeechLocale(identifier))) {
+            options.append({identifier, name});
+        } else if (recognition.cloudOn) {
+            options.append(
+                {identifier, l10n.string(QStringLiteral("dict.localeNeedsSignIn"), name), false});
+        } else {
+            options.append(
+                {identifier, l10n.string(QStringLiteral("dict.localeNotInstalled"), name), false});
+        }
     }
     return options;
 }
@@ -180,37 +230,37 @@ QObject *DictationTabModel::settingsObject() const
 
 QVariantList DictationTabModel::keyOptionList() const
 {
-    return SettingsOption::toVariant(holdKeyOptions(m_l10n));
+    return SettingsOption::toVariant(holdKeyOptions(m_l10n, reservedKeys()));
 }
 
 int DictationTabModel::holdKeyIndex() const
 {
-    return static_cast<int>(m_settings.holdKey());
+    return indexOfKey(bound(m_settings.holdKey()));
 }
 
 int DictationTabModel::askKeyIndex() const
 {
-    return static_cast<int>(m_settings.askKey());
+    return indexOfKey(bound(m_settings.askKey()));
 }
 
 int DictationTabModel::translateKeyIndex() const
 {
-    return static_cast<int>(m_settings.translateKey());
+    return indexOfKey(bound(m_settings.translateKey()));
 }
 
 bool DictationTabModel::showUsageHints() const
 {
-    return m_settings.holdKey() != DictationHoldKey::none;
+    return bound(m_settings.holdKey()) != DictationHoldKey::none;
 }
 
 bool DictationTabModel::showTargetLanguage() const
 {
-    return m_settings.translateKey() != DictationHoldKey::none;
+    return bound(m_settings.translateKey()) != DictationHoldKey::none;
 }
 
 QString DictationTabModel::holdKeyLabel() const
 {
-    return keyLabel(m_l10n, m_settings.holdKey());
+    return keyLabel(m_l10n, bound(m_settings.holdKey()));
 }
 
 QVariantList DictationTabModel::targetLanguageOptionList() const
@@ -238,12 +288,12 @@ int DictationTabModel::microphoneIndex() const
 
 QVariantList DictationTabModel::localeOptionList() const
 {
-    return SettingsOption::toVariant(localeOptions(m_l10n));
+    return SettingsOption::toVariant(localeOptions(m_l10n, recognition()));
 }
 
 int DictationTabModel::localeIndex() const
 {
-    return SettingsOption::indexOf(localeOptions(m_l10n),
+    return SettingsOption::indexOf(localeOptions(m_l10n, recognition()),
                                    m_settings.speechLocaleID().value_or(QString()));
 }
 
@@ -269,10 +319,27 @@ int DictationTabModel::delayIndex() const
 
 std::optional<DictationHoldKey> DictationTabModel::keyAt(int index) const
 {
-    if (index < 0 || index >= static_cast<int>(std::size(allKeys))) {
+    if (index < 0 || index >= static_cast<int>(std::size(allKeys))
+        || reservedKeys().contains(allKeys[index])) {
         return std::nullopt;
     }
     return allKeys[index];
+}
+
+QSet<DictationHoldKey> DictationTabModel::reservedKeys() const
+{
+    return m_sources.layout ? m_sources.layout->reservedKeys() : QSet<DictationHoldKey>();
+}
+
+DictationHoldKey DictationTabModel::bound(DictationHoldKey key) const
+{
+    return m_sources.layout ? m_sources.layout->bound(key) : key;
+}
+
+DictationTabModel::Recognition DictationTabModel::recognition() const
+{
+    return {m_installedLocales, m_settings.cloudSTT(),
+            m_sources.account && m_sources.account->isSignedIn()};
 }
 
 void DictationTabModel::chooseHoldKey(int index)
@@ -318,8 +385,8 @@ void DictationTabModel::chooseMicrophone(int index)
 
 void DictationTabModel::chooseLocale(int index)
 {
-    const auto options = localeOptions(m_l10n);
-    if (index >= 0 && index < options.size()) {
+    const auto options = localeOptions(m_l10n, recognition());
+    if (index >= 0 && index < options.size() && options.at(index).available) {
         m_settings.setSpeechLocaleID(nonEmpty(options.at(index).value));
     }
 }

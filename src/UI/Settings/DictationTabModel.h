@@ -2,17 +2,21 @@
 
 #include "Core/Audio/AudioInputDevice.h"
 #include "Core/Models/DictationHoldKey.h"
+#include "Core/Transcription/SpeechLocale.h"
 #include "UI/Settings/SettingsOption.h"
 
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 #include <QVariantList>
 
+#include <functional>
 #include <optional>
 #include <utility>
 
 class AppSettings;
 class CloudAccount;
+class HotkeyLayout;
 class L10n;
 class MicrophoneDevices;
 
@@ -25,11 +29,16 @@ class MicrophoneDevices;
 // a restore delay off the list shows the nearest listed delay; a microphone that is gone shows
 // its "(not connected)" entry; a recognition locale or target language off the list shows an
 // empty pill.
+//
+// The key lists offer the keys X11 sees (never fn). A key the keyboard layout keeps for typing
+// (Right Alt as AltGr) is listed as such and cannot be picked; a task set to it shows no key, as
+// it has none. A recognition language is offered when a recogniser for it is installed, or when
+// cloud recognition is on and the user is signed in; the others are listed with the reason.
 class DictationTabModel : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(QObject *settings READ settingsObject CONSTANT)
-    Q_PROPERTY(QVariantList keyOptions READ keyOptionList NOTIFY textsChanged)
+    Q_PROPERTY(QVariantList keyOptions READ keyOptionList NOTIFY keyOptionsChanged)
     Q_PROPERTY(int holdKeyIndex READ holdKeyIndex NOTIFY keysChanged)
     Q_PROPERTY(int askKeyIndex READ askKeyIndex NOTIFY keysChanged)
     Q_PROPERTY(int translateKeyIndex READ translateKeyIndex NOTIFY keysChanged)
@@ -40,7 +49,7 @@ class DictationTabModel : public QObject
     Q_PROPERTY(int targetLanguageIndex READ targetLanguageIndex NOTIFY targetLanguageChanged)
     Q_PROPERTY(QVariantList microphoneOptions READ microphoneOptionList NOTIFY microphonesChanged)
     Q_PROPERTY(int microphoneIndex READ microphoneIndex NOTIFY microphonesChanged)
-    Q_PROPERTY(QVariantList localeOptions READ localeOptionList NOTIFY textsChanged)
+    Q_PROPERTY(QVariantList localeOptions READ localeOptionList NOTIFY localeOptionsChanged)
     Q_PROPERTY(int localeIndex READ localeIndex NOTIFY localeChanged)
     Q_PROPERTY(QVariantList insertionOptions READ insertionOptionList NOTIFY textsChanged)
     Q_PROPERTY(int insertionIndex READ insertionIndex NOTIFY insertionChanged)
@@ -54,18 +63,40 @@ public:
     // The restore delays offered, in milliseconds.
     static constexpr qint64 restoreDelays[] = {300, 800, 1500, 3000};
 
-    // Without an account (a build without the cloud) the sign-in note shows whenever cloud
-    // recognition is on, and its button does nothing.
+    // What decides which keys and languages can be picked. Each may be absent.
+    struct Sources
+    {
+        // The keys the keyboard layout keeps for typing; none kept when absent.
+        HotkeyLayout *layout = nullptr;
+        // The locales an on-device recogniser is installed for; asked once, when the tab is made.
+        std::function<QList<SpeechLocale>()> installedLocales;
+        // Whether the user is signed in, for cloud recognition; signed out when absent.
+        CloudAccount *account = nullptr;
+    };
+
+    // How the recognition languages can be heard.
+    struct Recognition
+    {
+        QList<SpeechLocale> installed;
+        bool cloudOn = false;
+        bool signedIn = false;
+    };
+
     DictationTabModel(AppSettings &settings, MicrophoneDevices &microphones, L10n &l10n,
-                      CloudAccount *account = nullptr, QObject *parent = nullptr);
+                      QObject *parent = nullptr);
+    DictationTabModel(AppSettings &settings, MicrophoneDevices &microphones, L10n &l10n,
+                      Sources sources, QObject *parent = nullptr);
 
     static QString keyLabel(const L10n &l10n, DictationHoldKey key);
-    // The six keys in declaration order, the same for all three tasks.
-    static QList<SettingsOption> holdKeyOptions(const L10n &l10n);
+    // The keys X11 sees, in declaration order, the same for all three tasks; the `reserved` ones
+    // are marked as kept by the layout and cannot be picked.
+    static QList<SettingsOption> holdKeyOptions(const L10n &l10n,
+                                                const QSet<DictationHoldKey> &reserved = {});
     // The English name is stored; the label is the language's own name.
     static QList<SettingsOption> targetLanguageOptions();
-    // The system entry (empty value) first, then the eight recognition locales.
-    static QList<SettingsOption> localeOptions(const L10n &l10n);
+    // The system entry (empty value) first, then the eight recognition locales, each available as
+    // `recognition` allows.
+    static QList<SettingsOption> localeOptions(const L10n &l10n, const Recognition &recognition);
     // The system entry, every listed device, and last the stored device when it is not listed.
     static QList<SettingsOption> microphoneOptions(const L10n &l10n,
                                                    const QList<AudioInputDevice> &devices,
@@ -113,20 +144,27 @@ public:
 
 Q_SIGNALS:
     void textsChanged();
+    void keyOptionsChanged();
     void keysChanged();
     void holdKeyLabelChanged();
     void targetLanguageChanged();
     void microphonesChanged();
     void localeChanged();
+    void localeOptionsChanged();
     void insertionChanged();
     void delayChanged();
     void cloudSignInNoteChanged();
 
 private:
     std::optional<DictationHoldKey> keyAt(int index) const;
+    QSet<DictationHoldKey> reservedKeys() const;
+    // The key that really starts a task set to `key`.
+    DictationHoldKey bound(DictationHoldKey key) const;
+    Recognition recognition() const;
 
     AppSettings &m_settings;
     MicrophoneDevices &m_microphones;
     L10n &m_l10n;
-    CloudAccount *m_account;
+    Sources m_sources;
+    QList<SpeechLocale> m_installedLocales;
 };

@@ -17,7 +17,8 @@ QVariantList SettingsOption::toVariant(const QList<SettingsOption> &options)
     QVariantList list;
     for (const SettingsOption &option : options) {
         list.append(QVariantMap {{QStringLiteral("value"), option.value},
-                                 {QStringLiteral("label"), option.label}});
+                                 {QStringLiteral("label"), option.label},
+                                 {QStringLiteral("available"), option.available}});
     }
     return list;
 }

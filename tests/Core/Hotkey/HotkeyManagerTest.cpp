@@ -1,11 +1,13 @@
 #include "Core/Hotkey/HotkeyManager.h"
 
 #include "Core/DebugLogCapture.h"
+#include "Core/Hotkey/HotkeyLayout.h"
 #include "Fakes/FakeKeyEventTap.h"
 #include "Fakes/TestAppSettings.h"
 #include "TestSupport/QtPrinters.h"
 
 #include <QCoreApplication>
+#include <QSignalSpy>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -67,10 +69,9 @@ protected:
 
     TestAppSettings settings {true};
     FakeKeyEventTap tap;
+    HotkeyLayout layout;
     bool trusted = true;
-    HotkeyManager manager {{settings.settings.get(), &tap, [this] {
-                                return trusted;
-                            }}};
+    HotkeyManager manager {{settings.settings.get(), &tap, [this] { return trusted; }, &layout}};
     QStringList reports;
 };
 
@@ -121,7 +122,6 @@ TEST_F(HotkeyManagerTest, EachBoundKeyIsReportedDownAndUpFromTheMainLoop)
     const QList<Case> cases = {
         {K::rightCommand, FakeKeyEventTap::superRight},
         {K::rightOption, FakeKeyEventTap::altRight},
-        {K::rightOption, FakeKeyEventTap::levelThree},
         {K::rightControl, FakeKeyEventTap::controlRight},
         {K::rightShift, FakeKeyEventTap::shiftRight},
     };
@@ -197,23 +197,59 @@ TEST_F(HotkeyManagerTest, NoBoundKeyMeansNoListenerAndNoEscape)
     EXPECT_TRUE(manager.bindings().isEmpty());
 }
 
-TEST_F(HotkeyManagerTest, FnIsLoggedOnceAndBehavesAsUnbound)
+TEST_F(HotkeyManagerTest, ATaskSetToFnGetsItsDefaultKey)
 {
-    DebugLogCapture log;
-    setKeys(DictationHoldKey::fn, DictationHoldKey::none, DictationHoldKey::none);
+    // An older version or another computer may have stored fn, which X11 never sees.
+    setKeys(DictationHoldKey::fn, DictationHoldKey::fn, DictationHoldKey::fn);
     manager.start();
-    EXPECT_FALSE(manager.hasTap());
-    manager.start();
-    settings->setTranslateKey(DictationHoldKey::rightShift);
+    EXPECT_EQ(describe(manager.bindings()),
+              (QStringList {"rightCommand cleanup", "rightOption ask"}));
+    tap.press(FakeKeyEventTap::superRight);
+    tap.release(FakeKeyEventTap::superRight);
     flush();
-    settings->setAskKey(DictationHoldKey::fn);
+    EXPECT_EQ(reports, (QStringList {"down cleanup", "up cleanup"}));
+}
+
+TEST_F(HotkeyManagerTest, AKeyTheLayoutTypesWithIsNeverBoundAndTheLayoutIsFollowed)
+{
+    QSignalSpy published(&layout, &HotkeyLayout::reservedKeysChanged);
+    manager.start(); // right Command for dictation, right Option for ask
+    EXPECT_TRUE(layout.reservedKeys().isEmpty());
+
+    // A US layout: Right Alt is a plain Alt and asks.
+    tap.press(FakeKeyEventTap::altRight);
+    tap.release(FakeKeyEventTap::altRight);
     flush();
-    EXPECT_TRUE(manager.hasTap());
-    EXPECT_EQ(describe(manager.bindings()), QStringList {"rightShift translate"});
-    const QStringList lines = log.messages().filter(QStringLiteral("fn"));
-    EXPECT_EQ(
-        lines,
-        QStringList {"hotkey: the fn key is not visible on X11; a task set to fn has no hotkey"});
+    EXPECT_EQ(reports, (QStringList {"down ask", "up ask"}));
+
+    // Switched to German while running: Right Alt is AltGr, and "@" is AltGr+Q.
+    reports.clear();
+    tap.switchLayout(Modifier::option);
+    EXPECT_EQ(layout.reservedKeys(), QSet<DictationHoldKey> {DictationHoldKey::rightOption});
+    EXPECT_EQ(layout.bound(DictationHoldKey::rightOption), DictationHoldKey::none);
+    for (const Key &key : {FakeKeyEventTap::altGr, FakeKeyEventTap::levelThree}) {
+        tap.press(key);
+        EXPECT_EQ(manager.heldTask(), std::nullopt);
+        tap.release(key);
+    }
+    // The other keys keep working, also while AltGr is held for a character.
+    tap.press(FakeKeyEventTap::altGr);
+    tap.press(FakeKeyEventTap::superRight);
+    tap.release(FakeKeyEventTap::superRight);
+    tap.release(FakeKeyEventTap::altGr);
+    flush();
+    EXPECT_EQ(reports, (QStringList {"down cleanup", "up cleanup"}));
+
+    // Back to US: Right Alt asks again, and the settings were never touched.
+    reports.clear();
+    tap.switchLayout({});
+    EXPECT_TRUE(layout.reservedKeys().isEmpty());
+    tap.press(FakeKeyEventTap::altRight);
+    tap.release(FakeKeyEventTap::altRight);
+    flush();
+    EXPECT_EQ(reports, (QStringList {"down ask", "up ask"}));
+    EXPECT_FALSE(settings.defaults.contains(QStringLiteral("askKey")));
+    EXPECT_EQ(published.count(), 2);
 }
 
 TEST_F(HotkeyManagerTest, EscapeIsTakenOnlyWhileASessionRunsOrTheOwnerWantsIt)
@@ -281,7 +317,6 @@ TEST_F(HotkeyManagerTest, EscapeWithAnotherModifierThanTheHeldHotkeysIsPassedOn)
         {K::rightCommand, std::nullopt, {}},
         {K::rightCommand, FakeKeyEventTap::superRight, Modifier::command},
         {K::rightOption, FakeKeyEventTap::altRight, Modifier::option},
-        {K::rightOption, FakeKeyEventTap::levelThree, Modifier::option},
         {K::rightControl, FakeKeyEventTap::controlRight, Modifier::control},
         {K::rightShift, FakeKeyEventTap::shiftRight, Modifier::shift},
     };

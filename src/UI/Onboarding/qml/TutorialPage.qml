@@ -35,4 +35,17 @@ Column {
             label: L10n.t("onb.tutEsc") + L10n.retranslate
         }
     }
+    Text {
+        objectName: "layoutNote"
+        visible: text.length > 0
+        width: parent.width
+        horizontalAlignment: Text.AlignHCenter
+        wrapMode: Text.Wrap
+        textFormat: Text.PlainText
+        text: page.model ? page.model.layoutNote + L10n.retranslate : ""
+        font.pixelSize: 12
+        color: OKTheme.secondary
+        Accessible.role: Accessible.StaticText
+        Accessible.name: text
+    }
 }

@@ -4,13 +4,14 @@ import QtQuick.Controls
 import Sonorvelle.Settings
 
 // A pill-shaped pop-up button: the selected option's label and a chevron. A click anywhere on the
-// pill opens the menu of options with its top-left corner 4 below the pill's lower-left corner, at
-// least as wide as the pill, the selected option checked; choosing one reports its index. A
-// selection that matches no option (index -1) shows an empty label and no checked item. The using
-// view gives the size.
+// pill opens the menu of options with its top-left corner 4 below the pill's lower-left corner
+// (further left where the window has no room for it), at least as wide as the pill and its longest
+// entry, the selected option checked; choosing one reports its index. A selection that matches no
+// option (index -1) shows an empty label and no checked item. The using view gives the size.
 Rectangle {
     id: pill
-    // Each option is {value, label}; the view model gives them in menu order.
+    // Each option is {value, label, available}; the view model gives them in menu order. An
+    // unavailable option shows greyed and cannot be picked.
     property var options: []
     property int currentIndex: -1
     // What a screen reader calls the control (the row's title); the label is read as its value.
@@ -37,7 +38,9 @@ Rectangle {
     Keys.onEnterPressed: pill.open()
 
     function open() {
-        menu.popup(pill, 0, pill.height + SettingsTheme.menuOffset)
+        // A menu wider than the room right of the pill moves left, so no entry is cut off.
+        const room = pill.Window.width - pill.mapToItem(null, 0, 0).x - SettingsTheme.menuOffset
+        menu.popup(pill, Math.min(0, room - menu.width), pill.height + SettingsTheme.menuOffset)
     }
 
     FocusRing { target: pill }
@@ -97,7 +100,19 @@ Rectangle {
     Menu {
         id: menu
         objectName: "dropdownMenu"
-        width: Math.max(pill.width, implicitWidth)
+        // As wide as its longest entry, which says why it cannot be picked.
+        readonly property real widestEntry: {
+            let widest = 0
+            for (let i = 0; i < count; ++i) {
+                const entry = itemAt(i)
+                // The check box stands in front of the text without counting in its width.
+                if (entry)
+                    widest = Math.max(widest, entry.implicitWidth
+                                      + (entry.indicator ? entry.indicator.width + entry.spacing : 0))
+            }
+            return widest + leftPadding + rightPadding
+        }
+        width: Math.max(pill.width, implicitWidth, widestEntry)
         // The entries are made again when the options change (a microphone plugged in while the
         // menu is closed); an entry of the old list must leave the menu, not linger in it.
         Instantiator {
@@ -107,6 +122,7 @@ Rectangle {
                 required property int index
                 objectName: "option_" + modelData.value
                 text: modelData.label
+                enabled: modelData.available !== false
                 checkable: true
                 checked: index === pill.currentIndex
                 onTriggered: pill.activated(index)

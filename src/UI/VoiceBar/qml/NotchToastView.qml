@@ -1,8 +1,9 @@
 import QtQuick
 import Sonorvelle.VoiceBar
 
-// A short notice in the notch style: a near-black chip near the top edge of the screen with a
-// symbol and at most two lines of text.
+// A notice in the notch style: a near-black chip near the top edge of the screen with a symbol and
+// the whole text, wrapped. A text longer than the window's height makes the notice taller (its
+// window grows downwards).
 Item {
     id: root
     objectName: "toast"
@@ -17,7 +18,7 @@ Item {
     readonly property var chips: [Qt.rect(chip.x, chip.y, chip.width, chip.height)]
 
     implicitWidth: 480
-    implicitHeight: 76
+    implicitHeight: Math.max(76, chip.y + chip.height + 8)
 
     Rectangle {
         id: chip
@@ -50,8 +51,6 @@ Item {
                 font.pixelSize: 12
                 color: Qt.rgba(1, 1, 1, 0.85)
                 wrapMode: Text.Wrap
-                maximumLineCount: 2
-                elide: Text.ElideRight
                 Accessible.role: Accessible.StaticText
                 Accessible.name: text
             }

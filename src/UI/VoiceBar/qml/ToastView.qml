@@ -2,8 +2,8 @@ import QtQuick
 import QtQuick.Layouts
 import Sonorvelle.VoiceBar
 
-// A short notice in the classic style: a symbol and at most two lines of text on the HUD
-// background.
+// A notice in the classic style: a symbol and the whole text, wrapped, on the HUD background. A
+// text longer than the bar's height makes the notice taller (its window grows upwards).
 Rectangle {
     id: root
     objectName: "toast"
@@ -17,7 +17,7 @@ Rectangle {
     readonly property color opaqueFill: VoiceBarTheme.hudOpaqueFill
 
     implicitWidth: 380
-    implicitHeight: 44
+    implicitHeight: Math.max(44, messageText.contentHeight + 24)
     radius: 14
     color: translucent ? VoiceBarTheme.hudFill : VoiceBarTheme.hudOpaqueFill
 
@@ -36,6 +36,7 @@ Rectangle {
             tint: root.warnTint ? VoiceBarTheme.warn : VoiceBarTheme.secondaryText
         }
         Text {
+            id: messageText
             objectName: "toastMessage"
             Layout.fillWidth: true
             text: root.message
@@ -43,8 +44,6 @@ Rectangle {
             font.pixelSize: 12
             color: VoiceBarTheme.secondaryText
             wrapMode: Text.Wrap
-            maximumLineCount: 2
-            elide: Text.ElideRight
             Accessible.role: Accessible.StaticText
             Accessible.name: text
         }

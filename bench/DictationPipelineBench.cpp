@@ -192,6 +192,7 @@ struct Nothing final
     void migrateIfNeeded(const QStringList &, const QList<Replacement> &) override { }
     void clearQueue() override { }
     QCoro::Task<> prepare(std::optional<QString>) override { co_return; }
+    void prepareHints(std::optional<QString>, QStringList) override { }
     bool registerItem(QString &) override { return true; }
     bool unregisterItem(QString &) override { return true; }
 };

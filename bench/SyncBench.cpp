@@ -86,6 +86,7 @@ struct Quiet final
     void migrateIfNeeded(const QStringList &, const QList<Replacement> &) override { }
     void clearQueue() override { }
     QCoro::Task<> prepare(std::optional<QString>) override { co_return; }
+    void prepareHints(std::optional<QString>, QStringList) override { }
     bool registerItem(QString &) override { return true; }
     bool unregisterItem(QString &) override { return true; }
 };

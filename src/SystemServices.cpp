@@ -70,6 +70,14 @@ SystemServices::SystemServices(Clock &clock)
     settingsServices.loginItem = m_loginItem.get();
     settingsServices.usageQueue = &ImproveReporter::shared();
     AppSettings::configureShared(settingsServices);
+    // A changed dictionary is worked into an idle recogniser at once, not when the next dictation
+    // opens.
+    m_hintPreparation =
+        QObject::connect(&SharedVocabulary::shared(), &SharedVocabulary::termsChanged,
+                         &SharedVocabulary::shared(), [preparer = m_enginePreparer.get()] {
+                             preparer->prepareHints(AppSettings::shared().speechLocaleID(),
+                                                    SharedVocabulary::shared().terms());
+                         });
 
     DictationController::Services services;
     services.settings = &AppSettings::shared();
@@ -163,7 +171,10 @@ SystemServices::SystemServices(Clock &clock)
     IslandBridge::configureShared(std::move(bridgeServices));
 }
 
-SystemServices::~SystemServices() = default;
+SystemServices::~SystemServices()
+{
+    QObject::disconnect(m_hintPreparation);
+}
 
 AppDelegate::Services SystemServices::services()
 {

@@ -2,6 +2,8 @@
 
 #include "AppDelegate.h"
 
+#include <QObject>
+
 #include <memory>
 
 class AnswerCardController;
@@ -40,6 +42,7 @@ private:
     Clock &m_clock;
     std::unique_ptr<XdgAutostartLoginItem> m_loginItem;
     std::unique_ptr<EngineLocalePreparer> m_enginePreparer;
+    QMetaObject::Connection m_hintPreparation;
     std::unique_ptr<SoundPlayer> m_sounds;
     std::unique_ptr<SystemTextInsertion> m_insertion;
     std::unique_ptr<UpdateAlert> m_updateAlert;

@@ -2,6 +2,7 @@
 
 #include <QCoro/QCoroTask>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -18,4 +19,9 @@ public:
     // thread and not awaited by anyone; blocking work belongs on the thread pool. May throw the
     // engine's error, which the caller drops.
     virtual QCoro::Task<> prepare(std::optional<QString> localeIdentifier) = 0;
+
+    // Gets the locale's recogniser ready for the user's dictionary terms after they changed, so
+    // that the next dictation opens as fast as one with unchanged terms. Returns at once; the
+    // work runs in the background, and its failures are left to the next dictation.
+    virtual void prepareHints(std::optional<QString> localeIdentifier, QStringList terms) = 0;
 };

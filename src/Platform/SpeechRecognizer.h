@@ -5,6 +5,7 @@
 
 #include <QFuture>
 #include <QString>
+#include <QStringList>
 
 #include <exception>
 #include <functional>
@@ -58,4 +59,9 @@ public:
     // has reported its last result or was cancelled.
     virtual std::shared_ptr<Task> recognitionTask(std::shared_ptr<SpeechRecognitionRequest> request,
                                                   ResultHandler handler) = 0;
+
+    // Gets ready, in the background, for tasks whose requests carry these contextual strings,
+    // so that the next such task starts without working them in. Returns at once; a recogniser
+    // with nothing to prepare ignores it.
+    virtual void prepareHints(const QStringList &contextualStrings) { Q_UNUSED(contextualStrings); }
 };

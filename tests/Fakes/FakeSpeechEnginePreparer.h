@@ -3,10 +3,12 @@
 #include "Core/SpeechEnginePreparer.h"
 
 #include <QList>
+#include <QStringList>
 
 #include <stdexcept>
 
-// Records the locales it is asked to prepare; finishes at once, or throws when told to fail.
+// Records the locales (and hints) it is asked to prepare; finishes at once, or throws when told to
+// fail.
 class FakeSpeechEnginePreparer final : public SpeechEnginePreparer
 {
 public:
@@ -19,6 +21,12 @@ public:
         co_return;
     }
 
+    void prepareHints(std::optional<QString> localeIdentifier, QStringList terms) override
+    {
+        hintCalls.append({localeIdentifier, terms});
+    }
+
     QList<std::optional<QString>> calls;
+    QList<std::pair<std::optional<QString>, QStringList>> hintCalls;
     bool fail = false;
 };

@@ -83,6 +83,11 @@ public:
         return task;
     }
 
+    void prepareHints(const QStringList &contextualStrings) override
+    {
+        preparedHints.append(contextualStrings);
+    }
+
     // Releases every handler (and the engine they hold).
     void releaseAll()
     {
@@ -95,6 +100,7 @@ public:
     bool onDevice = true;
     std::shared_ptr<SerialQueue> queue;
     std::vector<std::shared_ptr<FakeTask>> tasks;
+    QList<QStringList> preparedHints;
 
 private:
     SpeechLocale m_locale;

@@ -18,6 +18,13 @@ QCoro::Task<> EngineLocalePreparer::prepare(std::optional<QString> localeIdentif
     co_await engine->prepare(locale, std::move(ignoreProgress));
 }
 
+void EngineLocalePreparer::prepareHints(std::optional<QString> localeIdentifier, QStringList terms)
+{
+    const SpeechLocale locale =
+        localeIdentifier ? SpeechLocale(*localeIdentifier) : SpeechLocale::current();
+    m_engines.make()->prepareHints(locale, terms);
+}
+
 QCoro::Task<> EngineLocalePreparer::warmUp()
 {
     try {

@@ -13,6 +13,7 @@ public:
 
     // `localeIdentifier` absent: the desktop session's current locale.
     QCoro::Task<> prepare(std::optional<QString> localeIdentifier) override;
+    void prepareHints(std::optional<QString> localeIdentifier, QStringList terms) override;
 
     // The launch warm-up: settles which locale to use (the resolver may rewrite an unsupported
     // stored locale) and prepares it. Errors are dropped; a dictation reports its own.

@@ -94,6 +94,14 @@ QCoro::Task<void> LegacyTranscriptionEngine::prepare(SpeechLocale locale, Progre
     co_return;
 }
 
+void LegacyTranscriptionEngine::prepareHints(const SpeechLocale &locale,
+                                             const QStringList &contextualStrings)
+{
+    if (const auto recognizer = m_service->makeRecognizer(locale)) {
+        recognizer->prepareHints(contextualStrings);
+    }
+}
+
 QCoro::Task<QList<SpeechLocale>> LegacyTranscriptionEngine::supportedLocales()
 {
     co_return m_service->supportedLocales();

@@ -56,6 +56,7 @@ public:
 
     QString name() const override { return QStringLiteral("SFSpeechRecognizer"); }
     QCoro::Task<void> prepare(SpeechLocale locale, ProgressCallback progress) override;
+    void prepareHints(const SpeechLocale &locale, const QStringList &contextualStrings) override;
     QCoro::Task<QList<SpeechLocale>> supportedLocales() override;
     QCoro::Task<AsyncStream<EngineUpdate>> startSession(SpeechLocale locale,
                                                         QStringList contextualStrings) override;

@@ -47,6 +47,16 @@ public:
     // TranscriptionError localeNotSupported or modelDownloadFailed.
     virtual QCoro::Task<void> prepare(SpeechLocale locale, ProgressCallback progress) = 0;
 
+    // Gets the locale's recogniser ready, in the background, for a later session with these
+    // contextual strings, so that it opens without working them in (the user's dictionary has
+    // just changed). Called on the main thread; returns at once; never fails (a session reports
+    // its own errors). An engine with nothing to prepare ignores it.
+    virtual void prepareHints(const SpeechLocale &locale, const QStringList &contextualStrings)
+    {
+        Q_UNUSED(locale);
+        Q_UNUSED(contextualStrings);
+    }
+
     // The locales this engine can transcribe on this machine; never fails (empty when none).
     virtual QCoro::Task<QList<SpeechLocale>> supportedLocales() = 0;
 

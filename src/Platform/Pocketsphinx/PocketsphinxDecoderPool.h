@@ -3,6 +3,9 @@
 #include "Platform/Pocketsphinx/PocketsphinxDecoder.h"
 #include "Platform/Pocketsphinx/PocketsphinxModel.h"
 
+#include <QStringList>
+
+#include <functional>
 #include <memory>
 
 // Loaded decoders kept for reuse, per model. Loading one costs about a quarter of a second and
@@ -12,6 +15,11 @@
 class PocketsphinxDecoderPool
 {
 public:
+    // Sets the vocabulary made from the terms on a decoder; runs on a thread of the pool and may
+    // throw, which drops the decoder.
+    using VocabularySetter =
+        std::function<void(PocketsphinxDecoder &decoder, const QStringList &terms)>;
+
     explicit PocketsphinxDecoderPool(int idleLimit = 2);
     ~PocketsphinxDecoderPool();
 
@@ -30,8 +38,17 @@ public:
     void release(std::unique_ptr<PocketsphinxDecoder> decoder);
     // Loads one decoder of the model in the background when none is idle or loading.
     void preload(const PocketsphinxModel &model);
+    // Gives an idle decoder of the model the vocabulary of `terms` in the background, so that
+    // the next acquire() with these terms needs no new search; acquire() meanwhile waits for
+    // that decoder rather than loading another. Nothing happens when an idle decoder has them
+    // already; when none is idle, the decoder released next gets them. Terms asked for while a
+    // preparation runs replace those still waiting: only the latest are prepared.
+    void prepare(const PocketsphinxModel &model, const QStringList &terms,
+                 VocabularySetter setVocabulary);
 
     int idleCount(const PocketsphinxModel &model) const;
+    // Whether an idle decoder of the model has the vocabulary made from these terms.
+    bool hasIdle(const PocketsphinxModel &model, const QStringList &terms) const;
     // Decoders loaded by this pool so far.
     int loadCount() const;
     // Frees every idle decoder.

@@ -82,19 +82,18 @@ void toPcm16(const AudioBuffer &buffer, std::vector<std::int16_t> &pcm)
     }
 }
 
-// The request's contextual strings as the decoder's vocabulary, unless it has them already.
-// Words the dictionary lacks are pronounced by the phonemizer, for English models only: its
-// phones are those of the English acoustic models.
-void applyVocabulary(PocketsphinxDecoder &decoder, const TaskState &state)
+// The terms as the decoder's vocabulary, unless it has them already. Words the dictionary lacks
+// are pronounced by the phonemizer, for English models only: its phones are those of the English
+// acoustic models.
+void applyVocabulary(PocketsphinxDecoder &decoder, const QStringList &terms, Phonemizer *phonemizer)
 {
-    const QStringList &terms = state.request->options().contextualStrings;
     if (decoder.vocabulary().terms() == terms) {
         return;
     }
-    const bool english = state.model.locale.languageCode() == u"en";
+    const bool english = decoder.model().locale.languageCode() == u"en";
     PocketsphinxVocabulary vocabulary = PocketsphinxVocabulary::fromTerms(
         terms, [&decoder](const QByteArray &word) { return decoder.hasWord(word); },
-        english ? state.phonemizer : nullptr);
+        english ? phonemizer : nullptr);
     for (const QString &skipped : vocabulary.skipped()) {
         DebugLog::log(
             QStringLiteral("speech: dictionary term \"%1\" cannot be pronounced; not a hint")
@@ -125,7 +124,7 @@ void decodeAudio(const std::shared_ptr<TaskState> &state)
         return;
     }
     try {
-        applyVocabulary(*decoder, *state);
+        applyVocabulary(*decoder, state->request->options().contextualStrings, state->phonemizer);
         stream.emplace(*decoder);
     } catch (...) {
         // A decoder whose search could not be rebuilt is not handed out again.
@@ -292,6 +291,15 @@ public:
         auto task = std::make_shared<PocketsphinxTask>(state);
         std::thread([state] { decode(state); }).detach();
         return task;
+    }
+
+    void prepareHints(const QStringList &contextualStrings) override
+    {
+        m_pool.prepare(
+            m_model, contextualStrings,
+            [phonemizer = &m_phonemizer](PocketsphinxDecoder &decoder, const QStringList &terms) {
+                applyVocabulary(decoder, terms, phonemizer);
+            });
     }
 
 private:

@@ -469,6 +469,22 @@ TEST_F(LegacyTranscriptionEngineTest, PrepareChecksTheLocaleOnly)
     EXPECT_EQ(segmentCount(), 1u);
 }
 
+TEST_F(LegacyTranscriptionEngineTest, PreparedHintsGoToTheLocalesRecognizerWithoutASession)
+{
+    const QStringList terms {QStringLiteral("Siobhan Okafor"), QStringLiteral("Kubernetes")};
+    engine->prepareHints(SpeechLocale(QStringLiteral("ja-JP")), terms);
+    ASSERT_EQ(service->recognizers.size(), 1u);
+    EXPECT_EQ(recognizer().locale(), SpeechLocale(QStringLiteral("ja-JP")));
+    EXPECT_EQ(recognizer().preparedHints, QList<QStringList> {terms});
+    EXPECT_TRUE(recognizer().tasks.empty());
+    // A locale without a recogniser has nothing to prepare, and that is no error.
+    engine->prepareHints(SpeechLocale(QStringLiteral("de-CH")), terms);
+    EXPECT_EQ(service->recognizers.size(), 1u);
+    // The engine still serves its session.
+    start();
+    EXPECT_EQ(segmentCount(), 1u);
+}
+
 TEST_F(LegacyTranscriptionEngineTest, ResultsFromTheRecognizersQueueRearmTheRotation)
 {
     start();

@@ -368,6 +368,39 @@ TEST_F(PocketsphinxHintsTest, MissedWordsMadeTermsAreRecognisedInTheirSessionAlo
                     .contains(QStringLiteral(" prudently ")));
 }
 
+TEST_F(PocketsphinxHintsTest, ChangedTermsArePreparedOnAnIdleDecoderForTheNextSession)
+{
+    const QStringList missed {QStringLiteral("mister"), QStringLiteral("prudently"),
+                              QStringLiteral("ill disposed")};
+    const QStringList others {QStringLiteral("Kubernetes"), QStringLiteral("Siobhan Okafor")};
+    const AudioBuffer goForward = SpeechRecording::load(QStringLiteral("goforward.raw"));
+    PooledRecognizer hinting(english);
+    ASSERT_EQ(hinting.recognise(goForward), QStringLiteral("go forward ten meters"));
+
+    // The terms change while the decoder is idle: it gets them in the background.
+    hinting.recognizer->prepareHints(missed);
+    ASSERT_TRUE(waitFor([&] { return hinting.pool.hasIdle(english, missed); }))
+        << "the idle decoder never got the terms";
+    const QString hinted = hinting.recognise(dictation.audio, withTerms(missed));
+    EXPECT_TRUE(hinted.contains(QStringLiteral(" prudently "))) << hinted.toStdString();
+
+    // They change during a session: the decoder gets them once the session hands it back.
+    auto request = std::make_shared<SpeechRecognitionRequest>(withTerms(missed));
+    request->append(goForward);
+    auto task = hinting.recognizer->recognitionTask(request, [](const auto &, auto) {});
+    ASSERT_TRUE(waitFor([&] { return hinting.pool.idleCount(english) == 0; }));
+    hinting.recognizer->prepareHints(others);
+    EXPECT_FALSE(hinting.pool.hasIdle(english, others));
+    request->endAudio();
+    ASSERT_TRUE(waitFor([&] { return hinting.pool.hasIdle(english, others); }))
+        << "the decoder handed back never got the terms";
+    task.reset();
+
+    // A session with other terms than those prepared hears none of them.
+    EXPECT_EQ(hinting.recognise(goForward), QStringLiteral("go forward ten meters"));
+    EXPECT_EQ(hinting.pool.loadCount(), 1);
+}
+
 TEST_F(PocketsphinxHintsTest, WordsTheDictionaryLacksArePronouncedAndSpelledAsTheUserWroteThem)
 {
     // The installed model with a dictionary that lacks two words of the first librivox sentence.

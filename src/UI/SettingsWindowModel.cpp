@@ -47,10 +47,6 @@ SettingsWindowModel::SettingsWindowModel(SettingsRouter &router, L10n &l10n, Clo
         Q_EMIT textsChanged();
         Q_EMIT headingChanged();
     });
-    if (m_services.testerSource && m_services.testerSignal) {
-        connect(m_services.testerSource, m_services.testerSignal, this,
-                SIGNAL(testerEnabledChanged()));
-    }
 }
 
 std::array<QColor, 2> SettingsWindowModel::chipColors(SettingsTab tab)

@@ -433,6 +433,10 @@ void AppSettings::applyLaunchAtLogin()
         qWarning().noquote() << QStringLiteral("Sonorvelle: launch-at-login update failed: ")
                 + error;
     }
+    if (m_launchAtLoginFailed != !done) {
+        m_launchAtLoginFailed = !done;
+        Q_EMIT launchAtLoginFailedChanged(m_launchAtLoginFailed);
+    }
 }
 
 void AppSettings::prepareSpeechEngine(const std::optional<QString> &localeIdentifier)

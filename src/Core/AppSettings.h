@@ -38,6 +38,7 @@ class AppSettings : public QObject
                    onboardingCompletedChanged)
     Q_PROPERTY(
         bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
+    Q_PROPERTY(bool launchAtLoginFailed READ launchAtLoginFailed NOTIFY launchAtLoginFailedChanged)
     Q_PROPERTY(QString languageCode READ languageCodeText WRITE setLanguageCodeText NOTIFY
                    languageCodeChanged)
     Q_PROPERTY(QString speechLocaleID READ speechLocaleIDText WRITE setSpeechLocaleIDText NOTIFY
@@ -122,6 +123,9 @@ public:
     bool launchAtLogin() const { return m_launchAtLogin; }
     // Also registers (true) or unregisters (false) the login item, every time.
     void setLaunchAtLogin(bool value);
+    // The last registration or unregistration of this run failed: the login item is as it was,
+    // the opposite of launchAtLogin.
+    bool launchAtLoginFailed() const { return m_launchAtLoginFailed; }
 
     // The interface language; absent follows the system language.
     const std::optional<QString> &languageCode() const { return m_languageCode; }
@@ -207,6 +211,7 @@ Q_SIGNALS:
 
     void onboardingCompletedChanged(bool value);
     void launchAtLoginChanged(bool value);
+    void launchAtLoginFailedChanged(bool failed);
     void languageCodeChanged(const std::optional<QString> &value);
     void speechLocaleIDChanged(const std::optional<QString> &value);
     void microphoneUIDChanged(const std::optional<QString> &value);
@@ -251,6 +256,7 @@ private:
 
     bool m_onboardingCompleted = false;
     bool m_launchAtLogin = true;
+    bool m_launchAtLoginFailed = false;
     std::optional<QString> m_languageCode;
     std::optional<QString> m_speechLocaleID;
     std::optional<QString> m_microphoneUID;

@@ -44,9 +44,14 @@ struct State
     Cached accessibilityBus;
     Cached speechModel;
     bool didPromptAccessibility = false;
+    // The last answer of the bus, from a blocking read or not.
+    bool knownAccessibility = false;
+    bool readingAccessibility = false;
 };
 
 State *g_testState = nullptr;
+// Changes with each test scope, so a read that outlives its scope leaves the next one alone.
+quint64 g_stateGeneration = 0;
 
 State &state()
 {
@@ -118,8 +123,39 @@ bool Permissions::accessibilityGranted()
     if (!displayUsable(s)) {
         return false;
     }
-    return s.accessibilityBus.get(
+    s.knownAccessibility = s.accessibilityBus.get(
         *s.clock, [&s] { return s.system->accessibilityBusEnabled().value_or(false); });
+    return s.knownAccessibility;
+}
+
+bool Permissions::knownAccessibility()
+{
+    State &s = state();
+    return displayUsable(s) && s.knownAccessibility;
+}
+
+QCoro::Task<bool> Permissions::readAccessibility()
+{
+    State *s = &state();
+    if (!displayUsable(*s)) {
+        co_return false;
+    }
+    Cached &bus = s->accessibilityBus;
+    const auto now = s->clock->uptime();
+    if (s->readingAccessibility || (bus.value && now - bus.readAt < Permissions::recheckInterval)) {
+        co_return s->knownAccessibility;
+    }
+    s->readingAccessibility = true;
+    const quint64 generation = g_stateGeneration;
+    const bool enabled = (co_await s->system->readAccessibilityBusEnabled()).value_or(false);
+    if (generation != g_stateGeneration) {
+        co_return enabled;
+    }
+    s->readingAccessibility = false;
+    bus.value = enabled;
+    bus.readAt = now;
+    s->knownAccessibility = enabled;
+    co_return enabled;
 }
 
 void Permissions::promptAccessibility()
@@ -159,10 +195,12 @@ bool Permissions::openAccessibilitySettings()
 Permissions::TestScope::TestScope(PermissionSystem &system, Clock &clock)
 {
     g_testState = new State(&system, &clock);
+    ++g_stateGeneration;
 }
 
 Permissions::TestScope::~TestScope()
 {
     delete g_testState;
     g_testState = nullptr;
+    ++g_stateGeneration;
 }

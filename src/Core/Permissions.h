@@ -36,6 +36,11 @@ public:
     static QCoro::Task<bool> requestSpeechRecognition();
 
     static bool accessibilityGranted();
+    // Without waiting on the session bus: the last answer known, false before the first.
+    static bool knownAccessibility();
+    // Asks the bus without blocking when the known answer is older than recheckInterval, and
+    // gives the answer then; gives the known answer while another such read is still out.
+    static QCoro::Task<bool> readAccessibility();
     // Enables the accessibility bus, at most once per process; later calls do nothing, whether or
     // not trust followed.
     static void promptAccessibility();

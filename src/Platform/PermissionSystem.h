@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoro/QCoroTask>
 #include <QString>
 
 #include <optional>
@@ -24,6 +25,8 @@ public:
     virtual bool hasInputExtensions(QString &reason) = 0;
     // org.a11y.Status.IsEnabled on the session bus; absent when the bus does not answer.
     virtual std::optional<bool> accessibilityBusEnabled() = 0;
+    // The same read without waiting on the bus: the answer comes from the event loop.
+    virtual QCoro::Task<std::optional<bool>> readAccessibilityBusEnabled() = 0;
     // Sets org.a11y.Status.IsEnabled; false when it could not be set.
     virtual bool enableAccessibilityBus() = 0;
     // Whether an on-device speech recogniser model for some locale is installed.

@@ -7,6 +7,7 @@
 #include "UI/Onboarding/OnboardingKitController.h"
 #include "UI/SettingsWindowController.h"
 
+#include <QPointer>
 #include <QQmlEngine>
 
 namespace {
@@ -68,7 +69,12 @@ std::vector<OKStep> OnboardingWindowController::makeSteps(FirstRunContent *conte
     steps[0].kind = OKStep::Kind::welcome;
     steps[0].content = page("WelcomePage");
     steps[1].kind = OKStep::Kind::permissions;
-    steps[1].requiredGranted = &FirstRunContent::permissionsGranted;
+    // The page reads the permissions again at every tick, before the requirement is looked at.
+    QPointer<FirstRunContent> known(content);
+    steps[1].requiredGranted = [known] {
+        return known && known->permissionsKnownGranted();
+    };
+    steps[1].laterOffered = &FirstRunContent::requirementOutOfReach;
     steps[1].content = page("PermissionsPage");
     steps[2].kind = OKStep::Kind::tutorial;
     steps[2].content = page("TutorialPage");

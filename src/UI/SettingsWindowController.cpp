@@ -162,7 +162,8 @@ void SettingsWindowController::build()
     SettingsTheme *theme = &SettingsTheme::shared();
 
     SettingsWindowModel::Services modelServices;
-    if (auto *tester = qobject_cast<TesterMode *>(m_services.testerMode)) {
+    auto *tester = qobject_cast<TesterMode *>(m_services.testerMode);
+    if (tester) {
         QPointer<TesterMode> guard(tester);
         modelServices.testerEnabled = [guard] {
             return guard && guard->enabled();
@@ -172,8 +173,6 @@ void SettingsWindowController::build()
                 guard->toggle();
             }
         };
-        modelServices.testerSource = tester;
-        modelServices.testerSignal = SIGNAL(enabledChanged());
     }
     modelServices.shortVersion = m_services.shortVersion;
     if (SharedVocabulary *vocabulary = m_services.vocabulary) {
@@ -187,6 +186,10 @@ void SettingsWindowController::build()
     modelServices.session = m_services.session;
     auto *model = new SettingsWindowModel(*m_services.router, *m_services.l10n, *m_services.clock,
                                           modelServices, view);
+    if (tester) {
+        connect(tester, &TesterMode::enabledChanged, model,
+                &SettingsWindowModel::testerEnabledChanged);
+    }
     auto *general = new GeneralTabModel(*m_services.settings, *m_services.l10n, view);
     DictationTabModel::Sources dictationSources;
     dictationSources.layout = m_services.hotkeyLayout;
@@ -196,6 +199,11 @@ void SettingsWindowController::build()
                                             *m_services.l10n, dictationSources, view);
     auto *cleanup = new CleanupTabModel(*m_services.settings, *m_services.l10n, m_services.account,
                                         m_services.memoryReset, view);
+    connect(m_services.router, &SettingsRouter::selectedTabChanged, cleanup, [this, cleanup] {
+        if (m_services.router->selectedTab() == SettingsTab::cleanup) {
+            cleanup->startAfresh();
+        }
+    });
     auto *about = new AboutTabModel(*m_services.settings, *m_services.l10n, m_services.updater,
                                     m_services.urlOpener, m_services.shortVersion, view);
     connect(about, &AboutTabModel::webPageOpened, model, [model](bool opened) {

@@ -56,10 +56,6 @@ SettingsWindowModel::SettingsWindowModel(SettingsRouter &router, L10n &l10n, Clo
             reportHandOff(opened, QStringLiteral("handoff.noBrowser"));
         });
     }
-    if (m_services.testerSource && m_services.testerSignal) {
-        connect(m_services.testerSource, m_services.testerSignal, this,
-                SIGNAL(testerEnabledChanged()));
-    }
 }
 
 QString SettingsWindowModel::handOffNotice() const

@@ -41,9 +41,6 @@ public:
     {
         std::function<bool()> testerEnabled;
         std::function<void()> toggleTester;
-        // Notifies a change of the tester state; may be null.
-        QObject *testerSource = nullptr;
-        const char *testerSignal = nullptr;
         // The version the sidebar's footer shows, the one the About tab shows too.
         QString shortVersion;
         // Makes the model of a Dictionary tab being made, owned by the tab; without it the tab

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Fakes/ManualGate.h"
 #include "Platform/PermissionSystem.h"
 
 #include <QList>
@@ -23,6 +24,14 @@ public:
     {
         ++busReads;
         return busEnabled;
+    }
+    QCoro::Task<std::optional<bool>> readAccessibilityBusEnabled() override
+    {
+        ++busAsyncReads;
+        if (holdBusReads) {
+            co_await busAnswers.wait();
+        }
+        co_return busEnabled;
     }
     bool enableAccessibilityBus() override
     {
@@ -50,10 +59,14 @@ public:
     bool busAcceptsEnable = true;
     bool modelInstalled = true;
     bool settingsFound = true;
+    // While set, a read without waiting gets its answer only when `busAnswers` opens.
+    bool holdBusReads = false;
+    ManualGate busAnswers;
 
     int displayServerCalls = 0;
     int extensionCalls = 0;
     int busReads = 0;
+    int busAsyncReads = 0;
     int busEnables = 0;
     int modelChecks = 0;
     QList<SettingsPane> openedPanes;

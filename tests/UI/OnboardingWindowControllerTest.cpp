@@ -12,6 +12,7 @@
 #include "UI/Onboarding/OnboardingFlow.h"
 #include "UI/Onboarding/OnboardingKitController.h"
 
+#include "TestSupport/ConnectWarnings.h"
 #include "TestSupport/QuickItems.h"
 
 #include "TestSupport/Appearance.h"
@@ -55,6 +56,7 @@ struct OnboardingRig
     std::optional<Permissions::TestScope> scope;
     AppleIntelligence::Status modelStatus = AppleIntelligence::Status::notSupported;
     int finished = 0;
+    ConnectWarnings connectWarnings;
     std::unique_ptr<OnboardingWindowController> controller;
 
     OnboardingRig()
@@ -145,9 +147,11 @@ struct OnboardingRig
         return std::make_unique<AppSettings>(store.defaults, store.services());
     }
 
+    // The window's QML warnings and every connection that failed.
     QStringList warnings() const
     {
-        return controller->kit() ? controller->kit()->qmlWarnings() : lastWarnings;
+        return (controller->kit() ? controller->kit()->qmlWarnings() : lastWarnings)
+            + connectWarnings.messages();
     }
 
     QStringList lastWarnings;
@@ -384,6 +388,72 @@ TEST(OnboardingWindow, APermissionsPageReachedWithEverythingGrantedWaitsForTheCl
     EXPECT_EQ(rig.page(), 1);
     rig.click("primaryButton");
     EXPECT_EQ(rig.page(), 2);
+}
+
+// A bus that is slow to answer never holds the window: the page shows the last answer, asks
+// again without waiting, and moves on once the answer says yes.
+TEST(OnboardingWindow, ThePermissionsPageNeverWaitsOnTheAccessibilityBus)
+{
+    OnboardingRig rig;
+    rig.system.busEnabled = true;
+    rig.system.holdBusReads = true;
+    rig.open(true);
+    ASSERT_EQ(rig.page(), 1);
+    EXPECT_NE(rig.item("axGrant"), nullptr);
+    for (int second = 0; second < 3; ++second) {
+        rig.tick();
+    }
+    EXPECT_EQ(rig.page(), 1);
+    EXPECT_EQ(rig.system.busReads, 0) << "a read that waits on the bus";
+    EXPECT_EQ(rig.system.busAsyncReads, 1) << "one read out at a time";
+
+    rig.system.busAnswers.open();
+    rig.settle();
+    EXPECT_NE(rig.item("axGranted"), nullptr);
+    rig.tick();
+    EXPECT_EQ(rig.page(), 2);
+    EXPECT_EQ(rig.system.busReads, 0);
+    EXPECT_TRUE(rig.warnings().isEmpty()) << rig.warnings().join('\n').toStdString();
+}
+
+// Without the recogniser's model nothing in the page can meet the requirement: the page says
+// what is missing and offers to go on without it. Accessibility alone is within reach.
+TEST(OnboardingWindow, AMissingRecogniserModelIsNamedAndThePageCanBeLeftForLater)
+{
+    struct Case
+    {
+        const char *name;
+        bool bus;
+        bool model;
+        bool later;
+    };
+    const Case cases[] = {
+        {"no model", true, false, true},
+        {"no model, no accessibility", false, false, true},
+        {"no accessibility", false, true, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        OnboardingRig rig;
+        rig.system.busEnabled = c.bus;
+        rig.system.modelInstalled = c.model;
+        rig.open(true);
+        ASSERT_EQ(rig.page(), 1);
+        EXPECT_EQ(rig.item("primaryButton"), nullptr);
+        EXPECT_EQ(rig.item("laterButton") != nullptr, c.later);
+        EXPECT_EQ(rig.item("missingNote") != nullptr, !c.model);
+        if (!c.model) {
+            EXPECT_EQ(rig.text("missingNote"),
+                      L10n::shared().string(QStringLiteral("onb.permModelMissing")));
+        }
+        rig.tick();
+        EXPECT_EQ(rig.page(), 1);
+        if (c.later) {
+            rig.click("laterButton");
+            EXPECT_EQ(rig.page(), 2);
+        }
+        EXPECT_TRUE(rig.warnings().isEmpty()) << rig.warnings().join('\n').toStdString();
+    }
 }
 
 TEST(OnboardingWindow, TheModelRowFollowsItsStatusAndNeverHoldsThePage)

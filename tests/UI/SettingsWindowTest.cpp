@@ -7,12 +7,15 @@
 #include "Core/Keychain.h"
 #include "Core/Permissions.h"
 #include "Core/SharedVocabulary.h"
+#include "Core/TesterMode.h"
 #include "Fakes/FakeAudioHardware.h"
 #include "Fakes/FakeCleanupMemoryReset.h"
 #include "Fakes/FakeKeychainBackend.h"
 #include "Fakes/FakePermissionSystem.h"
 #include "Fakes/FakeUrlOpener.h"
 #include "Fakes/TestAppSettings.h"
+#include "Platform/Appcast/Updater.h"
+#include "Platform/Qt/ProcessLogRing.h"
 #include "Support/L10n.h"
 #include "UI/Settings/AboutTabModel.h"
 #include "UI/Settings/GeneralTabModel.h"
@@ -22,6 +25,7 @@
 #include "UI/SettingsWindowController.h"
 #include "UI/SettingsWindowModel.h"
 
+#include "TestSupport/ConnectWarnings.h"
 #include "TestSupport/FakeCloudService.h"
 #include "TestSupport/QuickItems.h"
 
@@ -29,6 +33,7 @@
 
 #include <QAccessible>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QQuickItem>
 #include <QQuickView>
 #include <QSignalSpy>
@@ -66,9 +71,18 @@ struct WindowRig
     HotkeyLayout layout;
     QList<SpeechLocale> recognizers {SpeechLocale(QStringLiteral("en-US")),
                                      SpeechLocale(QStringLiteral("de-DE"))};
+    // The sidebar's ring; its uploads go to the loopback service.
+    ProcessLogRing processLog {ProcessLogRing::defaultCapacity, &clock};
+    TesterMode tester {store.defaults, clock, processLog, session};
+    ConnectWarnings connectWarnings;
+    // The About tab's update row, there only when the rig is made with a feed.
+    std::unique_ptr<Updater> updater;
     std::unique_ptr<SettingsWindowController> controller;
 
-    explicit WindowRig(std::optional<QString> token = std::nullopt, QString email = QString())
+    static constexpr char feedPath[] = "/appcast.xml";
+
+    explicit WindowRig(std::optional<QString> token = std::nullopt, QString email = QString(),
+                       bool withFeed = false)
     {
         if (token) {
             keychainBackend.items.insert(CloudAccount::tokenKey, token->toUtf8());
@@ -94,6 +108,13 @@ struct WindowRig
         services.recognizerLocales = [this] {
             return recognizers;
         };
+        services.testerMode = &tester;
+        if (withFeed) {
+            updater =
+                std::make_unique<Updater>(cloud.baseURL().resolved(QUrl(feedPath)),
+                                          QStringLiteral("2.0"), opener, store.defaults, clock);
+            services.updater = updater.get();
+        }
         controller = std::make_unique<SettingsWindowController>(services);
     }
 
@@ -194,11 +215,13 @@ struct WindowRig
         settle();
     }
 
-    // The window logged no QML warning since it was made.
+    // The window logged no QML warning since it was made, and no connection failed.
     void expectNoQmlWarnings() const
     {
         EXPECT_TRUE(controller->qmlWarnings().isEmpty())
             << controller->qmlWarnings().join('\n').toStdString();
+        EXPECT_TRUE(connectWarnings.messages().isEmpty())
+            << connectWarnings.messages().join('\n').toStdString();
     }
 
     // Waits for the next frame: rows a list gained are laid out (and found) only then.
@@ -391,6 +414,26 @@ TEST(SettingsWindow, OpensAt760By520WithA220Sidebar_KeepsItsTabAcrossCloses)
     rig.expectNoQmlWarnings();
 }
 
+TEST(SettingsWindow, TheSidebarRingFollowsTesterModeEveryEightTaps)
+{
+    WindowRig rig;
+    rig.open();
+    QSignalSpy uploads(&rig.tester, &TesterMode::uploadFinished);
+    QQuickItem *ring = rig.item("testerRing");
+    ASSERT_NE(ring, nullptr);
+    EXPECT_DOUBLE_EQ(ring->opacity(), 0.0);
+    for (const bool on : {true, false}) {
+        for (int tap = 0; tap < 8; ++tap) {
+            rig.click(rig.item("testerIcon"));
+        }
+        EXPECT_EQ(rig.tester.enabled(), on);
+        EXPECT_DOUBLE_EQ(ring->opacity(), on ? 1.0 : 0.0);
+    }
+    // Each switch sent its upload; none may be on its way when the rig goes.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return uploads.count() >= 2; }, 10000));
+    rig.expectNoQmlWarnings();
+}
+
 TEST(SettingsWindow, GeneralTabWritesEveryChoiceThroughRealClicks)
 {
     WindowRig rig;
@@ -424,6 +467,39 @@ TEST(SettingsWindow, GeneralTabWritesEveryChoiceThroughRealClicks)
 
     rig.choose("languagePicker", QString());
     EXPECT_EQ(rig.reread()->languageCode(), std::nullopt);
+    rig.expectNoQmlWarnings();
+}
+
+TEST(SettingsWindow, AFailedLaunchAtLoginChangeSaysSoAndTheSwitchShowsTheRealState)
+{
+    WindowRig rig;
+    rig.open(SettingsTab::general);
+    QQuickItem *toggle = rig.item("launchAtLoginSwitch");
+    ASSERT_NE(toggle, nullptr);
+    ASSERT_TRUE(toggle->property("checked").toBool());
+    auto note = [&rig] {
+        return rig.item("launchAtLoginRow")->property("subtitle").toString();
+    };
+    EXPECT_EQ(note(), QString());
+
+    const struct
+    {
+        bool fails;
+        bool shown;
+        const char *note;
+    } steps[] = {
+        {true, true, "gen.launchLoginOffFailed"},
+        {false, false, nullptr},
+        {true, false, "gen.launchLoginOnFailed"},
+        {false, true, nullptr},
+    };
+    for (const auto &step : steps) {
+        rig.store.loginItem.failure = step.fails ? QStringLiteral("read-only folder") : QString();
+        rig.click(toggle);
+        EXPECT_EQ(toggle->property("checked").toBool(), step.shown) << step.note;
+        EXPECT_EQ(note(),
+                  step.note ? L10n::shared().string(QString::fromLatin1(step.note)) : QString());
+    }
     rig.expectNoQmlWarnings();
 }
 
@@ -521,6 +597,31 @@ TEST(SettingsWindow, AboutTabWithoutFeedShowsOnlyThePrivacySwitches)
     rig.expectNoQmlWarnings();
 }
 
+TEST(SettingsWindow, AboutTabWithAFeedSwitchesAutomaticChecksAndChecksNow)
+{
+    WindowRig rig(std::nullopt, QString(), true);
+    rig.open(SettingsTab::about);
+    ASSERT_NE(rig.item("updateRow"), nullptr);
+    QQuickItem *toggle = rig.item("autoCheckSwitch");
+    ASSERT_NE(toggle, nullptr);
+    ASSERT_FALSE(toggle->property("checked").toBool());
+
+    // The switch is the updater's own preference, kept for the next launch's updater.
+    for (const bool on : {true, false}) {
+        rig.click(toggle);
+        EXPECT_EQ(toggle->property("checked").toBool(), on);
+        Updater next(rig.updater->feedURL(), QStringLiteral("2.0"), rig.opener, rig.store.defaults,
+                     rig.clock);
+        EXPECT_EQ(next.automaticallyChecksForUpdates(), on);
+    }
+
+    // "Check now" asks the feed at once.
+    rig.click(rig.item("checkNowButton"));
+    EXPECT_TRUE(rig.cloud.waitForRequests(WindowRig::feedPath, 1));
+    EXPECT_TRUE(QTest::qWaitFor([&rig] { return !rig.updater->isChecking(); }));
+    rig.expectNoQmlWarnings();
+}
+
 TEST(SettingsWindow, PermissionsTabFollowsTheSystemEverySecondAndPromptsOnce)
 {
     WindowRig rig;
@@ -552,6 +653,35 @@ TEST(SettingsWindow, PermissionsTabFollowsTheSystemEverySecondAndPromptsOnce)
     rig.click(rig.item("sidebarRow_general"));
     rig.clock.advance(3s);
     rig.settle();
+    rig.expectNoQmlWarnings();
+}
+
+// A bus that is slow to answer never holds the window: the tab shows the last answer and asks
+// again without waiting, one read at a time.
+TEST(SettingsWindow, PermissionsTabNeverWaitsOnTheAccessibilityBus)
+{
+    WindowRig rig;
+    FakePermissionSystem system;
+    system.holdBusReads = true;
+    Permissions::TestScope scope(system, rig.clock);
+    rig.open(SettingsTab::permissions);
+    EXPECT_NE(rig.item("axAllow"), nullptr);
+    for (int second = 0; second < 3; ++second) {
+        rig.clock.advance(1s);
+        rig.settle();
+    }
+    EXPECT_EQ(system.busReads, 0) << "a read that waits on the bus";
+    EXPECT_EQ(system.busAsyncReads, 1) << "one read out at a time";
+
+    system.busAnswers.open();
+    rig.settle();
+    EXPECT_NE(rig.item("axGranted"), nullptr);
+    // Switched off elsewhere: the next second's read shows it.
+    system.busEnabled = false;
+    rig.clock.advance(1s);
+    rig.settle();
+    EXPECT_NE(rig.item("axAllow"), nullptr);
+    EXPECT_EQ(system.busReads, 0);
     rig.expectNoQmlWarnings();
 }
 
@@ -740,6 +870,13 @@ TEST(SettingsWindow, TheRestoreDelayRowIsDimmedAndTakesNoClickWhileRestoreIsOff)
     rig.click(picker);
     EXPECT_FALSE(picker->property("menuOpen").toBool());
     EXPECT_EQ(rig.reread()->restoreClipboardDelayMs(), 1500);
+    // Nor does a screen reader's press open it.
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(picker);
+    ASSERT_NE(accessible, nullptr);
+    ASSERT_NE(accessible->actionInterface(), nullptr);
+    accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    rig.settle();
+    EXPECT_FALSE(picker->property("menuOpen").toBool());
 
     // Keystrokes leave the row as it is: it follows the restore switch only.
     rig.click(rig.item("restoreClipboardSwitch"));
@@ -800,15 +937,22 @@ TEST(PermissionsTabModel, AnAnswerThatComesAfterTheWindowClosedIsDropped)
         }
     }
     ASSERT_NE(model, nullptr);
+    QPointer<QObject> tab(model);
     QMetaObject::invokeMethod(model, "grantMicrophone");
     QMetaObject::invokeMethod(model, "grantSpeech");
     view.close();
-    rig.settle();
+    // Only the window goes now; the microphone's answer comes on a later turn.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(tab.isNull());
     EXPECT_EQ(rig.controller->window(), nullptr);
-    // The microphone's answer comes on a later turn, after the tab has gone.
+    // Every state read is stale by now: the answer would make a living tab ask the system again.
+    rig.clock.advance(2s);
+    const int asked = system.busReads + system.modelChecks;
     rig.settle();
     rig.clock.advance(2s);
     rig.settle();
+    EXPECT_EQ(system.busReads + system.modelChecks, asked);
+    rig.expectNoQmlWarnings();
 }
 
 TEST(SettingsWindow, CleanupTabWritesEveryControlAndOffersSignInWhenSignedOut)
@@ -964,6 +1108,39 @@ TEST(SettingsWindow, CleanupTabSignedInLearnsAndResetsAndSaysWhenAResetFailed)
     }
 
     rig.keepAppearances(QStringLiteral("cleanup-signed-in"));
+    rig.expectNoQmlWarnings();
+}
+
+TEST(SettingsWindow, CleanupTabStartsWithoutARunningOrFailedResetEachTimeItIsSelected)
+{
+    WindowRig rig(QStringLiteral("token-1"));
+    rig.open(SettingsTab::cleanup);
+    const QString failed = L10n::shared().string(QStringLiteral("clean.resetFailed"));
+    auto reselect = [&rig] {
+        rig.click(rig.item("sidebarRow_general"));
+        rig.click(rig.item("sidebarRow_cleanup"));
+        rig.frame();
+    };
+
+    // Failed, then selected again: the note has gone.
+    rig.click(rig.item("resetButton"));
+    rig.memoryReset.answer(false);
+    rig.settle();
+    ASSERT_EQ(rig.item("resetRow")->property("subtitle").toString(), failed);
+    reselect();
+    EXPECT_NE(rig.item("resetRow")->property("subtitle").toString(), failed);
+
+    // Running, then selected again: the button takes a click, and the old answer shows nothing.
+    rig.click(rig.item("resetButton"));
+    EXPECT_FALSE(rig.item("resetButton")->isEnabled());
+    reselect();
+    QQuickItem *button = rig.item("resetButton");
+    EXPECT_TRUE(button->isEnabled());
+    EXPECT_EQ(button->property("title").toString(), QStringLiteral("Reset"));
+    rig.memoryReset.answer(false);
+    rig.settle();
+    EXPECT_NE(rig.item("resetRow")->property("subtitle").toString(), failed);
+    EXPECT_TRUE(rig.item("resetButton")->isEnabled());
     rig.expectNoQmlWarnings();
 }
 

@@ -2,8 +2,10 @@
 
 #include "Platform/Pocketsphinx/PocketsphinxModel.h"
 
+#include <QCoro/QCoroDBusPendingCall>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QLibrary>
 #include <QProcess>
@@ -27,6 +29,26 @@ const QString kIsEnabled = QStringLiteral("IsEnabled");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 // The switch is read while views refresh; a bus that hangs must not freeze them for long.
 constexpr int kBusTimeoutMs = 500;
+
+QDBusMessage isEnabledCall()
+{
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kA11yService, kA11yPath, kProperties, QStringLiteral("Get"));
+    call.setArguments({kA11yStatus, kIsEnabled});
+    return call;
+}
+
+std::optional<bool> enabledFromReply(const QDBusMessage &reply)
+{
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+        return std::nullopt;
+    }
+    const QVariant value = reply.arguments().constFirst().value<QDBusVariant>().variant();
+    if (value.typeId() != QMetaType::Bool) {
+        return std::nullopt;
+    }
+    return value.toBool();
+}
 
 // libxcb and its input extension are loaded when the probe runs, once per process: without them
 // the application still starts and reports the missing trust instead.
@@ -133,18 +155,17 @@ std::optional<bool> LinuxPermissionSystem::accessibilityBusEnabled()
     if (!bus.isConnected()) {
         return std::nullopt;
     }
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(kA11yService, kA11yPath, kProperties, QStringLiteral("Get"));
-    call.setArguments({kA11yStatus, kIsEnabled});
-    const QDBusMessage reply = bus.call(call, QDBus::Block, kBusTimeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-        return std::nullopt;
+    return enabledFromReply(bus.call(isEnabledCall(), QDBus::Block, kBusTimeoutMs));
+}
+
+QCoro::Task<std::optional<bool>> LinuxPermissionSystem::readAccessibilityBusEnabled()
+{
+    QDBusConnection bus = m_bus;
+    if (!bus.isConnected()) {
+        co_return std::nullopt;
     }
-    const QVariant value = reply.arguments().constFirst().value<QDBusVariant>().variant();
-    if (value.typeId() != QMetaType::Bool) {
-        return std::nullopt;
-    }
-    return value.toBool();
+    const QDBusMessage reply = co_await bus.asyncCall(isEnabledCall(), kBusTimeoutMs);
+    co_return enabledFromReply(reply);
 }
 
 bool LinuxPermissionSystem::enableAccessibilityBus()

@@ -26,6 +26,7 @@ public:
     DisplayServer displayServer() override;
     bool hasInputExtensions(QString &reason) override;
     std::optional<bool> accessibilityBusEnabled() override;
+    QCoro::Task<std::optional<bool>> readAccessibilityBusEnabled() override;
     bool enableAccessibilityBus() override;
     bool speechModelInstalled() override;
     bool openSettings(SettingsPane pane) override;

@@ -26,6 +26,7 @@ FirstRunContent::FirstRunContent(Services services, QObject *parent)
     connect(&L10n::shared(), &L10n::languageChanged, this, &FirstRunContent::hotkeyLabelChanged);
     connect(&L10n::shared(), &L10n::languageChanged, this,
             &FirstRunContent::settingsLinkNoticeChanged);
+    connect(&L10n::shared(), &L10n::languageChanged, this, &FirstRunContent::refreshed);
     connect(settings, &AppSettings::improveDataSharingChanged, this,
             &FirstRunContent::improveDataSharingChanged);
     connect(settings, &AppSettings::crashReportingEnabledChanged, this,
@@ -85,13 +86,36 @@ bool FirstRunContent::permissionsGranted()
         && Permissions::speechGranted();
 }
 
+bool FirstRunContent::requirementOutOfReach()
+{
+    return !Permissions::speechGranted();
+}
+
+QString FirstRunContent::missingText() const
+{
+    return m_speech ? QString() : L10n::shared().string(QStringLiteral("onb.permModelMissing"));
+}
+
 void FirstRunContent::refresh()
 {
     m_mic = Permissions::microphoneGranted();
-    m_ax = Permissions::accessibilityGranted();
+    m_ax = Permissions::knownAccessibility();
     m_speech = Permissions::speechGranted();
     m_ai = m_services.modelStatus ? static_cast<int>(m_services.modelStatus()) : 0;
     Q_EMIT refreshed();
+    readAccessibility();
+}
+
+void FirstRunContent::readAccessibility()
+{
+    auto read = [](QPointer<FirstRunContent> self) -> QCoro::Task<> {
+        const bool granted = co_await Permissions::readAccessibility();
+        if (self && self->m_ax != granted) {
+            self->m_ax = granted;
+            Q_EMIT self->refreshed();
+        }
+    };
+    QCoro::connect(read(QPointer<FirstRunContent>(this)), this, [] {});
 }
 
 void FirstRunContent::grantMicrophone()

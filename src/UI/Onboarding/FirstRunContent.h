@@ -16,14 +16,17 @@ class HotkeyLayout;
 // buttons.
 //
 // The permissions come from the permission layer's own cache, so a read never waits on the
-// desktop session; the permissions page asks for them again on every tick of the onboarding
-// window. The consent switches write the settings at once. Main thread only.
+// desktop session (the accessibility switch is asked of the bus without waiting, and shows its
+// last known answer meanwhile); the permissions page asks for them again on every tick of the
+// onboarding window. The consent switches write the settings at once. Main thread only.
 class FirstRunContent : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(bool micGranted READ micGranted NOTIFY refreshed)
     Q_PROPERTY(bool axGranted READ axGranted NOTIFY refreshed)
     Q_PROPERTY(bool speechGranted READ speechGranted NOTIFY refreshed)
+    // What is missing that nothing in the page can give; empty when nothing is.
+    Q_PROPERTY(QString missingText READ missingText NOTIFY refreshed)
     // 0 not supported (the row is absent), 1 disabled, 2 downloading, 3 ready.
     Q_PROPERTY(int aiStatus READ aiStatus NOTIFY refreshed)
     Q_PROPERTY(QString hotkeyLabel READ hotkeyLabel NOTIFY hotkeyLabelChanged)
@@ -52,6 +55,7 @@ public:
     bool axGranted() const { return m_ax; }
     bool speechGranted() const { return m_speech; }
     int aiStatus() const { return m_ai; }
+    QString missingText() const;
     // The key that really starts a dictation as the keycap names it, in the current interface
     // language: none when the layout keeps the chosen key for typing.
     QString hotkeyLabel() const;
@@ -70,6 +74,11 @@ public:
     // installed recogniser, asked in this order and stopping at the first missing one. The
     // on-device model never counts.
     static bool permissionsGranted();
+    // The same rule over the answers as last read, which never waits on the desktop session.
+    bool permissionsKnownGranted() const { return m_mic && m_ax && m_speech; }
+    // Whether a requirement is missing that no button of the page can meet: the recogniser's
+    // model is installed outside the application.
+    static bool requirementOutOfReach();
 
     // Reads the permissions and the model status again.
     Q_INVOKABLE void refresh();
@@ -88,6 +97,8 @@ Q_SIGNALS:
     void settingsLinkNoticeChanged();
 
 private:
+    void readAccessibility();
+
     Services m_services;
     bool m_mic = false;
     bool m_ax = false;

@@ -23,6 +23,9 @@ struct OKStep
     std::function<bool()> requiredGranted;
     // Whether the "later" button is offered while the page waits.
     bool skippable = false;
+    // Asked at each look while the page waits: true offers the "later" button as well (a
+    // requirement that nothing in the page can meet).
+    std::function<bool()> laterOffered;
     // Overrides the primary button's title.
     std::function<QString()> primaryTitle;
     // Run by the primary button: true moves on, false stays. Absent: moves on.

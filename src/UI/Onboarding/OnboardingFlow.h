@@ -82,7 +82,11 @@ public:
     QObject *contentModel() const { return currentStep().contentModel; }
     bool backShown() const { return m_index >= 1; }
     bool waitingForGrant() const;
-    bool laterShown() const { return waitingForGrant() && currentStep().skippable; }
+    bool laterShown() const
+    {
+        const OKStep &step = currentStep();
+        return waitingForGrant() && (step.skippable || (step.laterOffered && step.laterOffered()));
+    }
     bool secondaryShown() const { return !waitingForGrant() && bool(currentStep().secondaryTitle); }
     QString primaryTitle() const;
     QString secondaryTitle() const;

@@ -95,14 +95,24 @@ void CleanupTabModel::resetMemory()
         return;
     }
     // The request runs on when the tab goes away; only a tab that is still there shows the end.
-    auto reset = [](QPointer<CleanupTabModel> self,
-                    CleanupMemoryResetting *memory) -> QCoro::Task<> {
+    auto reset = [](QPointer<CleanupTabModel> self, CleanupMemoryResetting *memory,
+                    quint64 showing) -> QCoro::Task<> {
         const bool confirmed = co_await memory->resetMemory();
-        if (self) {
+        if (self && self->m_showing == showing) {
             self->finishReset(confirmed);
         }
     };
-    QCoro::connect(reset(QPointer<CleanupTabModel>(this), m_memory), this, [] {});
+    QCoro::connect(reset(QPointer<CleanupTabModel>(this), m_memory, m_showing), this, [] {});
+}
+
+void CleanupTabModel::startAfresh()
+{
+    ++m_showing;
+    if (m_resetting || m_resetFailed) {
+        m_resetting = false;
+        m_resetFailed = false;
+        Q_EMIT resettingChanged();
+    }
 }
 
 void CleanupTabModel::finishReset(bool confirmed)

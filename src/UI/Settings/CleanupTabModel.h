@@ -15,7 +15,9 @@ class L10n;
 // Main thread.
 //
 // A failed reset says so under the reset row until the next reset starts, so that a reset that
-// did not happen never looks like one that did.
+// did not happen never looks like one that did. The running and failed states belong to one
+// showing of the tab: each selection of the tab starts without them, and the answer of a reset
+// started before then is not shown.
 class CleanupTabModel : public QObject
 {
     Q_OBJECT
@@ -52,6 +54,8 @@ public:
     // Starts a reset unless one of this tab runs already.
     Q_INVOKABLE void resetMemory();
     Q_INVOKABLE void signIn();
+    // The tab was selected: no reset shows as running or failed.
+    void startAfresh();
 
 Q_SIGNALS:
     void polishChanged();
@@ -68,4 +72,6 @@ private:
     CleanupMemoryResetting *m_memory;
     bool m_resetting = false;
     bool m_resetFailed = false;
+    // Counts the selections of the tab; a reset's answer counts only within its own.
+    quint64 m_showing = 0;
 };

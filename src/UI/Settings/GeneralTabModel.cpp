@@ -14,6 +14,11 @@ GeneralTabModel::GeneralTabModel(AppSettings &settings, L10n &l10n, QObject *par
             &GeneralTabModel::languageIndexChanged);
     connect(&m_settings, &AppSettings::voiceBarStyleChanged, this,
             &GeneralTabModel::styleIndexChanged);
+    connect(&m_settings, &AppSettings::launchAtLoginChanged, this,
+            &GeneralTabModel::launchAtLoginChanged);
+    connect(&m_settings, &AppSettings::launchAtLoginFailedChanged, this,
+            &GeneralTabModel::launchAtLoginChanged);
+    connect(&m_l10n, &L10n::languageChanged, this, &GeneralTabModel::launchAtLoginChanged);
 }
 
 QList<SettingsOption> GeneralTabModel::languageOptions(const L10n &l10n)
@@ -70,6 +75,27 @@ QVariantList GeneralTabModel::styleOptionList() const
 int GeneralTabModel::styleIndex() const
 {
     return m_settings.voiceBarStyle() == VoiceBarStyle::classic ? 1 : 0;
+}
+
+bool GeneralTabModel::launchAtLogin() const
+{
+    return m_settings.launchAtLogin() != m_settings.launchAtLoginFailed();
+}
+
+void GeneralTabModel::setLaunchAtLogin(bool on)
+{
+    m_settings.setLaunchAtLogin(on);
+    // A failed change leaves the switch where it was; the view hears of it all the same.
+    Q_EMIT launchAtLoginChanged();
+}
+
+QString GeneralTabModel::launchAtLoginNote() const
+{
+    if (!m_settings.launchAtLoginFailed()) {
+        return QString();
+    }
+    return m_l10n.string(m_settings.launchAtLogin() ? QStringLiteral("gen.launchLoginOnFailed")
+                                                    : QStringLiteral("gen.launchLoginOffFailed"));
 }
 
 void GeneralTabModel::chooseLanguage(int index)

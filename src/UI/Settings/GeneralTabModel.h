@@ -19,6 +19,9 @@ class GeneralTabModel : public QObject
     Q_PROPERTY(int languageIndex READ languageIndex NOTIFY languageIndexChanged)
     Q_PROPERTY(QVariantList styleOptions READ styleOptionList NOTIFY textsChanged)
     Q_PROPERTY(int styleIndex READ styleIndex NOTIFY styleIndexChanged)
+    Q_PROPERTY(
+        bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
+    Q_PROPERTY(QString launchAtLoginNote READ launchAtLoginNote NOTIFY launchAtLoginChanged)
 
 public:
     GeneralTabModel(AppSettings &settings, L10n &l10n, QObject *parent = nullptr);
@@ -35,6 +38,12 @@ public:
     int languageIndex() const;
     QVariantList styleOptionList() const;
     int styleIndex() const;
+    // Whether the application really starts at login: after a failed change, the state it kept.
+    bool launchAtLogin() const;
+    // Asks for the change (again after a failure).
+    void setLaunchAtLogin(bool on);
+    // Says that the last change failed; empty otherwise.
+    QString launchAtLoginNote() const;
 
     // Stores the chosen language (the system entry removes it) and switches the interface to it.
     Q_INVOKABLE void chooseLanguage(int index);
@@ -44,6 +53,7 @@ Q_SIGNALS:
     void textsChanged();
     void languageIndexChanged();
     void styleIndexChanged();
+    void launchAtLoginChanged();
 
 private:
     AppSettings &m_settings;

@@ -22,10 +22,23 @@ PermissionsTabModel::~PermissionsTabModel() = default;
 void PermissionsTabModel::refresh()
 {
     m_mic = Permissions::microphoneGranted();
-    m_ax = Permissions::accessibilityGranted();
+    m_ax = Permissions::knownAccessibility();
     m_speech = Permissions::speechGranted();
     m_ai = static_cast<int>(AppleIntelligence::status());
     Q_EMIT refreshed();
+    readAccessibility();
+}
+
+void PermissionsTabModel::readAccessibility()
+{
+    auto read = [](QPointer<PermissionsTabModel> self) -> QCoro::Task<> {
+        const bool granted = co_await Permissions::readAccessibility();
+        if (self && self->m_ax != granted) {
+            self->m_ax = granted;
+            Q_EMIT self->refreshed();
+        }
+    };
+    QCoro::connect(read(QPointer<PermissionsTabModel>(this)), this, [] {});
 }
 
 void PermissionsTabModel::grantMicrophone()

@@ -10,6 +10,8 @@ class Timer;
 // The Permissions tab: the live state of each permission dictation needs, read from the
 // permission layer when the tab is made and again every second while it is shown, and the
 // requests behind its "Allow" buttons. The tab's model is made with the tab and goes with it.
+// The accessibility switch lives on the session bus, which may be slow to answer or not answer
+// at all: the tab shows the last answer known and asks again without waiting.
 class PermissionsTabModel : public QObject
 {
     Q_OBJECT
@@ -43,6 +45,8 @@ Q_SIGNALS:
     void refreshed();
 
 private:
+    void readAccessibility();
+
     std::unique_ptr<Timer> m_timer;
     bool m_mic = false;
     bool m_ax = false;

@@ -342,6 +342,21 @@ struct HistoryWindowRig : HistoryRig
     {
         return std::make_unique<AppSettings>(store.defaults, store.services());
     }
+
+    // Opens the retention menu and returns its entry for `days`.
+    QQuickItem *retentionEntry(const char *days)
+    {
+        click(item("retentionPicker"));
+        QObject *menu = retentionMenu();
+        EXPECT_TRUE(QTest::qWaitFor([menu] { return menu->property("opened").toBool(); }));
+        return findVisible(menu->property("contentItem").value<QQuickItem *>(),
+                           QStringLiteral("option_") + QLatin1String(days));
+    }
+
+    QObject *retentionMenu()
+    {
+        return item("retentionPicker")->findChild<QObject *>(QStringLiteral("dropdownMenu"));
+    }
 };
 
 } // namespace
@@ -412,6 +427,38 @@ TEST(HistoryTab, ClicksOnSwitchRetentionCopyAndTrashReachTheStores)
     EXPECT_EQ(rig.reread()->historyRetentionDays(), 1);
     EXPECT_EQ(rig.textsOnDisk(), QStringList({"\n\nNewest words"}));
     EXPECT_EQ(rig.rows().size(), 1);
+}
+
+// Picking the chosen period again prunes again; the menu closes and the entry stays checked.
+TEST(HistoryTab, RePickingTheRetentionPeriodKeepsItsCheckMark)
+{
+    HistoryWindowRig rig;
+    rig.fill({record("two days", kNow.addDays(-2)), record("an hour", kNow.addSecs(-3600))});
+    rig.open();
+
+    for (int pick = 0; pick < 2; ++pick) {
+        QQuickItem *entry = rig.retentionEntry("1");
+        ASSERT_NE(entry, nullptr);
+        rig.click(entry);
+        EXPECT_TRUE(QTest::qWaitFor([&rig] {
+            return !rig.retentionMenu()->property("visible").toBool();
+        })) << "pick "
+            << pick;
+        EXPECT_EQ(rig.reread()->historyRetentionDays(), 1);
+        rig.clock.setNow(kNow.addDays(1));
+    }
+    EXPECT_TRUE(rig.textsOnDisk().isEmpty());
+
+    QQuickItem *entry = rig.retentionEntry("1");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_TRUE(entry->property("checked").toBool());
+    QQuickItem *week =
+        findVisible(rig.retentionMenu()->property("contentItem").value<QQuickItem *>(),
+                    QStringLiteral("option_7"));
+    ASSERT_NE(week, nullptr);
+    EXPECT_FALSE(week->property("checked").toBool());
+    QTest::keyClick(rig.controller->window(), Qt::Key_Escape);
+    rig.settle();
 }
 
 TEST(HistoryTab, DeleteAllAsksFirstAndCancelKeepsEverything)

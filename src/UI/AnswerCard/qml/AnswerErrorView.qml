@@ -98,7 +98,7 @@ Rectangle {
                     color: CardTheme.white(0.5)
                     Accessible.role: Accessible.Button
                     Accessible.name: text
-                    Accessible.onPressAction: view.card.close()
+                    Accessible.onPressAction: if (closeText.enabled) view.card.close()
 
                     MouseArea {
                         anchors.fill: parent

@@ -11,7 +11,7 @@ Item {
 
     Accessible.role: Accessible.Button
     Accessible.name: accessibleName
-    Accessible.onPressAction: button.clicked()
+    Accessible.onPressAction: if (button.enabled) button.clicked()
 
     Image {
         anchors.centerIn: parent

@@ -14,7 +14,7 @@ Item {
 
     Accessible.role: Accessible.Button
     Accessible.name: title
-    Accessible.onPressAction: button.clicked()
+    Accessible.onPressAction: if (button.enabled) button.clicked()
 
     Row {
         id: label

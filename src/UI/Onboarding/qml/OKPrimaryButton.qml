@@ -17,7 +17,7 @@ Rectangle {
 
     Accessible.role: Accessible.Button
     Accessible.name: title
-    Accessible.onPressAction: clicked()
+    Accessible.onPressAction: if (button.enabled) clicked()
     Keys.onSpacePressed: clicked()
     Keys.onReturnPressed: clicked()
     Keys.onEnterPressed: clicked()

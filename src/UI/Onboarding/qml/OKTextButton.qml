@@ -16,7 +16,7 @@ Item {
 
     Accessible.role: link ? Accessible.Link : Accessible.Button
     Accessible.name: title
-    Accessible.onPressAction: clicked()
+    Accessible.onPressAction: if (button.enabled) clicked()
     Keys.onSpacePressed: clicked()
     Keys.onReturnPressed: clicked()
     Keys.onEnterPressed: clicked()

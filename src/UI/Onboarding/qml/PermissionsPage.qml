@@ -55,6 +55,18 @@ Column {
             onOpen: page.model.openLanguageModelSettings()
         }
     }
+    Text {
+        objectName: "missingNote"
+        visible: text.length > 0
+        width: parent.width
+        horizontalAlignment: Text.AlignHCenter
+        wrapMode: Text.Wrap
+        text: page.model ? page.model.missingText : ""
+        font.pixelSize: 12
+        color: OKTheme.secondary
+        Accessible.role: Accessible.StaticText
+        Accessible.name: text
+    }
     OKTextButton {
         objectName: "settingsLink"
         anchors.horizontalCenter: parent.horizontalCenter

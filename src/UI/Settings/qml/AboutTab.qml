@@ -51,7 +51,7 @@ Column {
                 activeFocusOnTab: true
                 Accessible.role: Accessible.Link
                 Accessible.name: text
-                Accessible.onPressAction: tab.model.openWebPage()
+                Accessible.onPressAction: if (enabled) tab.model.openWebPage()
                 Keys.onSpacePressed: tab.model.openWebPage()
                 Keys.onReturnPressed: tab.model.openWebPage()
                 MouseArea {

@@ -10,12 +10,19 @@ Column {
     SettingsCard {
         width: tab.width
         SettingsRow {
+            objectName: "launchAtLoginRow"
             title: L10n.t("gen.launchLogin") + L10n.retranslate
+            subtitle: tab.model.launchAtLoginNote
             SettingsSwitch {
+                id: launchSwitch
                 objectName: "launchAtLoginSwitch"
                 accessibleName: L10n.t("gen.launchLogin") + L10n.retranslate
-                checked: tab.settings.launchAtLogin
-                onToggled: tab.settings.launchAtLogin = checked
+                checked: tab.model.launchAtLogin
+                onToggled: {
+                    tab.model.launchAtLogin = checked
+                    // The switch shows what really happened, which a failed change is not.
+                    launchSwitch.checked = Qt.binding(() => tab.model.launchAtLogin)
+                }
             }
         }
         RowDivider {}

@@ -21,7 +21,7 @@ Rectangle {
 
     Accessible.role: Accessible.Button
     Accessible.name: title
-    Accessible.onPressAction: button.clicked()
+    Accessible.onPressAction: if (button.enabled) button.clicked()
     Keys.onSpacePressed: button.clicked()
     Keys.onReturnPressed: button.clicked()
     Keys.onEnterPressed: button.clicked()

@@ -32,7 +32,8 @@ Rectangle {
     Accessible.role: Accessible.ComboBox
     Accessible.name: accessibleName.length > 0 ? accessibleName : label
     Accessible.description: label
-    Accessible.onPressAction: pill.open()
+    // A dimmed, inert pill opens for no one, a screen reader included.
+    Accessible.onPressAction: if (pill.enabled && pill.opacity >= 0.01) pill.open()
     Keys.onSpacePressed: pill.open()
     Keys.onReturnPressed: pill.open()
     Keys.onEnterPressed: pill.open()
@@ -125,7 +126,12 @@ Rectangle {
                 enabled: modelData.available !== false
                 checkable: true
                 checked: index === pill.currentIndex
-                onTriggered: pill.activated(index)
+                onTriggered: {
+                    // A click toggles a checkable entry, which would uncheck the chosen one when
+                    // it is picked again and break the binding for good.
+                    checked = Qt.binding(() => index === pill.currentIndex)
+                    pill.activated(index)
+                }
             }
             onObjectAdded: (index, entry) => menu.insertItem(index, entry)
             onObjectRemoved: (index, entry) => menu.removeItem(entry)

@@ -54,7 +54,7 @@ Item {
             Accessible.name: tip
             Accessible.selectable: true
             Accessible.selected: capsule.selectedIndex === index
-            Accessible.onPressAction: capsule.choose(index)
+            Accessible.onPressAction: if (enabled) capsule.choose(index)
             HoverHandler { id: hover }
             ToolTip.visible: hover.hovered && tip.length > 0
             ToolTip.text: tip

@@ -13,8 +13,8 @@ Switch {
     implicitWidth: 38
     implicitHeight: 22
     Accessible.name: accessibleName
-    Accessible.onToggleAction: { control.toggle(); control.toggled() }
-    Accessible.onPressAction: { control.toggle(); control.toggled() }
+    Accessible.onToggleAction: if (control.enabled) { control.toggle(); control.toggled() }
+    Accessible.onPressAction: if (control.enabled) { control.toggle(); control.toggled() }
     indicator: Rectangle {
         x: 0
         y: 0

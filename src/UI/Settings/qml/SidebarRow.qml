@@ -20,7 +20,7 @@ Rectangle {
     Accessible.name: title
     Accessible.selectable: true
     Accessible.selected: selected
-    Accessible.onPressAction: activated()
+    Accessible.onPressAction: if (row.enabled) activated()
     Keys.onSpacePressed: activated()
     Keys.onReturnPressed: activated()
 

@@ -15,7 +15,7 @@ Rectangle {
     activeFocusOnTab: true
     Accessible.role: Accessible.Button
     Accessible.name: accessibleName
-    Accessible.onPressAction: trash.clicked()
+    Accessible.onPressAction: if (trash.enabled) trash.clicked()
     Keys.onSpacePressed: trash.clicked()
     Keys.onReturnPressed: trash.clicked()
     Keys.onEnterPressed: trash.clicked()

@@ -1,3 +1,5 @@
+#include "UI/ViewModules.h"
+
 #include <QApplication>
 #include <benchmark/benchmark.h>
 

@@ -12,8 +12,8 @@
 #include "Fakes/TestAppSettings.h"
 #include "Support/L10n.h"
 #include "UI/Settings/DictionaryTabModel.h"
-#include "UI/SettingsRouter.h"
-#include "UI/SettingsWindowController.h"
+#include "UI/Settings/SettingsRouter.h"
+#include "UI/Settings/SettingsWindowController.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -5,8 +5,8 @@
 #include "Fakes/FakeAudioHardware.h"
 #include "Fakes/TestAppSettings.h"
 #include "Support/L10n.h"
-#include "UI/SettingsRouter.h"
-#include "UI/SettingsWindowController.h"
+#include "UI/Settings/SettingsRouter.h"
+#include "UI/Settings/SettingsWindowController.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

@@ -1,10 +1,10 @@
 #include "Base/ManualClock.h"
 #include "Platform/MotionPreference.h"
-#include "UI/AlertBadge.h"
-#include "UI/MenuBarIcon.h"
-#include "UI/StatusButton.h"
-#include "UI/StatusItemController.h"
-#include "UI/TrayIconRenderer.h"
+#include "UI/StatusItem/AlertBadge.h"
+#include "UI/StatusItem/MenuBarIcon.h"
+#include "UI/StatusItem/StatusButton.h"
+#include "UI/StatusItem/StatusItemController.h"
+#include "UI/StatusItem/TrayIconRenderer.h"
 
 #include <benchmark/benchmark.h>
 

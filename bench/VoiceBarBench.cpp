@@ -1,9 +1,9 @@
 #include "Core/DictationRig.h"
 #include "Platform/X11/X11OverlayWindowing.h"
 #include "Support/L10n.h"
-#include "UI/QuickVoiceBarPanel.h"
-#include "UI/QuickVoiceBarPanelFactory.h"
-#include "UI/VoiceBarController.h"
+#include "UI/VoiceBar/QuickVoiceBarPanel.h"
+#include "UI/VoiceBar/QuickVoiceBarPanelFactory.h"
+#include "UI/VoiceBar/VoiceBarController.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

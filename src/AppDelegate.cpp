@@ -5,8 +5,8 @@
 #include "Core/DebugLog.h"
 #include "Core/DictationController.h"
 #include "Core/Hotkey/HotkeyManager.h"
-#include "UI/StatusItemController.h"
-#include "UI/VoiceBarController.h"
+#include "UI/StatusItem/StatusItemController.h"
+#include "UI/VoiceBar/VoiceBarController.h"
 
 #include <QCoro/QCoroTask>
 #include <QPointer>

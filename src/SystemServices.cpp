@@ -43,11 +43,11 @@
 #include "Support/L10n.h"
 #include "UI/AnswerCard/AnswerCardController.h"
 #include "UI/AnswerCard/AnswerSpeaker.h"
-#include "UI/OnboardingWindowController.h"
-#include "UI/SettingsWindowController.h"
-#include "UI/StatusItemController.h"
+#include "UI/Onboarding/OnboardingWindowController.h"
+#include "UI/Settings/SettingsWindowController.h"
+#include "UI/StatusItem/StatusItemController.h"
 #include "UI/UpdateAlert.h"
-#include "UI/VoiceBarController.h"
+#include "UI/VoiceBar/VoiceBarController.h"
 
 #include <QCoro/QCoroSignal>
 #include <QPointer>

@@ -8,7 +8,8 @@
 #include "Platform/Qt/SingleInstance.h"
 #include "Support/FrameworkLanguage.h"
 #include "SystemServices.h"
-#include "UI/SettingsWindowController.h"
+#include "UI/Settings/SettingsWindowController.h"
+#include "UI/ViewModules.h"
 
 #include <QApplication>
 #include <QUrl>

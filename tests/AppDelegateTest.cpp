@@ -5,9 +5,9 @@
 #include "Fakes/FakeVoiceBarPanels.h"
 #include "Platform/MotionPreference.h"
 #include "Support/L10n.h"
-#include "UI/StatusItemController.h"
-#include "UI/StatusMenuRig.h"
-#include "UI/VoiceBarController.h"
+#include "UI/StatusItem/StatusItemController.h"
+#include "UI/StatusItem/StatusMenuRig.h"
+#include "UI/VoiceBar/VoiceBarController.h"
 
 #include <gtest/gtest.h>
 
@@ -160,8 +160,8 @@ TEST_F(AppDelegateTest, LaunchingRunsItsStepsInOrderAndStartsTheCoreInItsPlace)
     EXPECT_EQ(steps,
               QStringList({"language", "status item", "voice bar", "hotkeys", "prune history",
                            "speech warm-up", "tagger warm-up", "keychain", "companion bridge",
-                           "cloud account", "settings sync", "shared vocabulary",
-                           "crash reporting", "usage events", "tester mode"}));
+                           "cloud account", "settings sync", "shared vocabulary", "crash reporting",
+                           "usage events", "tester mode"}));
     ASSERT_NE(delegate->statusItem(), nullptr);
     ASSERT_NE(delegate->voiceBar(), nullptr);
     ASSERT_NE(delegate->hotkeys(), nullptr);

@@ -22,6 +22,7 @@
 #include <QPointer>
 #include <QString>
 #include <QVariantMap>
+#include <QtQml/qqmlregistration.h>
 
 #include <QCoro/QCoroTask>
 
@@ -70,6 +71,8 @@ class WavRecorder;
 class DictationController : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("the one session controller")
 
     Q_PROPERTY(DictationStateNS::DictationState state READ state NOTIFY stateChanged)
     Q_PROPERTY(QString finalizedText READ finalizedText NOTIFY finalizedTextChanged)

@@ -5,9 +5,9 @@
 #include "Support/LocalizationTables.h"
 
 #include <QCoreApplication>
+#include <QJSEngine>
 #include <QLocale>
 #include <QThread>
-#include <QtQml/qqml.h>
 
 namespace {
 
@@ -117,10 +117,8 @@ QString L10n::lookup(const QString &key, AppLanguage language,
     return key;
 }
 
-void L10n::registerQmlSingleton()
+L10n *L10n::create(QQmlEngine *, QJSEngine *)
 {
-    qmlRegisterSingletonInstance("Sonorvelle", 1, 0, "L10n", &shared());
-    qmlRegisterUncreatableMetaObject(AppLanguage::staticMetaObject, "Sonorvelle", 1, 0,
-                                     "AppLanguage",
-                                     QStringLiteral("AppLanguage is an enumeration"));
+    QJSEngine::setObjectOwnership(&shared(), QJSEngine::CppOwnership);
+    return &shared();
 }

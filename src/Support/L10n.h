@@ -5,9 +5,13 @@
 
 #include <QObject>
 #include <QString>
+#include <QtQml/qqmlregistration.h>
 
 #include <atomic>
 #include <optional>
+
+class QJSEngine;
+class QQmlEngine;
 
 // The current interface language and the lookup of interface texts by key.
 //
@@ -17,7 +21,7 @@
 //
 // Views rebind through that one signal:
 //   - C++: connect to languageChanged() and look the texts up again with string().
-//   - QML (after registerQmlSingleton()): write bindings as
+//   - QML (the singleton "L10n" of module "Sonorvelle"): write bindings as
 //         text: L10n.t("menu.quit") + L10n.retranslate
 //     `retranslate` is always the empty text, but it notifies with languageChanged(), so the
 //     engine re-evaluates every binding that reads it, and t() then answers in the new language.
@@ -26,6 +30,8 @@
 class L10n : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
     Q_PROPERTY(AppLanguage language READ language NOTIFY languageChanged)
     Q_PROPERTY(QString languageCode READ languageCode NOTIFY languageChanged)
     Q_PROPERTY(QString retranslate READ retranslate NOTIFY languageChanged)
@@ -58,9 +64,8 @@ public:
     static QString lookup(const QString &key, AppLanguage language,
                           const QHash<AppLanguage, LocalizationTables::Table> &tables);
 
-    // Makes the instance available to QML as the singleton "L10n" of module "Sonorvelle" 1.0,
-    // with the enumeration "AppLanguage".
-    static void registerQmlSingleton();
+    // The instance of every QML engine; C++ keeps owning it.
+    static L10n *create(QQmlEngine *, QJSEngine *);
 
 Q_SIGNALS:
     void languageChanged();

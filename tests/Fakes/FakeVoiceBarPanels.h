@@ -1,7 +1,7 @@
 #pragma once
 
-#include "UI/VoiceBarPanel.h"
-#include "UI/VoiceBarPanelFactory.h"
+#include "UI/VoiceBar/VoiceBarPanel.h"
+#include "UI/VoiceBar/VoiceBarPanelFactory.h"
 
 #include <QList>
 #include <QRect>

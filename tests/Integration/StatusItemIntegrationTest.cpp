@@ -5,11 +5,11 @@
 #include "Fakes/FakeUrlOpener.h"
 #include "Integration/X11TestSupport.h"
 #include "Support/L10n.h"
-#include "UI/SettingsRouter.h"
-#include "UI/SettingsWindowController.h"
-#include "UI/StatusButton.h"
-#include "UI/StatusItemController.h"
-#include "UI/StatusMenuRig.h"
+#include "UI/Settings/SettingsRouter.h"
+#include "UI/Settings/SettingsWindowController.h"
+#include "UI/StatusItem/StatusButton.h"
+#include "UI/StatusItem/StatusItemController.h"
+#include "UI/StatusItem/StatusMenuRig.h"
 
 #include "UI/Theme.h"
 #include <QQuickView>

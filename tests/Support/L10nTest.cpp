@@ -200,12 +200,6 @@ TEST_F(L10nTest, LookupsFromOtherThreadsWhileTheLanguageChanges)
 
 TEST_F(L10nTest, QmlBindingsRelabelWhenTheLanguageChanges)
 {
-    static const bool registered = [] {
-        L10n::registerQmlSingleton();
-        return true;
-    }();
-    ASSERT_TRUE(registered);
-
     QQmlEngine engine;
     QQmlComponent component(&engine);
     component.setData(R"(

@@ -1,3 +1,5 @@
+#include "UI/ViewModules.h"
+
 #include <QApplication>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

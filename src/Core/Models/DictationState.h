@@ -2,6 +2,7 @@
 
 #include <QHashFunctions>
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
 
 // The phase of the one dictation session that runs at a time. Errors and cancellation return the
 // session to idle; there is no further state.
@@ -10,6 +11,7 @@
 // uses the type at global scope.
 namespace DictationStateNS {
 Q_NAMESPACE
+QML_NAMED_ELEMENT(DictationState)
 
 enum class DictationState { idle, recording, processing };
 Q_ENUM_NS(DictationState)

@@ -81,22 +81,6 @@ AnswerCardModel *AnswerCardController::model() const
                    : nullptr;
 }
 
-void AnswerCardController::registerQmlTypes()
-{
-    static bool registered = false;
-    if (registered) {
-        return;
-    }
-    registered = true;
-    qmlRegisterSingletonType<AnswerCardPalette>(
-        "Sonorvelle.AnswerCard", 1, 0, "CardTheme", [](QQmlEngine *, QJSEngine *) -> QObject * {
-            QJSEngine::setObjectOwnership(&AnswerCardPalette::shared(), QJSEngine::CppOwnership);
-            return &AnswerCardPalette::shared();
-        });
-    qmlRegisterUncreatableType<AnswerCardModel>("Sonorvelle.AnswerCard", 1, 0, "AnswerCardModel",
-                                                QStringLiteral("made by the card controller"));
-}
-
 QString AnswerCardController::retryHint(const AppSettings &settings, const L10n &l10n)
 {
     QString name;
@@ -203,7 +187,6 @@ QRect AnswerCardController::screenArea() const
 
 void AnswerCardController::present(Kind kind, const QString &question, const QString &answer)
 {
-    registerQmlTypes();
     if (AnswerCardPanel *old = std::exchange(m_panel, nullptr)) {
         // Replaced without a fade.
         for (qsizetype i = 0; i < m_fades.size(); ++i) {
@@ -266,7 +249,8 @@ void AnswerCardController::present(Kind kind, const QString &question, const QSt
                                         : AnswerCardPalette::opaqueBackdrop());
     panel->setInitialProperties(
         {{QStringLiteral("card"), QVariant::fromValue(static_cast<QObject *>(model))}});
-    panel->setSource(QUrl(QStringLiteral("qrc:/sonorvelle/answercard/AnswerCardWindow.qml")));
+    panel->setSource(QUrl(
+        QStringLiteral("qrc:/qt-project.org/imports/Sonorvelle/AnswerCard/AnswerCardWindow.qml")));
     collectWarnings(panel->errors());
 
     QQuickItem *root = panel->rootObject();

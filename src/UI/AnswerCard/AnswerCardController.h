@@ -83,9 +83,6 @@ public:
     // The hint of the error card for the ask key of the settings.
     static QString retryHint(const AppSettings &settings, const L10n &l10n);
 
-    // Registers the card's QML types once per process.
-    static void registerQmlTypes();
-
 Q_SIGNALS:
     void isShowingChanged();
 

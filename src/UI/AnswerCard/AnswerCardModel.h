@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QQuickTextDocument>
 #include <QString>
+#include <QtQml/qqmlregistration.h>
 
 #include <chrono>
 #include <functional>
@@ -21,6 +22,8 @@ class Timer;
 class AnswerCardModel : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the card controller")
     Q_PROPERTY(bool isError READ isError CONSTANT)
     // An error card that says answers need an account and offers the sign-in.
     Q_PROPERTY(bool needsSignIn READ needsSignIn CONSTANT)

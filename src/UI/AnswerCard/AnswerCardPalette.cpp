@@ -2,10 +2,18 @@
 
 #include "UI/Theme.h"
 
+#include <QJSEngine>
+
 AnswerCardPalette &AnswerCardPalette::shared()
 {
     static AnswerCardPalette palette;
     return palette;
+}
+
+AnswerCardPalette *AnswerCardPalette::create(QQmlEngine *, QJSEngine *)
+{
+    QJSEngine::setObjectOwnership(&shared(), QJSEngine::CppOwnership);
+    return &shared();
 }
 
 QColor AnswerCardPalette::accent()

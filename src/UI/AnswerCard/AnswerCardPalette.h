@@ -2,12 +2,18 @@
 
 #include <QColor>
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
+
+class QJSEngine;
+class QQmlEngine;
 
 // The answer card's colours. The card is always dark, whatever the desktop's appearance: light
 // text on a dark backdrop, with a translucent fill and a hairline border on top.
 class AnswerCardPalette : public QObject
 {
     Q_OBJECT
+    QML_NAMED_ELEMENT(CardTheme)
+    QML_SINGLETON
     // Stands in for the desktop's blurred dark material behind the card: translucent where a
     // compositor runs, opaque where none does.
     Q_PROPERTY(QColor backdrop READ backdrop CONSTANT)
@@ -19,6 +25,8 @@ class AnswerCardPalette : public QObject
 
 public:
     static AnswerCardPalette &shared();
+    // The instance of every QML engine; C++ keeps owning it.
+    static AnswerCardPalette *create(QQmlEngine *, QJSEngine *);
 
     static QColor backdrop() { return QColor(24, 24, 26, 224); }
     static QColor opaqueBackdrop() { return QColor(40, 40, 43); }
@@ -29,4 +37,7 @@ public:
 
     // White at an opacity, as most of the card's texts are drawn.
     Q_INVOKABLE static QColor white(qreal opacity) { return QColor::fromRgbF(1, 1, 1, opacity); }
+
+private:
+    AnswerCardPalette() = default;
 };

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 
@@ -22,6 +23,8 @@ class HotkeyLayout;
 class FirstRunContent : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window")
     Q_PROPERTY(bool micGranted READ micGranted NOTIFY refreshed)
     Q_PROPERTY(bool axGranted READ axGranted NOTIFY refreshed)
     Q_PROPERTY(bool speechGranted READ speechGranted NOTIFY refreshed)

@@ -17,7 +17,8 @@ QByteArray OKSymbolProvider::tintedSvg(const QString &name, const QColor &colour
             return {};
         }
     }
-    QFile file(QStringLiteral(":/sonorvelle/onboarding/symbols/%1.svg").arg(name));
+    QFile file(
+        QStringLiteral(":/qt-project.org/imports/Sonorvelle/Onboarding/symbols/%1.svg").arg(name));
     if (!file.open(QIODevice::ReadOnly)) {
         return {};
     }

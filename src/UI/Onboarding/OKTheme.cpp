@@ -1,13 +1,21 @@
 #include "UI/Onboarding/OKTheme.h"
 
 #include "Base/Unicode.h"
-#include "UI/SettingsTheme.h"
+#include "UI/Pills/SettingsTheme.h"
 #include "UI/Theme.h"
+
+#include <QJSEngine>
 
 OKTheme &OKTheme::shared()
 {
     static auto *theme = new OKTheme(SettingsTheme::shared());
     return *theme;
+}
+
+OKTheme *OKTheme::create(QQmlEngine *, QJSEngine *)
+{
+    QJSEngine::setObjectOwnership(&shared(), QJSEngine::CppOwnership);
+    return &shared();
 }
 
 OKTheme::OKTheme(SettingsTheme &settingsTheme, QObject *parent)

@@ -2,7 +2,10 @@
 
 #include <QColor>
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
 
+class QJSEngine;
+class QQmlEngine;
 class SettingsTheme;
 
 // The onboarding kit's colours: the accent and green of its pages, and the appearance-dependent
@@ -11,6 +14,8 @@ class SettingsTheme;
 class OKTheme : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_SINGLETON
     Q_PROPERTY(QColor accent READ accent CONSTANT)
     Q_PROPERTY(QColor green READ green CONSTANT)
     Q_PROPERTY(bool dark READ dark NOTIFY changed)
@@ -23,6 +28,8 @@ class OKTheme : public QObject
 
 public:
     static OKTheme &shared();
+    // The instance of every QML engine; C++ keeps owning it.
+    static OKTheme *create(QQmlEngine *, QJSEngine *);
 
     explicit OKTheme(SettingsTheme &settingsTheme, QObject *parent = nullptr);
 

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QUrl>
+#include <QtQml/qqmlregistration.h>
 
 #include <chrono>
 #include <functional>
@@ -28,6 +29,8 @@ class Timer;
 class OnboardingFlow : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window")
     Q_PROPERTY(int index READ index NOTIFY indexChanged)
     Q_PROPERTY(int count READ count CONSTANT)
     Q_PROPERTY(int tick READ tick NOTIFY tickChanged)

@@ -56,28 +56,6 @@ OnboardingKitController::~OnboardingKitController()
     }
 }
 
-void OnboardingKitController::registerQmlTypes()
-{
-    static bool registered = false;
-    if (registered) {
-        return;
-    }
-    registered = true;
-    // Each window has an engine of its own; the shared objects stay owned by C++.
-    qmlRegisterSingletonType<OKTheme>(
-        "Sonorvelle.Onboarding", 1, 0, "OKTheme", [](QQmlEngine *, QJSEngine *) -> QObject * {
-            QJSEngine::setObjectOwnership(&OKTheme::shared(), QJSEngine::CppOwnership);
-            return &OKTheme::shared();
-        });
-    qmlRegisterSingletonType<L10n>(
-        "Sonorvelle.Onboarding", 1, 0, "L10n", [](QQmlEngine *, QJSEngine *) -> QObject * {
-            QJSEngine::setObjectOwnership(&L10n::shared(), QJSEngine::CppOwnership);
-            return &L10n::shared();
-        });
-    qmlRegisterUncreatableType<OnboardingFlow>("Sonorvelle.Onboarding", 1, 0, "OnboardingFlow",
-                                               QStringLiteral("made by the window"));
-}
-
 QQuickView *OnboardingKitController::window() const
 {
     return m_window.data();
@@ -151,7 +129,6 @@ bool OnboardingKitController::show(bool startAtPermissions)
         }
         const int start =
             startIndex(steps, startAtPermissions, OnboardingKitEnv::pinnedPage(m_legacyEnv));
-        registerQmlTypes();
 
         auto *view = new QQuickView();
         m_window = view;
@@ -196,7 +173,8 @@ bool OnboardingKitController::show(bool startAtPermissions)
         view->setInitialProperties(
             {{QStringLiteral("flow"), QVariant::fromValue(static_cast<QObject *>(flow))}});
         view->resize(windowWidth, initialHeight);
-        view->setSource(QUrl(QStringLiteral("qrc:/sonorvelle/onboarding/OnboardingRoot.qml")));
+        view->setSource(QUrl(QStringLiteral(
+            "qrc:/qt-project.org/imports/Sonorvelle/Onboarding/OnboardingRoot.qml")));
         for (const QQmlError &error : view->errors()) {
             m_warnings.append(error.toString());
             DebugLog::log(QStringLiteral("onboarding: QML %1").arg(error.toString()));

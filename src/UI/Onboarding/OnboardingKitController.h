@@ -67,9 +67,6 @@ public:
                                                 qreal height,
                                                 const std::optional<QRect> &available);
 
-    // Registers the kit's QML types once per process.
-    static void registerQmlTypes();
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 #include <QUrl>
+#include <QtQml/qqmlregistration.h>
 
 class AppSettings;
 class L10n;
@@ -15,6 +16,8 @@ class UrlOpener;
 class AboutTabModel : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window")
     Q_PROPERTY(QObject *settings READ settingsObject CONSTANT)
     Q_PROPERTY(QString versionLine READ versionLine NOTIFY textsChanged)
     Q_PROPERTY(QString webLabel READ webLabel CONSTANT)

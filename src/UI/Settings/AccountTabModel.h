@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <QCoro/QCoroTask>
+#include <QtQml/qqmlregistration.h>
 
 #include <chrono>
 #include <optional>
@@ -30,6 +31,8 @@ class L10n;
 class AccountTabModel : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window")
     Q_PROPERTY(bool signedIn READ signedIn NOTIFY accountChanged)
     Q_PROPERTY(QString accountTitle READ accountTitle NOTIFY accountChanged)
     Q_PROPERTY(bool hasToken READ hasToken NOTIFY hasTokenChanged)

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QtQml/qqmlregistration.h>
 
 class AppSettings;
 class CleanupMemoryResetting;
@@ -21,6 +22,8 @@ class L10n;
 class CleanupTabModel : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window")
     Q_PROPERTY(QObject *settings READ settingsObject CONSTANT)
     Q_PROPERTY(bool polish READ polish WRITE setPolish NOTIFY polishChanged)
     Q_PROPERTY(int intensity READ intensity NOTIFY intensityChanged)

@@ -9,6 +9,7 @@
 #include <QSet>
 #include <QStringList>
 #include <QVariantList>
+#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 #include <optional>
@@ -37,6 +38,8 @@ class MicrophoneDevices;
 class DictationTabModel : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window")
     Q_PROPERTY(QObject *settings READ settingsObject CONSTANT)
     Q_PROPERTY(QVariantList keyOptions READ keyOptionList NOTIFY keyOptionsChanged)
     Q_PROPERTY(int holdKeyIndex READ holdKeyIndex NOTIFY keysChanged)

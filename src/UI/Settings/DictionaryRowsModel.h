@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QUuid>
+#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 #include <optional>
@@ -17,6 +18,8 @@
 class DictionaryRowsModel : public QAbstractListModel
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window")
     Q_PROPERTY(int count READ count NOTIFY countChanged)
 
 public:

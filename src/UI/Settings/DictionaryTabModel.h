@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QtQml/qqmlregistration.h>
 
 #include <functional>
 
@@ -25,6 +26,8 @@ class SharedVocabulary;
 class DictionaryTabModel : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window")
     Q_PROPERTY(QString newTerm READ newTerm WRITE setNewTerm NOTIFY newTermChanged)
     Q_PROPERTY(QString newPhrase READ newPhrase WRITE setNewPhrase NOTIFY newPhraseChanged)
     Q_PROPERTY(

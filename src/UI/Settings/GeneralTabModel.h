@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 #include <QVariantList>
+#include <QtQml/qqmlregistration.h>
 
 class AppSettings;
 class L10n;
@@ -14,6 +15,8 @@ class L10n;
 class GeneralTabModel : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window")
     Q_PROPERTY(QObject *settings READ settingsObject CONSTANT)
     Q_PROPERTY(QVariantList languageOptions READ languageOptionList NOTIFY textsChanged)
     Q_PROPERTY(int languageIndex READ languageIndex NOTIFY languageIndexChanged)

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QVariantList>
+#include <QtQml/qqmlregistration.h>
 
 #include <iterator>
 
@@ -21,6 +22,8 @@ struct TranscriptRecord;
 class HistoryTabModel : public QAbstractListModel
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window")
     Q_PROPERTY(QObject *settings READ settingsObject CONSTANT)
     Q_PROPERTY(QVariantList retentionOptions READ retentionOptionList NOTIFY textsChanged)
     Q_PROPERTY(int retentionIndex READ retentionIndex NOTIFY retentionChanged)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QtQml/qqmlregistration.h>
 
 #include <memory>
 
@@ -15,6 +16,8 @@ class Timer;
 class PermissionsTabModel : public QObject
 {
     Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("made by the window")
     Q_PROPERTY(bool micGranted READ micGranted NOTIFY refreshed)
     Q_PROPERTY(bool axGranted READ axGranted NOTIFY refreshed)
     Q_PROPERTY(bool speechGranted READ speechGranted NOTIFY refreshed)

@@ -4,8 +4,8 @@
 #include "Fakes/FakePasteboard.h"
 #include "Fakes/TestAppSettings.h"
 #include "Support/L10n.h"
-#include "UI/SettingsRouter.h"
-#include "UI/SettingsWindowController.h"
+#include "UI/Settings/SettingsRouter.h"
+#include "UI/Settings/SettingsWindowController.h"
 
 #include "TestSupport/QuickItems.h"
 

@@ -1,1 +1,0 @@
-sonorvelle_add_views(AnswerCard sonorvelle_answer_card_qml /sonorvelle/answercard)

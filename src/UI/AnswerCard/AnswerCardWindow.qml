@@ -9,7 +9,7 @@ Item {
     required property AnswerCardModel card
 
     implicitWidth: card.cardWidth
-    implicitHeight: loader.item ? loader.item.implicitHeight : 0
+    implicitHeight: loader.item ? (loader.item as Item).implicitHeight : 0
 
     Rectangle {
         anchors.fill: parent
@@ -23,6 +23,7 @@ Item {
         sourceComponent: root.card.isError ? errorCard : answerCard
     }
 
+    // qmllint disable unqualified
     Component {
         id: answerCard
         AnswerCardView { card: root.card }
@@ -31,4 +32,5 @@ Item {
         id: errorCard
         AnswerErrorView { card: root.card }
     }
+    // qmllint enable unqualified
 }

@@ -16,7 +16,8 @@ Item {
     Image {
         anchors.centerIn: parent
         source: "xmark.svg"
-        sourceSize: Qt.size(11, 11)
+        sourceSize.width: 11
+        sourceSize.height: 11
         width: 11
         height: 11
         opacity: mouse.containsMouse ? 0.9 : 0.45

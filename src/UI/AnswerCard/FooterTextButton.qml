@@ -26,7 +26,8 @@ Item {
             visible: button.showsCheck
             anchors.verticalCenter: parent.verticalCenter
             source: "checkmark.svg"
-            sourceSize: Qt.size(11, 11)
+            sourceSize.width: 11
+            sourceSize.height: 11
             width: 11
             height: 11
         }

@@ -22,12 +22,14 @@ Row {
     }
     Repeater {
         model: row.keys
+        // qmllint disable unqualified
         OKKeycap {
             required property string modelData
             objectName: row.key + "Keycap"
             anchors.verticalCenter: parent.verticalCenter
             text: modelData
         }
+        // qmllint enable unqualified
     }
     Text {
         anchors.verticalCenter: parent.verticalCenter

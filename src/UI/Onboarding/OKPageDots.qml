@@ -10,6 +10,7 @@ Row {
 
     Repeater {
         model: Math.max(0, dots.count)
+        // qmllint disable unqualified
         Rectangle {
             required property int index
             objectName: "pageDot_" + index
@@ -20,5 +21,6 @@ Row {
                    ? OKTheme.accent
                    : Qt.rgba(OKTheme.primary.r, OKTheme.primary.g, OKTheme.primary.b, 0.2)
         }
+        // qmllint enable unqualified
     }
 }

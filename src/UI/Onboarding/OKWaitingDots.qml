@@ -16,6 +16,7 @@ Row {
         spacing: 3
         Repeater {
             model: 3
+            // qmllint disable unqualified
             Rectangle {
                 required property int index
                 width: 4
@@ -24,6 +25,7 @@ Row {
                 color: OKTheme.accent
                 opacity: index === dots.phase ? 1 : 0.25
             }
+            // qmllint enable unqualified
         }
     }
     Text {

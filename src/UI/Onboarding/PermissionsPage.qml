@@ -51,10 +51,12 @@ Column {
         width: parent.width
         active: page.model !== null && page.model.aiStatus !== 0
         visible: active
+        // qmllint disable unqualified
         sourceComponent: AppleIntelligenceRow {
             status: page.model.aiStatus
             onOpen: page.model.openLanguageModelSettings()
         }
+        // qmllint enable unqualified
     }
     Text {
         objectName: "missingNote"

@@ -23,6 +23,7 @@ Row {
             color: SettingsTheme.chipFill
             border.width: SettingsTheme.hairline
             border.color: SettingsTheme.chipBorder
+            // qmllint disable unqualified
             Text {
                 id: cap
                 anchors.centerIn: parent
@@ -30,6 +31,7 @@ Row {
                 font.pixelSize: SettingsTheme.chipFontSize
                 color: SettingsTheme.foreground
             }
+            // qmllint enable unqualified
         }
     }
 }

@@ -118,6 +118,7 @@ Rectangle {
         // menu is closed); an entry of the old list must leave the menu, not linger in it.
         Instantiator {
             model: pill.options
+            // qmllint disable unqualified
             delegate: MenuItem {
                 required property var modelData
                 required property int index
@@ -133,6 +134,7 @@ Rectangle {
                     pill.activated(index)
                 }
             }
+            // qmllint enable unqualified
             onObjectAdded: (index, entry) => menu.insertItem(index, entry)
             onObjectRemoved: (index, entry) => menu.removeItem(entry)
         }

@@ -43,6 +43,7 @@ Item {
     }
     Repeater {
         model: capsule.segmentCount
+        // qmllint disable unqualified
         delegate: Item {
             required property int index
             readonly property string tip: index < control.tooltips.length ? control.tooltips[index] : ""
@@ -60,5 +61,6 @@ Item {
             ToolTip.text: tip
             ToolTip.delay: 600
         }
+        // qmllint enable unqualified
     }
 }

@@ -169,6 +169,7 @@ Column {
                 Accessible.role: Accessible.List
                 Accessible.name: L10n.t("dic.termsTitle") + L10n.retranslate
 
+                // qmllint disable unqualified
                 delegate: Item {
                     id: termRow
                     objectName: "termRow"
@@ -209,6 +210,7 @@ Column {
                         }
                     }
                 }
+                // qmllint enable unqualified
             }
         }
     }
@@ -280,6 +282,7 @@ Column {
                 Accessible.role: Accessible.List
                 Accessible.name: L10n.t("dic.replTitle") + L10n.retranslate
 
+                // qmllint disable unqualified
                 delegate: Item {
                     id: ruleRow
                     objectName: "replacementRow"
@@ -355,6 +358,7 @@ Column {
                         }
                     }
                 }
+                // qmllint enable unqualified
             }
         }
     }

@@ -121,6 +121,7 @@ Column {
             Accessible.role: Accessible.List
             Accessible.name: L10n.t("tab.history") + L10n.retranslate
 
+            // qmllint disable unqualified
             delegate: Item {
                 id: row
                 objectName: "historyRow"
@@ -211,6 +212,7 @@ Column {
                     }
                 }
             }
+            // qmllint enable unqualified
         }
     }
 
@@ -247,6 +249,9 @@ Column {
             border.color: SettingsTheme.cardBorder
         }
         Overlay.modal: Rectangle { color: "#40000000" }
+        // The question's texts and buttons are named by id, so the content is made at once
+        // rather than deferred; it is small.
+        // qmllint disable deferred-property-id
         contentItem: Column {
             spacing: 8
             Accessible.role: Accessible.AlertMessage
@@ -292,5 +297,6 @@ Column {
                 }
             }
         }
+        // qmllint enable deferred-property-id
     }
 }

@@ -52,6 +52,7 @@ Rectangle {
                 spacing: 2
                 Repeater {
                     model: sidebar.windowModel.tabs
+                    // qmllint disable unqualified
                     delegate: Column {
                         required property var modelData
                         required property int index
@@ -79,6 +80,7 @@ Rectangle {
                             onActivated: sidebar.windowModel.selectedIndex = index
                         }
                     }
+                    // qmllint enable unqualified
                 }
             }
 

@@ -126,6 +126,8 @@ Rectangle {
         }
     }
 
+    // The tabs are made on demand and bind to the window's models through its id.
+    // qmllint disable unqualified
     Component {
         id: generalTab
         GeneralTab { model: root.general }
@@ -167,6 +169,7 @@ Rectangle {
             model: root.windowModel.makeAccountModel(account)
         }
     }
+    // qmllint enable unqualified
     // A tab whose services the window was not given shows its heading over an empty page.
     Component {
         id: emptyTab

@@ -9,7 +9,8 @@ Image {
 
     width: size
     height: size
-    sourceSize: Qt.size(Math.ceil(size * 2), Math.ceil(size * 2))
+    sourceSize.width: Math.ceil(size * 2)
+    sourceSize.height: Math.ceil(size * 2)
     // The colour as hexadecimal digits: a "#" would start the address's fragment.
     source: "image://voicebaricon/" + name + "/" + String(tint).substring(1)
     smooth: true

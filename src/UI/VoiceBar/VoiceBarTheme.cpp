@@ -77,7 +77,7 @@ QColor VoiceBarTheme::warn() const
     return Theme::warn();
 }
 
-QList<qreal> VoiceBarTheme::easeOut() const
+QVariantList VoiceBarTheme::easeOut() const
 {
     return {0.16, 1.0, 0.3, 1.0, 1.0, 1.0};
 }

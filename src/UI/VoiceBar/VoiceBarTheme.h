@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QColor>
-#include <QList>
 #include <QObject>
+#include <QVariant>
 #include <QtQml/qqmlregistration.h>
 
 class QJSEngine;
@@ -29,7 +29,7 @@ class VoiceBarTheme : public QObject
     Q_PROPERTY(QColor notchDot READ notchDot CONSTANT)
     Q_PROPERTY(QColor notchCountdown READ notchCountdown CONSTANT)
     // The theme's ease-out curve as QML's Easing.BezierSpline wants it.
-    Q_PROPERTY(QList<qreal> easeOut READ easeOut CONSTANT)
+    Q_PROPERTY(QVariantList easeOut READ easeOut CONSTANT)
 
 public:
     static VoiceBarTheme &shared();
@@ -50,7 +50,7 @@ public:
     QColor nearBlack() const { return QColor(5, 5, 7); }
     QColor notchDot() const { return QColor(74, 163, 255); }
     QColor notchCountdown() const { return QColor(255, 179, 64); }
-    QList<qreal> easeOut() const;
+    QVariantList easeOut() const;
 
 Q_SIGNALS:
     void changed();

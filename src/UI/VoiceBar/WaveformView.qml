@@ -17,6 +17,7 @@ Row {
 
     Repeater {
         model: waveform.levels.length
+        // qmllint disable unqualified
         Rectangle {
             required property int index
             anchors.verticalCenter: parent.verticalCenter
@@ -27,5 +28,6 @@ Row {
                                              waveform.base)
             Behavior on height { NumberAnimation { duration: 60; easing.type: Easing.Linear } }
         }
+        // qmllint enable unqualified
     }
 }

@@ -6,7 +6,6 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
-#include <QtQml/qqmlregistration.h>
 
 #include <cstddef>
 #include <optional>
@@ -23,8 +22,6 @@
 class AppLanguage
 {
     Q_GADGET
-    QML_NAMED_ELEMENT(AppLanguage)
-    QML_UNCREATABLE("AppLanguage is an enumeration")
     Q_PROPERTY(QString rawValue READ rawValue CONSTANT)
     Q_PROPERTY(QString displayName READ displayName CONSTANT)
 

@@ -8,6 +8,7 @@
 #include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Insertion/TextInserter.h"
 #include "Platform/MotionPreference.h"
+#include "Platform/TrayPanel.h"
 #include "Support/L10n.h"
 #include "UI/AboutPanel.h"
 #include "UI/AlertBadge.h"
@@ -180,6 +181,11 @@ void StatusItemController::applyIcon(DictationState state, bool paused)
 
 void StatusItemController::pollTrust()
 {
+    // The icon is embedded a moment after it is shown, and a panel can change its colours: the
+    // ink is checked with the same beat.
+    if (trayInk() != m_trayInk) {
+        updateTray();
+    }
     const bool needsPermissions = StatusMenuModel::needsPermissions();
     if (needsPermissions == m_lastNeedsPermissions) {
         return;
@@ -191,9 +197,17 @@ void StatusItemController::pollTrust()
     }
 }
 
+QColor StatusItemController::trayInk() const
+{
+    // The panel decides where it tells; the desktop's colour scheme is only a guess at it.
+    return TrayPanel::system().iconInk().value_or(Theme::isDark() ? QColor(Qt::white)
+                                                                  : QColor(Qt::black));
+}
+
 void StatusItemController::updateTray()
 {
-    const QColor ink = Theme::isDark() ? QColor(Qt::white) : QColor(Qt::black);
+    const QColor ink = trayInk();
+    m_trayInk = ink;
     if (!m_trayRenderer.render(*m_button, ink)) {
         return;
     }

@@ -93,6 +93,7 @@ protected:
 
 private:
     void applyIcon(DictationState state, bool paused);
+    QColor trayInk() const;
     void updateTray();
     void pollTrust();
     void populate(QMenu &menu, const QList<StatusMenuItem> &items);
@@ -110,4 +111,5 @@ private:
     std::unique_ptr<Timer> m_trustPoll;
     std::unique_ptr<Timer> m_trustRedraw;
     bool m_lastNeedsPermissions = false;
+    QColor m_trayInk;
 };

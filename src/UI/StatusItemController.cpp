@@ -14,6 +14,7 @@
 #include "UI/AlertBadge.h"
 #include "UI/StatusButton.h"
 #include "UI/Theme.h"
+#include "UI/TrayMenuStyle.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -60,6 +61,7 @@ StatusItemController::StatusItemController(StatusMenuModel::Services services, C
     , m_clock(clock)
     , m_motion(motion)
     , m_button(std::make_unique<StatusButton>(clock))
+    , m_menuStyle(std::make_unique<TrayMenuStyle>())
     , m_menu(std::make_unique<QMenu>())
     , m_tray(std::make_unique<QSystemTrayIcon>())
     , m_trustPoll(clock.makeTimer())
@@ -71,6 +73,7 @@ StatusItemController::StatusItemController(StatusMenuModel::Services services, C
     connect(m_button.get(), &StatusButton::toolTipChanged, this,
             [this] { m_tray->setToolTip(m_button->toolTip()); });
 
+    m_menu->setStyle(m_menuStyle.get());
     connect(m_menu.get(), &QMenu::aboutToShow, this, &StatusItemController::menuNeedsUpdate);
     m_tray->setContextMenu(m_menu.get());
     // Either button opens the menu, as a status item does.
@@ -246,6 +249,7 @@ void StatusItemController::populate(QMenu &menu, const QList<StatusMenuItem> &it
         }
         if (!item.submenu.isEmpty()) {
             auto *submenu = new QMenu(item.title);
+            submenu->setStyle(m_menuStyle.get());
             m_submenus << submenu;
             populate(*submenu, item.submenu);
             QAction *holder = menu.addMenu(submenu);

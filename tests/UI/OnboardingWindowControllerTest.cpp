@@ -391,6 +391,11 @@ TEST(OnboardingWindow, APermissionsPageReachedWithEverythingGrantedWaitsForTheCl
     EXPECT_EQ(rig.text("stepTitle"), QStringLiteral("Permissions granted"));
     EXPECT_EQ(rig.text("stepBody"),
               QStringLiteral("Everything dictation needs is allowed. Continue when you’re ready."));
+    if (const QString dir = qEnvironmentVariable("SONORVELLE_SCREEN_DIR"); !dir.isEmpty()) {
+        QDir().mkpath(dir);
+        rig.window()->grabWindow().save(dir
+                                        + QStringLiteral("/onboarding-permissions-granted.png"));
+    }
     rig.tick();
     rig.tick();
     EXPECT_EQ(rig.page(), 1);
@@ -687,7 +692,7 @@ TEST(OnboardingWindow, EveryPageDrawsInLightAndDarkInEnglishAndGerman)
                 EXPECT_EQ(corner.lightness() < 128, dark);
                 EXPECT_EQ(frame.width(), OnboardingKitController::windowWidth);
                 if (!dir.isEmpty()) {
-                    frame.save(QStringLiteral("%1/%2-%3-%4.png")
+                    frame.save(QStringLiteral("%1/onboarding-%2-%3-%4.png")
                                    .arg(dir, QString::fromLatin1(names[page]),
                                         QString::fromLatin1(code),
                                         dark ? QStringLiteral("dark") : QStringLiteral("light")));

@@ -254,13 +254,7 @@ inline QRect trayIconOf(qint64 pid)
             || geometry->width > 64 || geometry->height > 64) {
             continue;
         }
-        std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&free)> place(
-            xcb_translate_coordinates_reply(x, xcb_translate_coordinates(x, window, root, 0, 0),
-                                            nullptr),
-            &free);
-        if (place) {
-            return QRect(place->dst_x, place->dst_y, geometry->width, geometry->height);
-        }
+        return windowFrame(window);
     }
     return {};
 }

@@ -20,7 +20,8 @@ public:
 
     virtual ~ModalAlert() = default;
 
-    // Shows the alert, brings the application to the front, and finishes with the index of the
-    // button chosen, or -1 when the alert was closed otherwise.
+    // Shows the alert in front of every other window, leaving the keyboard with the window the
+    // user is working in until they click the alert, and finishes with the index of the button
+    // chosen, or -1 when the alert was closed otherwise.
     virtual QCoro::Task<int> run(Content content) = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <QRect>
 #include <QRectF>
+#include <QRegion>
 
 #include <optional>
 
@@ -38,6 +39,9 @@ public:
     // Clips `window` to the rounded rectangle `shape` (in window coordinates) when translucency
     // is missing; with translucency the window keeps its full rectangle.
     virtual void clipToRoundedShape(QWindow &window, QRectF shape, qreal radius) = 0;
+    // Clips `window` to `shape` (window coordinates), the pixels it draws. A panel that ignores
+    // the mouse keeps letting every click through, inside the shape as well.
+    virtual void clipToRegion(QWindow &window, const QRegion &shape) = 0;
     // The screen under the mouse pointer; absent when no screen contains it.
     virtual std::optional<ScreenArea> screenUnderPointer() = 0;
     // The main screen; absent when there is no screen at all.

@@ -33,6 +33,7 @@ public:
                                     .arg(shape.height())
                                     .arg(radius));
     }
+    void clipToRegion(QWindow &window, const QRegion &shape) override { window.setMask(shape); }
     std::optional<ScreenArea> screenUnderPointer() override { return screen; }
     std::optional<ScreenArea> mainScreen() override { return main; }
 };

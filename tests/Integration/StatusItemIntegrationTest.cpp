@@ -4,7 +4,9 @@
 
 #include "Fakes/FakeUrlOpener.h"
 #include "Integration/X11TestSupport.h"
+#include "Platform/TrayPanel.h"
 #include "Support/L10n.h"
+#include "TestSupport/Appearance.h"
 #include "UI/Settings/SettingsRouter.h"
 #include "UI/Settings/SettingsWindowController.h"
 #include "UI/StatusItem/StatusButton.h"
@@ -23,7 +25,10 @@
 #include <QTest>
 #include <QWidget>
 #include <QtCore/qtestsupport_core.h>
+
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <optional>
 
 #include <memory>
 #include <xcb/xcb.h>
@@ -130,7 +135,7 @@ TEST(StatusItemIntegration, TheIconShowsInTheTrayAndAClickOpensTheMenu)
         answerTimeoutMs);
     EXPECT_TRUE(drawn) << "the badge is not on screen at " << area.x() << "," << area.y() << " "
                        << area.width() << "x" << area.height();
-    const QColor ink = Theme::isDark() ? QColor(Qt::white) : QColor(Qt::black);
+    const QColor ink = TrayPanel::inkOn(screenPixel(area.bottomLeft()));
     EXPECT_GT(pixelsNear(shown, ink), 0) << "no glyph on screen";
 
     // A click opens the menu, built for this opening.
@@ -157,4 +162,47 @@ TEST(StatusItemIntegration, TheIconShowsInTheTrayAndAClickOpensTheMenu)
     EXPECT_GE(settingsWindow.window()->width(), SettingsWindowController::minimumWidth);
     EXPECT_FALSE(item.menu().isVisible());
     settingsWindow.window()->close();
+}
+
+// The glyph is drawn for the panel it sits in, not for the desktop's colour scheme: under the
+// scheme that would give the wrong ink (a dark theme over a light panel, or the other way round)
+// the icon keeps the ink that stands out from the panel.
+TEST(StatusItemIntegration, TheIconsInkStandsOutFromThePanelWhateverTheColourScheme)
+{
+    ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([] { return QSystemTrayIcon::isSystemTrayAvailable(); }, answerTimeoutMs))
+        << "tray host: no system tray (trayer not running)";
+    const QPalette original = QGuiApplication::palette();
+    StatusMenuRig env;
+    StatusItemController item(env.services(), env.rig.clock);
+    QRect area;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            area = iconArea();
+            return item.trayIcon().isVisible() && !area.isEmpty() && area.topLeft() != QPoint(0, 0);
+        },
+        answerTimeoutMs))
+        << "tray host: the status icon was not embedded in the panel";
+    // The icon draws nothing in its lower left corner: the panel shows there.
+    const QColor panel = screenPixel(area.bottomLeft());
+    const QColor ink = TrayPanel::inkOn(panel);
+    std::printf("panel %s, ink %s\n", qPrintable(panel.name()), qPrintable(ink.name()));
+    EXPECT_EQ(TrayPanel::system().iconInk(), std::optional<QColor>(ink));
+
+    // The scheme that on its own would pick the other ink.
+    useAppearance(ink == QColor(Qt::black), original);
+    ASSERT_EQ(Theme::isDark(), ink == QColor(Qt::black));
+    QScreen *screen = QGuiApplication::primaryScreen();
+    QImage shown;
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            shown =
+                screen->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+            return pixelsNear(shown, ink) > 8;
+        },
+        answerTimeoutMs))
+        << "the glyph is not drawn in " << ink.name().toStdString() << " on the "
+        << panel.name().toStdString() << " panel";
+    QGuiApplication::setPalette(original);
 }

@@ -2,8 +2,9 @@
 
 // X11 helpers shared by the integration tests: a connection that closes itself, the keys the
 // server sees held, the keycode of a key symbol in the server's keymap, atoms and root window
-// properties, a user's click sent through XTest, the panels a process shows past the window
-// manager, where the tray shows a process's icon and the colour of a pixel on screen.
+// properties, a window's place on screen and a request to activate it, a user's click sent
+// through XTest, the panels a process shows past the window manager, where the tray shows a
+// process's icon and the colour of a pixel on screen.
 
 #include <QColor>
 #include <QList>
@@ -116,6 +117,49 @@ inline xcb_window_t activeWindow()
                               internAtom(connection.get(), "_NET_ACTIVE_WINDOW"));
 }
 
+// Where `window` shows on screen, in root coordinates; empty when it is gone.
+inline QRect windowFrame(xcb_window_t window)
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get())) {
+        return {};
+    }
+    xcb_connection_t *x = connection.get();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+    std::unique_ptr<xcb_get_geometry_reply_t, decltype(&free)> geometry(
+        xcb_get_geometry_reply(x, xcb_get_geometry(x, window), nullptr), &free);
+    std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&free)> place(
+        xcb_translate_coordinates_reply(x, xcb_translate_coordinates(x, window, root, 0, 0),
+                                        nullptr),
+        &free);
+    if (!geometry || !place) {
+        return {};
+    }
+    return QRect(place->dst_x, place->dst_y, geometry->width, geometry->height);
+}
+
+// What a taskbar does when the user picks a window: ask the window manager to activate it.
+inline bool askToActivate(xcb_window_t window)
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get())) {
+        return false;
+    }
+    xcb_connection_t *x = connection.get();
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+    xcb_client_message_event_t event {};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = internAtom(x, "_NET_ACTIVE_WINDOW");
+    event.data.data32[0] = 2; // a pager, on the user's behalf
+    event.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(x, 0, root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+    return xcb_flush(x) > 0;
+}
+
 // A click of the first mouse button at a point of the screen, sent through XTest as a user's.
 inline bool clickAt(QPoint point)
 {
@@ -210,13 +254,7 @@ inline QRect trayIconOf(qint64 pid)
             || geometry->width > 64 || geometry->height > 64) {
             continue;
         }
-        std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&free)> place(
-            xcb_translate_coordinates_reply(x, xcb_translate_coordinates(x, window, root, 0, 0),
-                                            nullptr),
-            &free);
-        if (place) {
-            return QRect(place->dst_x, place->dst_y, geometry->width, geometry->height);
-        }
+        return windowFrame(window);
     }
     return {};
 }

@@ -2,11 +2,46 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QWindow>
 
 #include <QCoro/QCoroSignal>
+
+namespace {
+
+// The alert comes up while the user may still be typing into another application's field: it
+// shows without taking the keyboard, so the next keystrokes (an Enter or a Space above all) go
+// on into that field instead of answering the alert. The first click on the alert is the user
+// turning to it, and only then does it take the focus.
+class FocusOnClick : public QObject
+{
+public:
+    explicit FocusOnClick(QWindow &window)
+        : QObject(&window)
+        , m_window(window)
+    { }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == &m_window && event->type() == QEvent::MouseButtonPress
+            && m_window.flags().testFlag(Qt::WindowDoesNotAcceptFocus)) {
+            // Changed on the native window alone: the widget's own flags would hide and map the
+            // window again, which a window manager may place elsewhere.
+            m_window.setFlag(Qt::WindowDoesNotAcceptFocus, false);
+            m_window.requestActivate();
+        }
+        return false;
+    }
+
+private:
+    QWindow &m_window;
+};
+
+} // namespace
 
 QCoro::Task<int> MessageBoxAlert::run(Content content)
 {
@@ -30,11 +65,18 @@ QCoro::Task<int> MessageBoxAlert::run(Content content)
         }
         buttons.append(button);
     }
-    // No parent window to be modal to: the alert must come up over the application in front.
-    box->setWindowFlag(Qt::WindowStaysOnTopHint);
+    // No parent window to be modal to: the alert must come up over the application in front,
+    // without the keyboard (both hints, as the overlays need them under openbox).
+    box->setWindowFlags(box->windowFlags() | Qt::WindowStaysOnTopHint
+                        | Qt::WindowDoesNotAcceptFocus);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    box->winId();
+    if (QWindow *window = box->windowHandle()) {
+        window->setProperty("_q_showWithoutActivating", true);
+        window->installEventFilter(new FocusOnClick(*window));
+    }
     box->open();
     box->raise();
-    box->activateWindow();
 
     co_await qCoro(box.data(), &QMessageBox::finished);
     if (!box) {

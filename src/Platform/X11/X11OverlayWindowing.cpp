@@ -15,6 +15,7 @@
 #include <optional>
 
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 namespace {
 
@@ -101,6 +102,23 @@ private:
 
 constexpr const char *keeperProperty = "_sonorvelle_workspaceKeeper";
 
+// Empties the input region of a panel that ignores the mouse. Qt empties it once, when the
+// window is created; a shape set on the window afterwards must not bring the clicks back inside
+// the drawn pixels, whatever order the bounding and the input shape reach the server in.
+void keepClickThrough(QWindow &window)
+{
+    xcb_connection_t *x = connection();
+    if (!x || !window.handle() || !window.flags().testFlag(Qt::WindowTransparentForInput)) {
+        return;
+    }
+    const xcb_xfixes_region_t nothing = xcb_generate_id(x);
+    xcb_xfixes_create_region(x, nothing, 0, nullptr);
+    xcb_xfixes_set_window_shape_region(x, static_cast<xcb_window_t>(window.winId()),
+                                       XCB_SHAPE_SK_INPUT, 0, 0, nothing);
+    xcb_xfixes_destroy_region(x, nothing);
+    xcb_flush(x);
+}
+
 } // namespace
 
 OverlayWindowing &OverlayWindowing::system()
@@ -138,6 +156,7 @@ void X11OverlayWindowing::beforeShow(QWindow &window)
     }
     // The window must exist before it can carry the property, and a hide removes it again.
     const auto id = static_cast<xcb_window_t>(window.winId());
+    keepClickThrough(window);
     const xcb_atom_t desktop = atom(x, "_NET_WM_DESKTOP");
     if (desktop == XCB_ATOM_NONE) {
         return;
@@ -166,7 +185,13 @@ bool X11OverlayWindowing::translucencyAvailable()
 
 void X11OverlayWindowing::clipToRoundedShape(QWindow &window, QRectF shape, qreal radius)
 {
-    window.setMask(translucencyAvailable() ? QRegion() : roundedRegion(shape, radius));
+    clipToRegion(window, translucencyAvailable() ? QRegion() : roundedRegion(shape, radius));
+}
+
+void X11OverlayWindowing::clipToRegion(QWindow &window, const QRegion &shape)
+{
+    window.setMask(shape);
+    keepClickThrough(window);
 }
 
 QRegion X11OverlayWindowing::roundedRegion(QRectF shape, qreal radius)

@@ -16,6 +16,7 @@ public:
     void beforeShow(QWindow &window) override;
     bool translucencyAvailable() override;
     void clipToRoundedShape(QWindow &window, QRectF shape, qreal radius) override;
+    void clipToRegion(QWindow &window, const QRegion &shape) override;
     std::optional<ScreenArea> screenUnderPointer() override;
     std::optional<ScreenArea> mainScreen() override;
 

@@ -28,6 +28,8 @@ class FirstRunContent : public QObject
     Q_PROPERTY(bool micGranted READ micGranted NOTIFY refreshed)
     Q_PROPERTY(bool axGranted READ axGranted NOTIFY refreshed)
     Q_PROPERTY(bool speechGranted READ speechGranted NOTIFY refreshed)
+    // Every row of the permissions page reads allowed.
+    Q_PROPERTY(bool allGranted READ permissionsKnownGranted NOTIFY refreshed)
     // What is missing that nothing in the page can give; empty when nothing is.
     Q_PROPERTY(QString missingText READ missingText NOTIFY refreshed)
     // 0 not supported (the row is absent), 1 disabled, 2 downloading, 3 ready.

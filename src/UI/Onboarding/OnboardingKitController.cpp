@@ -154,14 +154,20 @@ bool OnboardingKitController::show(bool startAtPermissions)
         inputs.strings = m_strings ? m_strings() : OKStrings {};
         inputs.pinned = OnboardingKitEnv::pinnedPage(m_legacyEnv).has_value();
         inputs.maxContentHeight = maxContentHeight(availableArea());
+        if (m_fixedHeight) {
+            inputs.maxContentHeight = std::min(inputs.maxContentHeight, qreal(*m_fixedHeight));
+        }
         inputs.startIndex = start;
         // Both hold the controller weakly: once it is gone they do nothing.
         QPointer<OnboardingKitController> self(this);
-        inputs.onHeight = [self](qreal height) {
-            if (self) {
-                self->resize(height);
-            }
-        };
+        if (!m_fixedHeight) {
+            inputs.onHeight = [self](qreal height) {
+                if (self) {
+                    self->resize(height);
+                }
+            };
+        }
+        const int fixedHeight = int(inputs.maxContentHeight);
         inputs.onFinish = [self] {
             if (self) {
                 self->finish();
@@ -172,7 +178,7 @@ bool OnboardingKitController::show(bool startAtPermissions)
 
         view->setInitialProperties(
             {{QStringLiteral("flow"), QVariant::fromValue(static_cast<QObject *>(flow))}});
-        view->resize(windowWidth, initialHeight);
+        view->resize(windowWidth, m_fixedHeight ? fixedHeight : initialHeight);
         view->setSource(QUrl(QStringLiteral(
             "qrc:/qt-project.org/imports/Sonorvelle/Onboarding/OnboardingRoot.qml")));
         for (const QQmlError &error : view->errors()) {
@@ -180,7 +186,12 @@ bool OnboardingKitController::show(bool startAtPermissions)
             DebugLog::log(QStringLiteral("onboarding: QML %1").arg(error.toString()));
         }
         // The fitting height, within the screen, before the window is placed.
-        if (QQuickItem *root = view->rootObject()) {
+        if (m_fixedHeight) {
+            // The same least and greatest size tell the window manager that the window cannot
+            // be resized, nor maximised.
+            view->setMinimumSize(view->size());
+            view->setMaximumSize(view->size());
+        } else if (QQuickItem *root = view->rootObject()) {
             if (const auto fitted = resizedGeometry(view->geometry(), view->frameMargins(),
                                                     root->implicitHeight(), availableArea())) {
                 view->resize(fitted->size());

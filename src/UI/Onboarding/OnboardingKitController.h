@@ -43,6 +43,12 @@ public:
                             Clock &clock, QObject *parent = nullptr);
     ~OnboardingKitController() override;
 
+    // Gives every later window one size, `height` tall (less on a screen without the room): it
+    // neither follows its pages nor can be resized or maximised, and its footer stays at the
+    // bottom edge, so the buttons stay where they are from page to page. A page taller than the
+    // room above the footer scrolls.
+    void setFixedHeight(int height) { m_fixedHeight = height; }
+
     // Shows the wizard and brings it to the front. Without a window it makes one, starting at the
     // pinned page, else at the first permissions page when `startAtPermissions`, else at the
     // first; with a window the argument is ignored and the page stays. Returns false, showing
@@ -76,6 +82,7 @@ private:
     void windowWillClose();
     std::optional<QRect> availableArea() const;
 
+    std::optional<int> m_fixedHeight;
     QStringList m_legacyEnv;
     std::function<OKStrings()> m_strings;
     std::function<std::vector<OKStep>()> m_makeSteps;

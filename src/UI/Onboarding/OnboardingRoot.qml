@@ -80,7 +80,8 @@ Rectangle {
         id: footer
         objectName: "footer"
         x: 32
-        y: pageArea.height + 8
+        // Under the page, and at the bottom edge of a window taller than its page.
+        y: Math.max(pageArea.height + 8, root.height - footer.implicitHeight - 22)
         width: 296
         spacing: 12
 

@@ -109,6 +109,7 @@ void OnboardingWindowController::show(bool startAtPermissions)
         m_kit = new OnboardingKitController(
             {}, &OnboardingWindowController::strings, [content] { return makeSteps(content); },
             completed, closed, *m_services.clock, this);
+        m_kit->setFixedHeight(windowHeight);
     }
     if (!m_kit->show(startAtPermissions)) {
         end(false);

@@ -47,6 +47,12 @@ public:
         };
     };
 
+    // The window's one height: it holds the tallest page of every interface language with its
+    // footer, with a little room for fonts that set wider. The tallest is the permissions page
+    // with the recogniser's model missing and Accessibility still to allow, 645 in Russian; a
+    // taller page would scroll above the footer.
+    static constexpr int windowHeight = 656;
+
     explicit OnboardingWindowController(Services services, QObject *parent = nullptr);
     ~OnboardingWindowController() override;
 

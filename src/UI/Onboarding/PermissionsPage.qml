@@ -12,9 +12,13 @@ Column {
     onTickChanged: if (model) model.refresh()
     onModelChanged: if (model) model.refresh()
 
+    // Says what is true: once every row reads allowed, nothing is needed and nothing moves on by
+    // itself any more.
     OKStepHeader {
-        title: L10n.t("onb.permTitle") + L10n.retranslate
-        body_: L10n.t("onb.permBody") + L10n.retranslate
+        objectName: "permissionsHeader"
+        readonly property bool allGranted: page.model !== null && page.model.allGranted
+        title: L10n.t(allGranted ? "onb.permGrantedTitle" : "onb.permTitle") + L10n.retranslate
+        body_: L10n.t(allGranted ? "onb.permGrantedBody" : "onb.permBody") + L10n.retranslate
     }
     OKPermissionRow {
         key: "mic"

@@ -17,6 +17,9 @@ Rectangle {
     implicitWidth: 760
     implicitHeight: 520
     color: SettingsTheme.background
+    // The keyboard moves the focus onto controls below the fold too: the pane follows it, so
+    // the focused control is always in sight.
+    Window.onActiveFocusItemChanged: if (Window.activeFocusItem) content.reveal(Window.activeFocusItem)
 
     SettingsSidebar {
         id: sidebar
@@ -38,7 +41,30 @@ Rectangle {
         contentHeight: column.implicitHeight
         clip: true
         boundsBehavior: Flickable.StopAtBounds
-        ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+        readonly property bool overflows: contentHeight > height + 0.5
+        // Shown for as long as the tab is taller than the window, not only while it moves: a
+        // mouse user sees that there is more below, and where they are in it.
+        ScrollBar.vertical: ScrollBar {
+            objectName: "contentScrollBar"
+            policy: content.overflows ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff
+        }
+
+        // Brings `item` (somewhere in the tab) fully into view, with a little room around it.
+        function reveal(item) {
+            let inside = item
+            while (inside && inside !== column)
+                inside = inside.parent
+            if (!inside || !overflows)
+                return
+            const margin = 12
+            const top = item.mapToItem(column, 0, 0).y
+            const bottom = top + item.height
+            const most = Math.max(0, contentHeight - height)
+            if (top - margin < contentY)
+                contentY = Math.max(0, top - margin)
+            else if (bottom + margin > contentY + height)
+                contentY = Math.min(most, Math.min(top - margin, bottom + margin - height))
+        }
 
         Column {
             id: column

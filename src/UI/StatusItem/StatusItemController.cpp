@@ -8,11 +8,13 @@
 #include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Insertion/TextInserter.h"
 #include "Platform/MotionPreference.h"
+#include "Platform/TrayPanel.h"
 #include "Support/L10n.h"
 #include "UI/StatusItem/AboutPanel.h"
 #include "UI/StatusItem/AlertBadge.h"
 #include "UI/StatusItem/StatusButton.h"
 #include "UI/Theme.h"
+#include "UI/StatusItem/TrayMenuStyle.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -59,6 +61,7 @@ StatusItemController::StatusItemController(StatusMenuModel::Services services, C
     , m_clock(clock)
     , m_motion(motion)
     , m_button(std::make_unique<StatusButton>(clock))
+    , m_menuStyle(std::make_unique<TrayMenuStyle>())
     , m_menu(std::make_unique<QMenu>())
     , m_tray(std::make_unique<QSystemTrayIcon>())
     , m_trustPoll(clock.makeTimer())
@@ -70,6 +73,7 @@ StatusItemController::StatusItemController(StatusMenuModel::Services services, C
     connect(m_button.get(), &StatusButton::toolTipChanged, this,
             [this] { m_tray->setToolTip(m_button->toolTip()); });
 
+    m_menu->setStyle(m_menuStyle.get());
     connect(m_menu.get(), &QMenu::aboutToShow, this, &StatusItemController::menuNeedsUpdate);
     m_tray->setContextMenu(m_menu.get());
     // Either button opens the menu, as a status item does.
@@ -180,6 +184,11 @@ void StatusItemController::applyIcon(DictationState state, bool paused)
 
 void StatusItemController::pollTrust()
 {
+    // The icon is embedded a moment after it is shown, and a panel can change its colours: the
+    // ink is checked with the same beat.
+    if (trayInk() != m_trayInk) {
+        updateTray();
+    }
     const bool needsPermissions = StatusMenuModel::needsPermissions();
     if (needsPermissions == m_lastNeedsPermissions) {
         return;
@@ -191,9 +200,17 @@ void StatusItemController::pollTrust()
     }
 }
 
+QColor StatusItemController::trayInk() const
+{
+    // The panel decides where it tells; the desktop's colour scheme is only a guess at it.
+    return TrayPanel::system().iconInk().value_or(Theme::isDark() ? QColor(Qt::white)
+                                                                  : QColor(Qt::black));
+}
+
 void StatusItemController::updateTray()
 {
-    const QColor ink = Theme::isDark() ? QColor(Qt::white) : QColor(Qt::black);
+    const QColor ink = trayInk();
+    m_trayInk = ink;
     if (!m_trayRenderer.render(*m_button, ink)) {
         return;
     }
@@ -232,6 +249,7 @@ void StatusItemController::populate(QMenu &menu, const QList<StatusMenuItem> &it
         }
         if (!item.submenu.isEmpty()) {
             auto *submenu = new QMenu(item.title);
+            submenu->setStyle(m_menuStyle.get());
             m_submenus << submenu;
             populate(*submenu, item.submenu);
             QAction *holder = menu.addMenu(submenu);

@@ -22,6 +22,7 @@ class QMenu;
 class QSystemTrayIcon;
 class StatusButton;
 class Timer;
+class TrayMenuStyle;
 
 // The application's one status item: a tray icon that tells the dictation state at a glance,
 // carries a red pulsing badge while a permission is missing, and opens the application's only
@@ -93,6 +94,7 @@ protected:
 
 private:
     void applyIcon(DictationState state, bool paused);
+    QColor trayInk() const;
     void updateTray();
     void pollTrust();
     void populate(QMenu &menu, const QList<StatusMenuItem> &items);
@@ -102,6 +104,8 @@ private:
     Clock &m_clock;
     MotionPreference &m_motion;
     std::unique_ptr<StatusButton> m_button;
+    // Outlives the menus drawn with it.
+    std::unique_ptr<TrayMenuStyle> m_menuStyle;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     TrayIconRenderer m_trayRenderer {trayPixelSizes};
@@ -110,4 +114,5 @@ private:
     std::unique_ptr<Timer> m_trustPoll;
     std::unique_ptr<Timer> m_trustRedraw;
     bool m_lastNeedsPermissions = false;
+    QColor m_trayInk;
 };

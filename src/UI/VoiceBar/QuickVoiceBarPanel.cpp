@@ -124,7 +124,7 @@ void QuickVoiceBarPanel::clip()
         // Checked every frame: worked out again only when a notice grew.
         if (m_view->mask().isEmpty() || m_clippedSize != m_view->size()) {
             m_clippedSize = m_view->size();
-            m_view->setMask(VoiceBarGeometry::classicShape(m_clippedSize));
+            m_windowing.clipToRegion(*m_view, VoiceBarGeometry::classicShape(m_clippedSize));
         }
         return;
     }
@@ -142,5 +142,6 @@ void QuickVoiceBarPanel::clip()
     }
     m_clipped = true;
     m_chips = chips;
-    m_view->setMask(VoiceBarGeometry::notchShape(m_shape == Shape::notchBar, chips));
+    m_windowing.clipToRegion(*m_view,
+                             VoiceBarGeometry::notchShape(m_shape == Shape::notchBar, chips));
 }

@@ -6,6 +6,7 @@
 #include "Core/Permissions.h"
 #include "Fakes/FakePermissionSystem.h"
 #include "Fakes/TestAppSettings.h"
+#include "Support/AppLanguage.h"
 #include "Support/L10n.h"
 #include "UI/Onboarding/FirstRunContent.h"
 #include "UI/Onboarding/OKTheme.h"
@@ -25,6 +26,9 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <optional>
 
 using namespace std::chrono_literals;
 
@@ -383,6 +387,15 @@ TEST(OnboardingWindow, APermissionsPageReachedWithEverythingGrantedWaitsForTheCl
     EXPECT_EQ(rig.item("waitingDots"), nullptr);
     EXPECT_NE(rig.item("axGranted"), nullptr);
     EXPECT_EQ(rig.text("axGranted"), QStringLiteral("Allowed"));
+    // Nothing is needed and nothing moves on by itself: the page says so.
+    EXPECT_EQ(rig.text("stepTitle"), QStringLiteral("Permissions granted"));
+    EXPECT_EQ(rig.text("stepBody"),
+              QStringLiteral("Everything dictation needs is allowed. Continue when you’re ready."));
+    if (const QString dir = qEnvironmentVariable("SONORVELLE_SCREEN_DIR"); !dir.isEmpty()) {
+        QDir().mkpath(dir);
+        rig.window()->grabWindow().save(dir
+                                        + QStringLiteral("/onboarding-permissions-granted.png"));
+    }
     rig.tick();
     rig.tick();
     EXPECT_EQ(rig.page(), 1);
@@ -400,6 +413,7 @@ TEST(OnboardingWindow, ThePermissionsPageNeverWaitsOnTheAccessibilityBus)
     rig.open(true);
     ASSERT_EQ(rig.page(), 1);
     EXPECT_NE(rig.item("axGrant"), nullptr);
+    EXPECT_EQ(rig.text("stepTitle"), QStringLiteral("Permissions needed"));
     for (int second = 0; second < 3; ++second) {
         rig.tick();
     }
@@ -410,6 +424,7 @@ TEST(OnboardingWindow, ThePermissionsPageNeverWaitsOnTheAccessibilityBus)
     rig.system.busAnswers.open();
     rig.settle();
     EXPECT_NE(rig.item("axGranted"), nullptr);
+    EXPECT_EQ(rig.text("stepTitle"), QStringLiteral("Permissions granted"));
     rig.tick();
     EXPECT_EQ(rig.page(), 2);
     EXPECT_EQ(rig.system.busReads, 0);
@@ -593,6 +608,62 @@ TEST(OnboardingWindow, OnAnAltGrLayoutTheTutorialSaysWhichKeyStartsNothing)
     QGuiApplication::setPalette(original);
 }
 
+// The window keeps one size that the window manager can neither resize nor maximise, and every
+// page fits it in every interface language, in its tallest state: the permissions page with the
+// recogniser's model missing and Accessibility not yet allowed (its note, the waiting dots and
+// the later button), the tutorial with the note of an AltGr layout. Nothing scrolls, and the
+// primary button stays at one place on every page that shows the back button.
+TEST(OnboardingWindow, EveryPageFitsTheOneWindowSizeInEveryLanguage)
+{
+    qreal tallest = 0;
+    QString tallestAt;
+    for (const AppLanguage &language : AppLanguage::allCases()) {
+        OnboardingRig rig;
+        rig.system.modelInstalled = false;
+        rig.layout.setReservedKeys({DictationHoldKey::rightOption});
+        L10n::shared().apply(language.rawValue());
+        QQuickView &view = rig.open();
+        const QSize size(OnboardingKitController::windowWidth,
+                         OnboardingWindowController::windowHeight);
+        EXPECT_EQ(view.size(), size);
+        EXPECT_EQ(view.minimumSize(), size) << "the window can be made smaller";
+        EXPECT_EQ(view.maximumSize(), size) << "the window can be made larger or maximised";
+
+        std::optional<qreal> primaryTop;
+        const char *names[] = {"welcome", "permissions", "tutorial", "consent"};
+        for (int page = 0; page < 4; ++page) {
+            SCOPED_TRACE(language.rawValue().toStdString() + " " + names[page]);
+            ASSERT_EQ(rig.page(), page);
+            QTest::qWait(OnboardingFlow::moveDuration.count() + 20);
+            QQuickItem *root = rig.item("onboardingRoot");
+            ASSERT_NE(root, nullptr);
+            const qreal natural =
+                root->property("contentHeight").toReal() + root->property("footerHeight").toReal();
+            if (natural > tallest) {
+                tallest = natural;
+                tallestAt = language.rawValue() + u' ' + QString::fromLatin1(names[page]);
+            }
+            EXPECT_LE(natural, OnboardingWindowController::windowHeight);
+            EXPECT_TRUE(root->property("fits").toBool()) << "the page scrolls";
+            EXPECT_EQ(view.size(), size) << "the window changed its size";
+            QQuickItem *primary = rig.item("primaryButton");
+            if (primary && page > 1) {
+                const qreal top = primary->mapToScene(QPointF(0, 0)).y();
+                EXPECT_EQ(top, primaryTop.value_or(top)) << "the primary button moved";
+                primaryTop = top;
+            }
+            if (page == 1) {
+                rig.click("laterButton");
+            } else if (page < 3) {
+                rig.click("primaryButton");
+            }
+        }
+        EXPECT_TRUE(rig.warnings().isEmpty()) << rig.warnings().join('\n').toStdString();
+    }
+    std::printf("tallest onboarding page: %.0f of %d at %s\n", tallest,
+                OnboardingWindowController::windowHeight, qPrintable(tallestAt));
+}
+
 TEST(OnboardingWindow, EveryPageDrawsInLightAndDarkInEnglishAndGerman)
 {
     const QPalette original = QGuiApplication::palette();
@@ -621,7 +692,7 @@ TEST(OnboardingWindow, EveryPageDrawsInLightAndDarkInEnglishAndGerman)
                 EXPECT_EQ(corner.lightness() < 128, dark);
                 EXPECT_EQ(frame.width(), OnboardingKitController::windowWidth);
                 if (!dir.isEmpty()) {
-                    frame.save(QStringLiteral("%1/%2-%3-%4.png")
+                    frame.save(QStringLiteral("%1/onboarding-%2-%3-%4.png")
                                    .arg(dir, QString::fromLatin1(names[page]),
                                         QString::fromLatin1(code),
                                         dark ? QStringLiteral("dark") : QStringLiteral("light")));

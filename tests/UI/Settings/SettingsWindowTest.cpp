@@ -187,7 +187,14 @@ struct WindowRig
         QQuickItem *entry = findVisible(menu->property("contentItem").value<QQuickItem *>(),
                                         QStringLiteral("option_") + value);
         ASSERT_NE(entry, nullptr) << value.toStdString();
+        const bool pickable = entry->isEnabled();
         click(entry);
+        if (!pickable) {
+            return;
+        }
+        // A pick closes the menu, also one that relabels the window.
+        EXPECT_TRUE(QTest::qWaitFor([menu] { return !menu->property("visible").toBool(); }))
+            << "the menu stayed open after " << value.toStdString() << " was picked";
     }
 
     // Draws the window in the light and the dark appearance, in English and in German (long
@@ -468,6 +475,58 @@ TEST(SettingsWindow, GeneralTabWritesEveryChoiceThroughRealClicks)
     rig.choose("languagePicker", QString());
     EXPECT_EQ(rig.reread()->languageCode(), std::nullopt);
     rig.expectNoQmlWarnings();
+}
+
+// The Dictation and Cleanup tabs are taller than the window: the scroll bar shows as long as
+// they are, and Tab walks the keyboard focus through the sidebar and down the tab, onto controls
+// below the fold too, each of which the pane scrolls into sight. A tab that fits shows no scroll
+// bar (the General tab fits).
+TEST(SettingsWindow, ATallTabShowsItsScrollBarAndFollowsTheKeyboardFocus)
+{
+    for (const SettingsTab tab : {SettingsTab::dictation, SettingsTab::cleanup}) {
+        SCOPED_TRACE(int(tab));
+        WindowRig rig;
+        QQuickView &view = rig.open(tab);
+        QQuickItem *pane = rig.item("contentPane");
+        ASSERT_NE(pane, nullptr);
+        const qreal fold = pane->height();
+        ASSERT_GT(pane->property("contentHeight").toReal(), fold) << "the tab fits the window";
+        QQuickItem *bar = rig.item("contentScrollBar");
+        ASSERT_NE(bar, nullptr) << "no scroll bar over a tab taller than the window";
+        EXPECT_GT(bar->width(), 0);
+        EXPECT_GT(bar->opacity(), 0.5) << "the scroll bar shows only while the pane moves";
+
+        auto *content = pane->property("contentItem").value<QQuickItem *>();
+        ASSERT_NE(content, nullptr);
+        int belowTheFold = 0;
+        for (int step = 0; step < 40; ++step) {
+            rig.press(Qt::Key_Tab);
+            QQuickItem *focused = view.activeFocusItem();
+            if (!focused || !content->isAncestorOf(focused)) {
+                continue;
+            }
+            const QRectF place = focused->mapRectToItem(content, focused->boundingRect());
+            belowTheFold += place.bottom() > fold;
+            // Where the control is drawn now, in the pane's own frame.
+            const qreal top = place.top() - pane->property("contentY").toReal();
+            EXPECT_GE(top, 0) << "focused control above the pane: "
+                              << focused->objectName().toStdString();
+            EXPECT_LE(top + place.height(), fold + 0.5)
+                << "focused control below the pane: " << focused->objectName().toStdString();
+        }
+        // Signed out, the Cleanup tab's controls all lie above its fold, with text below.
+        if (tab == SettingsTab::dictation) {
+            EXPECT_GT(belowTheFold, 0) << "Tab never reached a control below the fold";
+        }
+        rig.expectNoQmlWarnings();
+    }
+
+    WindowRig rig;
+    rig.open(SettingsTab::general);
+    QQuickItem *pane = rig.item("contentPane");
+    ASSERT_NE(pane, nullptr);
+    ASSERT_LE(pane->property("contentHeight").toReal(), pane->height());
+    EXPECT_EQ(rig.item("contentScrollBar"), nullptr) << "a scroll bar over a tab that fits";
 }
 
 TEST(SettingsWindow, AFailedLaunchAtLoginChangeSaysSoAndTheSwitchShowsTheRealState)

@@ -1,12 +1,14 @@
 #include "UI/StatusItem/StatusItemController.h"
 
 #include "Platform/MotionPreference.h"
+#include "Support/L10n.h"
 #include "UI/StatusItem/AlertBadge.h"
 #include "UI/StatusItem/StatusButton.h"
 #include "UI/StatusItem/StatusButtonLayer.h"
 #include "UI/StatusItem/StatusMenuRig.h"
 
 #include <QAction>
+#include <QDir>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
@@ -299,4 +301,58 @@ TEST(StatusItemTray, AStillBadgeSendsNoIconAfterTheFirst)
     EXPECT_EQ(iconsSent(env, item, 16000ms), 0);
     item.refreshIcon();
     EXPECT_EQ(iconsSent(env, item, 10ms), 0);
+}
+
+// Every state of the menu reads in both appearances: the Pause entry's check box, ticked or not,
+// stands out from the menu behind it. With SONORVELLE_SCREEN_DIR set the menu is kept as
+// "tray-menu-<language>-<light or dark>-<paused or running>.png".
+TEST_F(StatusItemControllerTest, ThePauseCheckBoxReadsInLightAndDark)
+{
+    const QPalette original = QGuiApplication::palette();
+    const QString dir = qEnvironmentVariable("SONORVELLE_SCREEN_DIR");
+    const QString pauseKey = QStringLiteral("menu.pause");
+    for (const bool dark : {false, true}) {
+        // A whole desktop palette, every role worked out from the window colour, as a desktop
+        // theme hands it over.
+        QGuiApplication::setPalette(dark ? QPalette(QColor(45, 45, 45)) : original);
+        for (const char *code : {"en", "de"}) {
+            L10n::shared().apply(QString::fromLatin1(code));
+            for (const bool paused : {false, true}) {
+                SCOPED_TRACE(std::string(code) + (dark ? " dark" : " light")
+                             + (paused ? " paused" : " running"));
+                controller.setPaused(paused);
+                QMenu &menu = item.menu();
+                menu.setPalette(QGuiApplication::palette());
+                item.menuNeedsUpdate();
+                menu.adjustSize();
+                QAction *pause = actionNamed(menu, L10n::shared().string(pauseKey));
+                ASSERT_NE(pause, nullptr);
+                EXPECT_EQ(pause->isChecked(), paused);
+                const QImage shot = menu.grab().toImage();
+                if (!dir.isEmpty()) {
+                    QDir().mkpath(dir);
+                    shot.save(
+                        QStringLiteral("%1/tray-menu-%2-%3-%4.png")
+                            .arg(dir, QString::fromLatin1(code),
+                                 dark ? QStringLiteral("dark") : QStringLiteral("light"),
+                                 paused ? QStringLiteral("paused") : QStringLiteral("running")));
+                }
+                // The check box sits in the row's leading part; the row's far end is plain
+                // menu.
+                const QRect row = menu.actionGeometry(pause);
+                const QColor plain = shot.pixelColor(row.right() - 2, row.center().y());
+                int marked = 0;
+                for (int y = row.top(); y <= row.bottom(); ++y) {
+                    for (int x = row.left(); x < row.left() + row.height() + 4; ++x) {
+                        const QColor c = shot.pixelColor(x, y);
+                        marked += std::abs(c.lightness() - plain.lightness()) > 90;
+                    }
+                }
+                EXPECT_GT(marked, 12) << "the check box does not stand out from the menu";
+            }
+        }
+    }
+    controller.setPaused(false);
+    L10n::shared().apply(QStringLiteral("en"));
+    QGuiApplication::setPalette(original);
 }

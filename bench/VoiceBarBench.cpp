@@ -85,6 +85,7 @@ struct Bar
         controller = std::make_unique<VoiceBarController>(services);
         // As the application does once it has started.
         factory.warmUp();
+        factory.prepareFirstFrame(rig.appSettings().voiceBarStyle());
     }
 };
 

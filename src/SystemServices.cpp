@@ -148,6 +148,8 @@ SystemServices::SystemServices(Clock &clock)
     services.answerCard = m_answerCard.get();
     QTimer::singleShot(0, m_synthesizer.get(),
                        [synthesizer = m_synthesizer.get()] { synthesizer->warmUp(); });
+    QTimer::singleShot(0, m_answerCard.get(),
+                       [card = m_answerCard.get()] { card->prepareFirstFrame(); });
 
     DictationController::configureShared(services, std::make_unique<AudioCapture>());
     m_answerCard->attach(DictationController::shared());

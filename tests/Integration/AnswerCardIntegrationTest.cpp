@@ -39,18 +39,6 @@ namespace {
 
 constexpr int answerTimeoutMs = 10000;
 
-// The desktop's background colour, as xsetroot sets it: without a compositor the card's clipped
-// corners show it.
-void paintDesktop(QRgb colour)
-{
-    XcbConnection connection(xcb_connect(nullptr, nullptr));
-    xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data;
-    const uint32_t pixel = colour & 0xFFFFFF;
-    xcb_change_window_attributes(connection.get(), screen->root, XCB_CW_BACK_PIXEL, &pixel);
-    xcb_clear_area(connection.get(), 0, screen->root, 0, 0, 0, 0);
-    xcb_flush(connection.get());
-}
-
 class AnswerCardIntegrationTest : public testing::Test
 {
 protected:

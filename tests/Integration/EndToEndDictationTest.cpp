@@ -5,6 +5,8 @@
 
 #include "FixtureProgram.h"
 #include "Integration/AccessibleTree.h"
+#include "Integration/AppHome.h"
+#include "Integration/AudioFeeder.h"
 #include "Integration/PasteTarget.h"
 #include "Integration/X11TestSupport.h"
 
@@ -29,7 +31,6 @@
 #include <QProcessEnvironment>
 #include <QRasterWindow>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
 
@@ -102,54 +103,6 @@ FocusContext readFocus()
     return future.result();
 }
 
-// The audio feeder playing one recording; it says where the speech ends.
-class Feeder
-{
-public:
-    ~Feeder()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.terminate();
-            if (!m_process.waitForFinished(3000)) {
-                m_process.kill();
-                m_process.waitForFinished();
-            }
-        }
-    }
-
-    void start(const QString &recording)
-    {
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QObject::connect(&m_process, &QProcess::readyReadStandardOutput, &m_process, [this] {
-            while (m_process.canReadLine()) {
-                m_lines.append(m_process.readLine().trimmed());
-            }
-        });
-        m_process.start(FixtureProgram::path(u"sonorvelle_audio_feeder"),
-                        {QStringLiteral("--input"), recording, QStringLiteral("--lead"),
-                         QStringLiteral("300"), QStringLiteral("--duration"), QStringLiteral("0")});
-    }
-
-    bool waitFor(const QByteArray &line)
-    {
-        return QTest::qWaitFor([&] { return m_lines.contains(line); }, answerTimeoutMs);
-    }
-
-    // Silence keeps flowing until the feeder stops, so the capture never stalls on a quiet pipe.
-    void stop()
-    {
-        m_process.terminate();
-        if (!QTest::qWaitFor([&] { return m_process.state() == QProcess::NotRunning; }, 3000)) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-
-private:
-    QProcess m_process;
-    QList<QByteArray> m_lines;
-};
-
 class EndToEndDictationTest : public testing::Test
 {
 protected:
@@ -173,13 +126,7 @@ protected:
         ASSERT_NE(superRight, 0u) << "the keymap has no Super_R key";
         ASSERT_NE(escape, 0u) << "the keymap has no Escape key";
 
-        const QString configFolder =
-            home.filePath(QStringLiteral("config/org.sonorvelle.Sonorvelle"));
-        ASSERT_TRUE(QDir().mkpath(configFolder));
-        QFile defaults(configFolder + QStringLiteral("/defaults.json"));
-        ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
-        defaults.write(initialDefaults());
-        defaults.close();
+        ASSERT_TRUE(home.writeDefaults(initialDefaults()));
 
         startApplication();
         if (!firstLaunch()) {
@@ -206,14 +153,10 @@ protected:
 
     void TearDown() override
     {
+        // The field shows the text on the paste's V; the shortcut's Control is let go just after.
+        (void)QTest::qWaitFor([] { return keysDown().isEmpty(); }, answerTimeoutMs);
         EXPECT_EQ(keysDown(), QList<int> {}) << "a key was left pressed";
-        if (app.state() != QProcess::NotRunning) {
-            ::kill(pid_t(app.processId()), SIGTERM);
-            if (!app.waitForFinished(10000)) {
-                app.kill();
-                app.waitForFinished();
-            }
-        }
+        AppHome::quit(app);
         if (HasFailure()) {
             std::fprintf(stderr, "--- application log ---\n%s\n", qPrintable(log()));
         }
@@ -224,19 +167,8 @@ protected:
 
     void startApplication()
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), home.filePath(QStringLiteral("data")));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
-                           home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"),
-                           home.filePath(QStringLiteral("cache")));
-        // Its own runtime folder, for its single-instance socket; the sound server is reached
-        // through PULSE_SERVER.
-        const QString runtime = home.filePath(QStringLiteral("runtime"));
-        QDir().mkpath(runtime);
-        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
-        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        // The sound server is reached through PULSE_SERVER.
+        QProcessEnvironment environment = home.environment();
         prepareEnvironment(environment);
         app.setProcessEnvironment(environment);
         app.setProcessChannelMode(QProcess::ForwardedChannels);
@@ -271,11 +203,7 @@ protected:
         return home.filePath(QStringLiteral("data/") + relative);
     }
 
-    QString log() const
-    {
-        QFile file(dataPath(QStringLiteral("org.sonorvelle.Sonorvelle/tester.log")));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
+    QString log() const { return home.log(); }
 
     bool waitForLog(const QString &text)
     {
@@ -302,7 +230,7 @@ protected:
     }
 
     // Key down, the speech of a recording through `feeder`, key up a moment after it.
-    static void speakHolding(quint32 key, const QString &recording, Feeder &feeder)
+    static void speakHolding(quint32 key, const QString &recording, AudioFeeder &feeder)
     {
         ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(key)}));
         feeder.start(recording);
@@ -315,7 +243,7 @@ protected:
     // the field.
     void dictate(const QString &recording, std::vector<qint64> &latencies)
     {
-        Feeder feeder;
+        AudioFeeder feeder;
         ASSERT_NO_FATAL_FAILURE(speakHolding(superRight, recording, feeder));
         QElapsedTimer released;
         released.start();
@@ -362,7 +290,7 @@ protected:
         return menu;
     }
 
-    QTemporaryDir home;
+    AppHome home;
     QProcess app;
     PasteTarget target {answerTimeoutMs};
     X11Pasteboard otherApplication;
@@ -455,7 +383,7 @@ TEST_F(EndToEndDictationTest, TheCompanionHostMirrorsADictation)
     EXPECT_EQ(host.kinds().mid(0, 3), QStringList({"hello", "state:actions", "state:items"}));
 
     ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));
-    Feeder feeder;
+    AudioFeeder feeder;
     feeder.start(recordingPath);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return host.kinds().contains(QStringLiteral("state:ear+status")); }, 5000))
@@ -482,7 +410,7 @@ TEST_F(EndToEndDictationTest, TheCompanionHostMirrorsADictation)
 TEST_F(EndToEndDictationTest, EscapeDuringTheRecordingCancelsAndInsertsNothing)
 {
     ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));
-    Feeder feeder;
+    AudioFeeder feeder;
     feeder.start(recordingPath);
     ASSERT_TRUE(feeder.waitFor("speech-start")) << "the feeder never started the recording";
     ASSERT_TRUE(waitForLog(QStringLiteral("dictation: start #1"))) << "no session started";
@@ -869,7 +797,7 @@ TEST_F(CloudEndToEndDictationTest, EscapeWhileTheRecordingIsWithTheServiceCloses
     held.hold = true;
     service.script("/api/dictate", held);
     ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));
-    Feeder feeder;
+    AudioFeeder feeder;
     feeder.start(recordingPath);
     ASSERT_TRUE(feeder.waitFor("speech-end")) << "the feeder never finished the recording";
     QTest::qWait(releaseAfterSpeechMs);
@@ -909,7 +837,7 @@ protected:
         service.respond("/api/dictate", FakeCloudService::Reply::json(reply.dump()));
         const quint32 askKey = keycodeFor(XKB_KEY_Alt_R);
         ASSERT_NE(askKey, 0u) << "the keymap has no Alt_R key";
-        Feeder feeder;
+        AudioFeeder feeder;
         ASSERT_NO_FATAL_FAILURE(speakHolding(askKey, recordingPath, feeder));
         ASSERT_TRUE(QTest::qWaitFor(
             [&] { return log().contains(QStringLiteral("answer card shown")); }, answerTimeoutMs))
@@ -979,7 +907,7 @@ TEST_F(EndToEndDictationTest, TheVoiceBarShowsDuringADictationWhileTheFieldKeeps
     const QColor desktop = screenPixel(QPoint(550, 3));
 
     ASSERT_TRUE(inject({QStringLiteral("down:%1").arg(superRight)}));
-    Feeder feeder;
+    AudioFeeder feeder;
     feeder.start(recordingPath);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !bar().isEmpty(); }, answerTimeoutMs))
         << "the voice bar never showed";
@@ -1228,7 +1156,7 @@ TEST_P(VoiceBarClickThroughTest, AClickOnTheBarWhileRecordingReachesTheWindowBel
 
     const QList<QRect> menu = openTrayMenu();
     ASSERT_FALSE(menu.isEmpty());
-    Feeder feeder;
+    AudioFeeder feeder;
     feeder.start(recordingPath);
     // "Start Recording" is the menu's first entry.
     ASSERT_TRUE(inject({QStringLiteral("tap:%1").arg(keycodeFor(XKB_KEY_Down)),

@@ -2,9 +2,9 @@
 
 // X11 helpers shared by the integration tests: a connection that closes itself, the keys the
 // server sees held, the keycode of a key symbol in the server's keymap, atoms and root window
-// properties, a window's place on screen and a request to activate it, a user's click sent
+// properties, a window's place on screen and a request to activate it, a user's click or key sent
 // through XTest, the panels a process shows past the window manager, where the tray shows a
-// process's icon and the colour of a pixel on screen.
+// process's icon, the desktop's colour and the colour of a pixel on screen.
 
 #include <QColor>
 #include <QList>
@@ -180,6 +180,17 @@ inline bool clickAt(QPoint point)
         == nullptr;
 }
 
+// A key going down or up, sent through XTest on `connection` as a user's; false when the server
+// refused it.
+inline bool sendKey(xcb_connection_t *connection, quint32 keycode, bool down)
+{
+    return xcb_request_check(
+               connection,
+               xcb_test_fake_input_checked(connection, down ? XCB_KEY_PRESS : XCB_KEY_RELEASE,
+                                           uint8_t(keycode), XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0))
+        == nullptr;
+}
+
 // The frames of the windows that process `pid` shows past the window manager (override-redirect
 // panels such as the voice bar), while they are on screen.
 inline QList<QRect> overrideRedirectWindowsOf(qint64 pid)
@@ -257,6 +268,18 @@ inline QRect trayIconOf(qint64 pid)
         return windowFrame(window);
     }
     return {};
+}
+
+// The desktop's background colour, as xsetroot sets it: without a compositor the clipped corners
+// of a window show it.
+inline void paintDesktop(QRgb colour)
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data;
+    const uint32_t pixel = colour & 0xFFFFFF;
+    xcb_change_window_attributes(connection.get(), screen->root, XCB_CW_BACK_PIXEL, &pixel);
+    xcb_clear_area(connection.get(), 0, screen->root, 0, 0, 0, 0);
+    xcb_flush(connection.get());
 }
 
 // The colour the screen shows at `point` (a 24-bit display).

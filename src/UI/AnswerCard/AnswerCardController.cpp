@@ -200,6 +200,29 @@ void AnswerCardController::present(Kind kind, const QString &question, const QSt
     }
 
     const QRect area = screenArea();
+    AnswerCardPanel *panel = build(kind, question, answer, area);
+    OverlayWindowing &windowing = *m_services.windowing;
+    const QRect frame = AnswerCardLayout::finalFrame(area, panel->width(), panel->height());
+    panel->setPosition(frame.x(), frame.y() + AnswerCardLayout::slideDistance);
+    panel->setOpacity(0);
+    windowing.beforeShow(*panel);
+    panel->show();
+    m_panel = panel;
+    Q_EMIT isShowingChanged();
+
+    Fade fade;
+    fade.panel = panel;
+    const auto now = m_services.clock->uptime();
+    fade.opacity = animation(0, 1, AnswerCardLayout::fadeInDuration, Theme::easeOut(), now);
+    fade.offset = animation(AnswerCardLayout::slideDistance, 0, AnswerCardLayout::fadeInDuration,
+                            Theme::easeOut(), now);
+    fade.restingPosition = frame.topLeft();
+    startFade(std::move(fade));
+}
+
+AnswerCardPanel *AnswerCardController::build(Kind kind, const QString &question,
+                                             const QString &answer, QRect area)
+{
     const int width = AnswerCardLayout::cardWidth(area);
     OverlayWindowing &windowing = *m_services.windowing;
 
@@ -273,22 +296,18 @@ void AnswerCardController::present(Kind kind, const QString &question, const QSt
             },
             Qt::QueuedConnection);
     }
-    const QRect frame = AnswerCardLayout::finalFrame(area, width, height);
-    panel->setPosition(frame.x(), frame.y() + AnswerCardLayout::slideDistance);
-    panel->setOpacity(0);
-    windowing.beforeShow(*panel);
-    panel->show();
-    m_panel = panel;
-    Q_EMIT isShowingChanged();
+    return panel;
+}
 
-    Fade fade;
-    fade.panel = panel;
-    const auto now = m_services.clock->uptime();
-    fade.opacity = animation(0, 1, AnswerCardLayout::fadeInDuration, Theme::easeOut(), now);
-    fade.offset = animation(AnswerCardLayout::slideDistance, 0, AnswerCardLayout::fadeInDuration,
-                            Theme::easeOut(), now);
-    fade.restingPosition = frame.topLeft();
-    startFade(std::move(fade));
+void AnswerCardController::prepareFirstFrame()
+{
+    const std::unique_ptr<AnswerCardPanel> panel(build(
+        Kind::answer, QStringLiteral("Sonorvelle?"), QStringLiteral("Sonorvelle."), screenArea()));
+    // The native window is made as the shown one is (the driver picks its visual), but not mapped.
+    panel->create();
+    panel->setOpacity(1);
+    // A window that was never exposed renders into an off-screen texture of its own.
+    panel->grabWindow();
 }
 
 void AnswerCardController::startFade(Fade fade)

@@ -71,6 +71,10 @@ public:
     void showSignInRequired() override;
     // Stops any speech and fades the card out; harmless without a card.
     void dismiss();
+    // Draws one card off-screen, never shown: the first card of the process would otherwise wait
+    // for the graphics driver, a first context, the shaders and the glyphs. Main thread, in idle
+    // time after the start.
+    void prepareFirstFrame();
     bool isShowing() const { return m_panel != nullptr; }
 
     AnswerSpeaking &speaker() const { return *m_speaker; }
@@ -100,6 +104,8 @@ private:
 
     void askAgain();
     void present(Kind kind, const QString &question, const QString &answer);
+    // A card's window for `area`, sized to its content and not yet shown.
+    AnswerCardPanel *build(Kind kind, const QString &question, const QString &answer, QRect area);
     QRect screenArea() const;
     void startFade(Fade fade);
     void stepFades();

@@ -2,6 +2,7 @@
 
 #include "Core/AppSettings.h"
 #include "Core/ImproveConfig.h"
+#include "Platform/Linux/FreedMemory.h"
 #include "Support/L10n.h"
 #include "UI/Onboarding/FirstRunContent.h"
 #include "UI/Onboarding/OnboardingKitController.h"
@@ -132,8 +133,10 @@ void OnboardingWindowController::pageShown()
 
 void OnboardingWindowController::end(bool completed)
 {
-    // The kit is still returning from the call that ended it.
+    // The kit is still returning from the call that ended it. What its window held goes back to
+    // the system once it is gone.
     if (m_kit) {
+        FreedMemory::giveBackOnceGone(m_kit);
         m_kit->deleteLater();
         m_kit = nullptr;
     }

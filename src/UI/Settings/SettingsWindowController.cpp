@@ -15,6 +15,7 @@
 #include "Core/TesterMode.h"
 #include "Core/TextCleanup/CloudCleanup.h"
 #include "Core/UpdaterController.h"
+#include "Platform/Linux/FreedMemory.h"
 #include "Platform/SpeechRecognitionService.h"
 #include "Platform/Xdg/DesktopUrlOpener.h"
 #include "Support/L10n.h"
@@ -208,6 +209,9 @@ void SettingsWindowController::tearDown(bool later)
     }
     QQuickView *view = m_window.data();
     m_window = nullptr;
+    // What the window held goes back to the system once it and its children are gone; a re-open
+    // builds everything anew.
+    FreedMemory::giveBackOnceGone(view);
     if (later) {
         // The close is still being delivered to the view; the next show() builds a new one.
         view->deleteLater();

@@ -11,6 +11,10 @@
 
 #include <QQmlComponent>
 #include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickView>
+
+#include <utility>
 
 namespace {
 
@@ -64,6 +68,25 @@ void QuickVoiceBarPanelFactory::warmUp()
         // Owned by the engine, which goes with the factory.
         m_compiled.append(new QQmlComponent(&engine(), view(name), m_engine.get()));
     }
+}
+
+void QuickVoiceBarPanelFactory::prepareFirstFrame(VoiceBarStyle style)
+{
+    if (std::exchange(m_firstFramePrepared, true)) {
+        return;
+    }
+    VoiceBarModel model;
+    const std::unique_ptr<QuickVoiceBarPanel> bar = makeQuickBar(style, model);
+    QQuickView &window = bar->window();
+    // The native window is made as the shown one is (the driver picks its visual), but not mapped.
+    window.create();
+    if (QQuickItem *item = bar->root()) {
+        // Drawn as it looks on screen, so that every shader of the shown bar is compiled.
+        item->setOpacity(1);
+        item->setProperty("appeared", true);
+    }
+    // A window that was never exposed renders into an off-screen texture of its own.
+    window.grabWindow();
 }
 
 std::unique_ptr<VoiceBarPanel> QuickVoiceBarPanelFactory::makeBar(VoiceBarStyle style,

@@ -32,6 +32,11 @@ public:
     // Compiles the views ahead of the first show, so that the first key press does not wait for
     // it. Main thread, once the application runs.
     void warmUp();
+    // Draws one frame of the bar in `style` off-screen, never shown: the process's first window
+    // loads the graphics driver, makes the first context, compiles the shaders and rasterises the
+    // glyphs, which the first key press would otherwise wait for. Once; main thread, in idle time
+    // after the start.
+    void prepareFirstFrame(VoiceBarStyle style);
 
     // Every QML warning since the factory was made (tests fail on any).
     const QStringList &qmlWarnings() const { return m_warnings; }
@@ -47,5 +52,6 @@ private:
     std::unique_ptr<QQmlEngine> m_engine;
     // The compiled views, kept so that the engine keeps them ready.
     QList<QQmlComponent *> m_compiled;
+    bool m_firstFramePrepared = false;
     QStringList m_warnings;
 };

@@ -104,8 +104,12 @@ std::unique_ptr<VoiceBarController> VoiceBarController::makeSystem(DictationCont
         return OverlayWindowing::system().mainScreen();
     };
     auto bar = std::make_unique<VoiceBarController>(std::move(services));
-    // The views compile once the start-up has run, ahead of the first key press.
-    QTimer::singleShot(0, bar.get(), [factory = panels.get()] { factory->warmUp(); });
+    // The views compile and the first frame is drawn off-screen once the start-up has run, ahead
+    // of the first key press.
+    QTimer::singleShot(0, bar.get(), [factory = panels.get()] {
+        factory->warmUp();
+        factory->prepareFirstFrame(AppSettings::shared().voiceBarStyle());
+    });
     bar->m_ownedPanels = std::move(panels);
     return bar;
 }

@@ -38,14 +38,7 @@ Rectangle {
     Keys.onReturnPressed: pill.open()
     Keys.onEnterPressed: pill.open()
 
-    // The options the menu's entries are made from. They follow the options while the menu is
-    // closed and stand still while it shows: a pick that relabels the window (the interface
-    // language) changes the options at once, and entries made again under the click would take
-    // the picked entry away before the menu hears of the pick, leaving the menu open.
-    property var entries: options
-
     function open() {
-        entries = options
         // A menu wider than the room right of the pill moves left, so no entry is cut off.
         const room = pill.Window.width - pill.mapToItem(null, 0, 0).x - SettingsTheme.menuOffset
         menu.popup(pill, Math.min(0, room - menu.width), pill.height + SettingsTheme.menuOffset)
@@ -121,11 +114,10 @@ Rectangle {
             return widest + leftPadding + rightPadding
         }
         width: Math.max(pill.width, implicitWidth, widestEntry)
-        onClosed: pill.entries = Qt.binding(() => pill.options)
         // The entries are made again when the options change (a microphone plugged in while the
         // menu is closed); an entry of the old list must leave the menu, not linger in it.
         Instantiator {
-            model: pill.entries
+            model: pill.options
             // qmllint disable unqualified
             delegate: MenuItem {
                 required property var modelData
@@ -139,7 +131,10 @@ Rectangle {
                     // A click toggles a checkable entry, which would uncheck the chosen one when
                     // it is picked again and break the binding for good.
                     checked = Qt.binding(() => index === pill.currentIndex)
-                    pill.activated(index)
+                    // Reported on the next turn, once the menu has closed: a pick that relabels the
+                    // window (the interface language) makes the entries again, and this entry gone
+                    // under its own click would leave the menu open.
+                    Qt.callLater(pill.activated, index)
                 }
             }
             // qmllint enable unqualified

@@ -97,8 +97,8 @@ protected:
             HotkeyManager::Services hotkeys;
             hotkeys.settings = &settings();
             hotkeys.tap = &tap;
-            hotkeys.isTrusted = [this] {
-                return trusted;
+            hotkeys.readTrust = [this]() -> QCoro::Task<bool> {
+                co_return trusted;
             };
             return std::make_unique<HotkeyManager>(hotkeys);
         };
@@ -160,8 +160,8 @@ TEST_F(AppDelegateTest, LaunchingRunsItsStepsInOrderAndStartsTheCoreInItsPlace)
     EXPECT_EQ(steps,
               QStringList({"language", "status item", "voice bar", "hotkeys", "prune history",
                            "speech warm-up", "tagger warm-up", "keychain", "companion bridge",
-                           "cloud account", "settings sync", "shared vocabulary",
-                           "crash reporting", "usage events", "tester mode"}));
+                           "cloud account", "settings sync", "shared vocabulary", "crash reporting",
+                           "usage events", "tester mode"}));
     ASSERT_NE(delegate->statusItem(), nullptr);
     ASSERT_NE(delegate->voiceBar(), nullptr);
     ASSERT_NE(delegate->hotkeys(), nullptr);

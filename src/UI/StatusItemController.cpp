@@ -7,6 +7,7 @@
 #include "Core/History/HistoryStore.h"
 #include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Insertion/TextInserter.h"
+#include "Core/Permissions.h"
 #include "Platform/MotionPreference.h"
 #include "Support/L10n.h"
 #include "UI/AboutPanel.h"
@@ -24,6 +25,8 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSystemTrayIcon>
+
+#include <utility>
 
 namespace {
 
@@ -80,6 +83,7 @@ StatusItemController::StatusItemController(StatusMenuModel::Services services, C
                 }
             });
 
+    readTrust();
     applyIcon(controller->state(), controller->isPaused());
 
     // The signals carry the new value; the other half of the pair is read as it stands.
@@ -91,7 +95,7 @@ StatusItemController::StatusItemController(StatusMenuModel::Services services, C
     connect(&L10n::shared(), &L10n::languageChanged, this, &StatusItemController::refreshIcon);
 
     m_lastNeedsPermissions = m_lastDrawn ? m_lastDrawn->needsPermissions : false;
-    connect(m_trustPoll.get(), &Timer::timeout, this, &StatusItemController::pollTrust);
+    connect(m_trustPoll.get(), &Timer::timeout, this, &StatusItemController::readTrust);
     m_trustPoll->start(trustPollInterval, true);
     connect(m_trustRedraw.get(), &Timer::timeout, this, &StatusItemController::refreshIcon);
 
@@ -158,6 +162,7 @@ QString StatusItemController::toolTip(bool needsPermissions)
 
 void StatusItemController::refreshIcon()
 {
+    readTrust();
     applyIcon(m_services.controller->state(), m_services.controller->isPaused());
 }
 
@@ -178,9 +183,19 @@ void StatusItemController::applyIcon(DictationState state, bool paused)
     m_button->setToolTip(toolTip(needsPermissions));
 }
 
-void StatusItemController::pollTrust()
+void StatusItemController::readTrust()
+{
+    Permissions::readAccessibility(this, [this](bool) { trustAnswered(); });
+}
+
+void StatusItemController::trustAnswered()
 {
     const bool needsPermissions = StatusMenuModel::needsPermissions();
+    if (!std::exchange(m_trustAnswered, true)) {
+        m_lastNeedsPermissions = needsPermissions;
+        applyIcon(m_services.controller->state(), m_services.controller->isPaused());
+        return;
+    }
     if (needsPermissions == m_lastNeedsPermissions) {
         return;
     }

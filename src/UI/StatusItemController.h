@@ -33,6 +33,10 @@ class Timer;
 // accessibilityRedrawDelay after it is seen. An application of the icon redraws only when the
 // icon state, the permission flag or the interface language changed.
 //
+// The trust is asked of the session bus without waiting, and the icon and the menu show the last
+// answer known: a bus that is slow to answer, or never answers, holds up nothing. The first
+// answer shows at once, since the icon drawn before it could only guess.
+//
 // The picture lives in a StatusButton; the tray shows renderings of it, tinted for a light or a
 // dark appearance, and is sent a new icon only when the rendering changed (the badge's beat
 // gives a few frames a second, and none while it rests). Main thread only.
@@ -94,7 +98,8 @@ protected:
 private:
     void applyIcon(DictationState state, bool paused);
     void updateTray();
-    void pollTrust();
+    void readTrust();
+    void trustAnswered();
     void populate(QMenu &menu, const QList<StatusMenuItem> &items);
 
     StatusMenuModel::Services m_services;
@@ -110,4 +115,5 @@ private:
     std::unique_ptr<Timer> m_trustPoll;
     std::unique_ptr<Timer> m_trustRedraw;
     bool m_lastNeedsPermissions = false;
+    bool m_trustAnswered = false;
 };

@@ -12,6 +12,7 @@
 #include "Fakes/TestAppSettings.h"
 #include "Platform/X11/X11KeyEventTap.h"
 #include "TestSupport/QtPrinters.h"
+#include "TestSupport/TestTime.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -251,7 +252,8 @@ TEST_F(HotkeyIntegrationTest, EscapeIsTakenOnlyWhileASessionRuns)
     window.resize(320, 200);
     window.show();
     window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "the target window never got the focus";
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, TestTime::scaledMs(answerTimeoutMs)))
+        << "the target window never got the focus";
 
     ASSERT_TRUE(startListening());
     EXPECT_TRUE(escapeIsFree(escape, 0));
@@ -311,7 +313,8 @@ TEST_F(HotkeyIntegrationTest, AltGrTypesOnAGermanLayoutAndRightAltAsksOnAUsLayou
     field.resize(320, 40);
     field.show();
     field.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&field)) << "the field never got the focus";
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&field, TestTime::scaledMs(answerTimeoutMs)))
+        << "the field never got the focus";
 
     // The default keys: Right Super dictates, Right Alt asks.
     ASSERT_TRUE(startListening());

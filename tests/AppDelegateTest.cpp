@@ -97,8 +97,8 @@ protected:
             HotkeyManager::Services hotkeys;
             hotkeys.settings = &settings();
             hotkeys.tap = &tap;
-            hotkeys.isTrusted = [this] {
-                return trusted;
+            hotkeys.readTrust = [this]() -> QCoro::Task<bool> {
+                co_return trusted;
             };
             return std::make_unique<HotkeyManager>(hotkeys);
         };

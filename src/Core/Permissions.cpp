@@ -1,10 +1,13 @@
 #include "Core/Permissions.h"
 
 #include "Base/Clock.h"
+#include "Base/SharedTask.h"
 #include "Core/DebugLog.h"
 #include "Platform/Linux/LinuxPermissionSystem.h"
 
 #include <QCoreApplication>
+#include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <optional>
@@ -46,7 +49,8 @@ struct State
     bool didPromptAccessibility = false;
     // The last answer of the bus, from a blocking read or not.
     bool knownAccessibility = false;
-    bool readingAccessibility = false;
+    // The read without waiting that is out, or the last one, finished.
+    SharedTask<bool> accessibilityRead;
 };
 
 State *g_testState = nullptr;
@@ -90,6 +94,21 @@ bool displayUsable(State &s)
     }
     }
     return *s.displayUsable;
+}
+
+// One read of the switch without waiting; its answer becomes the known one, unless the state it
+// was asked for is gone by then.
+QCoro::Task<bool> askAccessibilityBus(State *s)
+{
+    const auto askedAt = s->clock->uptime();
+    const quint64 generation = g_stateGeneration;
+    const bool enabled = (co_await s->system->readAccessibilityBusEnabled()).value_or(false);
+    if (generation == g_stateGeneration) {
+        s->accessibilityBus.value = enabled;
+        s->accessibilityBus.readAt = askedAt;
+        s->knownAccessibility = enabled;
+    }
+    co_return enabled;
 }
 
 } // namespace
@@ -140,22 +159,21 @@ QCoro::Task<bool> Permissions::readAccessibility()
     if (!displayUsable(*s)) {
         co_return false;
     }
-    Cached &bus = s->accessibilityBus;
-    const auto now = s->clock->uptime();
-    if (s->readingAccessibility || (bus.value && now - bus.readAt < Permissions::recheckInterval)) {
+    const Cached &bus = s->accessibilityBus;
+    if (bus.value && s->clock->uptime() - bus.readAt < Permissions::recheckInterval) {
         co_return s->knownAccessibility;
     }
-    s->readingAccessibility = true;
-    const quint64 generation = g_stateGeneration;
-    const bool enabled = (co_await s->system->readAccessibilityBusEnabled()).value_or(false);
-    if (generation != g_stateGeneration) {
-        co_return enabled;
+    if (!s->accessibilityRead.isValid() || s->accessibilityRead.isDone()) {
+        s->accessibilityRead = SharedTask<bool>(askAccessibilityBus(s));
     }
-    s->readingAccessibility = false;
-    bus.value = enabled;
-    bus.readAt = now;
-    s->knownAccessibility = enabled;
-    co_return enabled;
+    // A copy: the state may go with its test scope while this waits.
+    const SharedTask<bool> read = s->accessibilityRead;
+    co_return co_await read;
+}
+
+void Permissions::readAccessibility(QObject *context, std::function<void(bool)> answered)
+{
+    QCoro::connect(readAccessibility(), context, std::move(answered));
 }
 
 void Permissions::promptAccessibility()

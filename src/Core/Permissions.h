@@ -7,6 +7,7 @@
 
 class Clock;
 class PermissionSystem;
+class QObject;
 
 // The permissions the application needs, their requests and the links to the desktop's settings.
 //
@@ -35,12 +36,19 @@ public:
     // True exactly when recognition is authorised.
     static QCoro::Task<bool> requestSpeechRecognition();
 
+    // Waits on the session bus when the known answer is older than recheckInterval; a bus that
+    // stops answering holds the caller up to the call's time limit. Views and timers use the
+    // reads below instead.
     static bool accessibilityGranted();
     // Without waiting on the session bus: the last answer known, false before the first.
     static bool knownAccessibility();
     // Asks the bus without blocking when the known answer is older than recheckInterval, and
-    // gives the answer then; gives the known answer while another such read is still out.
+    // gives the answer then; a caller that comes while such a read is out waits for its answer,
+    // so there is never more than one read out.
     static QCoro::Task<bool> readAccessibility();
+    // The same read, its answer handed to `answered` unless `context` is gone by then. A fresh
+    // known answer is handed over before this returns.
+    static void readAccessibility(QObject *context, std::function<void(bool)> answered);
     // Enables the accessibility bus, at most once per process; later calls do nothing, whether or
     // not trust followed.
     static void promptAccessibility();

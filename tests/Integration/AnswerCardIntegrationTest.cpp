@@ -154,8 +154,9 @@ TEST_F(AnswerCardIntegrationTest, OpensOverTheFocusedFieldCopiesOnAClickAndClose
 
     // The start-up's Escape wiring: taken while no session runs exactly while the card is up.
     X11KeyEventTap keyTap;
-    HotkeyManager hotkeys {
-        {m_settings.settings.get(), &keyTap, &Permissions::accessibilityGranted}};
+    HotkeyManager hotkeys {{m_settings.settings.get(), &keyTap, [] {
+                                return Permissions::readAccessibility();
+                            }}};
     hotkeys.onEscape = [this] {
         m_card->dismiss();
     };
@@ -165,7 +166,8 @@ TEST_F(AnswerCardIntegrationTest, OpensOverTheFocusedFieldCopiesOnAClickAndClose
     QObject::connect(m_card.get(), &AnswerCardController::isShowingChanged, &hotkeys,
                      &HotkeyManager::refreshEscape);
     hotkeys.start();
-    ASSERT_TRUE(hotkeys.hasTap()) << "the XInput 2 listener could not be installed";
+    ASSERT_TRUE(QTest::qWaitFor([&hotkeys] { return hotkeys.hasTap(); }, answerTimeoutMs))
+        << "the XInput 2 listener could not be installed";
 
     const QString answer = QStringLiteral("The museum opens at ten and closes at six.");
     AnswerCardPanel *panel = showAnswer(QStringLiteral("When does the museum open?"), answer);

@@ -522,6 +522,19 @@ protected:
         return found && clickAt(node->extents.center());
     }
 
+    // The window as the window manager lists it, which may be a moment after its text reached
+    // the accessibility bus.
+    std::optional<xcb_window_t> listedWindow(qint64 pid)
+    {
+        std::optional<xcb_window_t> window;
+        if (!QTest::qWaitFor(
+                [&] { return (window = managedWindow(pid, "Sonorvelle")).has_value(); },
+                answerTimeoutMs)) {
+            return std::nullopt;
+        }
+        return window;
+    }
+
     bool stored(const char *key, bool value)
     {
         return QTest::qWaitFor(
@@ -590,7 +603,7 @@ TEST_F(FirstLaunchTest, ClosingOnTheFirstPageMarksOnboardingDone)
     ASSERT_TRUE(tree.connected()) << "AT-SPI bus: run the test through scripts/test";
     const qint64 pid = app.processId();
     ASSERT_TRUE(waitForText(pid, QStringLiteral("Just speak — type anywhere.")));
-    const std::optional<xcb_window_t> window = managedWindow(pid, "Sonorvelle");
+    const std::optional<xcb_window_t> window = listedWindow(pid);
     ASSERT_TRUE(window.has_value()) << "the window manager lists no onboarding window";
     ASSERT_TRUE(askToClose(*window));
 
@@ -656,7 +669,7 @@ TEST_F(FirstLaunchTest, ASettingChangedJustBeforeAQuitIsKept)
     ASSERT_TRUE(tree.connected()) << "AT-SPI bus: run the test through scripts/test";
     const qint64 pid = app.processId();
     ASSERT_TRUE(waitForText(pid, QStringLiteral("Just speak — type anywhere.")));
-    const std::optional<xcb_window_t> window = managedWindow(pid, "Sonorvelle");
+    const std::optional<xcb_window_t> window = listedWindow(pid);
     ASSERT_TRUE(window.has_value()) << "the window manager lists no onboarding window";
     EXPECT_FALSE(storedDefaults().contains("onboardingCompleted"));
 

@@ -12,6 +12,7 @@
 #include "Fakes/TestAppSettings.h"
 #include "Platform/X11/X11KeyEventTap.h"
 #include "TestSupport/QtPrinters.h"
+#include "TestSupport/TestTime.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -193,6 +194,14 @@ protected:
         EXPECT_TRUE(escapeIsFree(escape, 0)) << "Escape stayed grabbed";
     }
 
+    // Starts the manager; the trust is asked of the bus without waiting, so the listener comes
+    // with the answer.
+    bool startListening()
+    {
+        manager.start();
+        return QTest::qWaitFor([this] { return manager.hasTap(); }, answerTimeoutMs);
+    }
+
     bool waitForReports(qsizetype count)
     {
         return QTest::qWaitFor([&] { return reports.size() >= count; }, answerTimeoutMs);
@@ -201,8 +210,8 @@ protected:
     TestAppSettings settings {true};
     X11KeyEventTap keyTap;
     HotkeyLayout layout;
-    HotkeyManager manager {
-        {settings.settings.get(), &keyTap, &Permissions::accessibilityGranted, &layout}};
+    HotkeyManager manager {{settings.settings.get(), &keyTap,
+                            [] { return Permissions::readAccessibility(); }, &layout}};
     QStringList reports;
     quint32 superRight = 0;
     quint32 optionRight = 0;
@@ -217,8 +226,7 @@ protected:
 
 TEST_F(HotkeyIntegrationTest, HoldingRightSuperGivesOneCleanupSession)
 {
-    manager.start();
-    ASSERT_TRUE(manager.hasTap()) << "the XInput 2 listener could not be installed";
+    ASSERT_TRUE(startListening()) << "the XInput 2 listener could not be installed";
     ASSERT_TRUE(keyTap.isWorking());
 
     ASSERT_TRUE(inject({down(superRight), settle(), up(superRight)}));
@@ -228,8 +236,7 @@ TEST_F(HotkeyIntegrationTest, HoldingRightSuperGivesOneCleanupSession)
 
 TEST_F(HotkeyIntegrationTest, TheSecondHotkeyWhileOneIsHeldIsIgnored)
 {
-    manager.start();
-    ASSERT_TRUE(manager.hasTap());
+    ASSERT_TRUE(startListening());
     // Right Option is the ask key by default.
     ASSERT_TRUE(inject({down(superRight), settle(), down(optionRight), settle(), up(optionRight),
                         settle(), up(superRight)}));
@@ -245,10 +252,10 @@ TEST_F(HotkeyIntegrationTest, EscapeIsTakenOnlyWhileASessionRuns)
     window.resize(320, 200);
     window.show();
     window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "the target window never got the focus";
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, TestTime::scaledMs(answerTimeoutMs)))
+        << "the target window never got the focus";
 
-    manager.start();
-    ASSERT_TRUE(manager.hasTap());
+    ASSERT_TRUE(startListening());
     EXPECT_TRUE(escapeIsFree(escape, 0));
 
     // Idle: Escape belongs to the focused window.
@@ -306,11 +313,11 @@ TEST_F(HotkeyIntegrationTest, AltGrTypesOnAGermanLayoutAndRightAltAsksOnAUsLayou
     field.resize(320, 40);
     field.show();
     field.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&field)) << "the field never got the focus";
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&field, TestTime::scaledMs(answerTimeoutMs)))
+        << "the field never got the focus";
 
     // The default keys: Right Super dictates, Right Alt asks.
-    manager.start();
-    ASSERT_TRUE(manager.hasTap());
+    ASSERT_TRUE(startListening());
     const QString askDown = QStringLiteral("down %1").arg(int(DictationTask::ask));
     const QString askUp = QStringLiteral("up %1").arg(int(DictationTask::ask));
     ASSERT_TRUE(inject({down(rightAlt), settle(), up(rightAlt)}));

@@ -3,10 +3,13 @@
 #include <QFile>
 #include <QtGlobal>
 
+#include <cstddef>
+
 #include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime has it with either compiler, but GCC installs no header that declares it.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 // The process's resident memory in bytes, from /proc/self/statm. Under AddressSanitizer the

@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -28,7 +29,7 @@ HotkeyManager::HotkeyManager(QObject *parent)
     : QObject(parent)
     , m_settings(&AppSettings::shared())
     , m_tap(nullptr)
-    , m_isTrusted(&Permissions::accessibilityGranted)
+    , m_readTrust([] { return Permissions::readAccessibility(); })
     , m_layout(&HotkeyLayout::shared())
     , m_ownedTap(std::make_unique<X11KeyEventTap>())
 {
@@ -42,10 +43,10 @@ HotkeyManager::HotkeyManager(const Services &services, QObject *parent)
     : QObject(parent)
     , m_settings(services.settings)
     , m_tap(services.tap)
-    , m_isTrusted(services.isTrusted)
+    , m_readTrust(services.readTrust)
     , m_layout(services.layout)
 {
-    Q_ASSERT(m_settings && m_tap && m_isTrusted);
+    Q_ASSERT(m_settings && m_tap && m_readTrust);
     connect(m_tap, &KeyEventTap::modifierKeyChanged, this, &HotkeyManager::handleModifierKey);
     connect(m_tap, &KeyEventTap::escapePressed, this, &HotkeyManager::handleEscape);
     connect(m_tap, &KeyEventTap::layoutChanged, this, &HotkeyManager::publishLayout);
@@ -150,17 +151,21 @@ void HotkeyManager::start()
     if (!m_subscription) {
         subscribe();
     }
-    const bool trusted = m_isTrusted();
+    QCoro::connect(m_readTrust(), this, [this](bool trusted) { applyTrust(trusted); });
+    // Also catches a change of escapeAlsoActive's answer nobody announced.
+    updateEscapeGrab();
+}
+
+void HotkeyManager::applyTrust(bool trusted)
+{
+    const bool wasTrusted = std::exchange(m_trusted, trusted);
     if (m_tap->isInstalled() && trusted) {
-        if (!m_wasTrusted || !m_tap->isWorking()) {
+        if (!wasTrusted || !m_tap->isWorking()) {
             rebuild();
         }
     } else {
         installTapIfNeeded();
     }
-    m_wasTrusted = trusted;
-    // Also catches a change of escapeAlsoActive's answer nobody announced.
-    updateEscapeGrab();
 }
 
 void HotkeyManager::tearDownTap()
@@ -218,7 +223,7 @@ void HotkeyManager::keySettingsChanged()
 
 void HotkeyManager::installTapIfNeeded()
 {
-    if (m_tap->isInstalled() || !m_isTrusted()) {
+    if (m_tap->isInstalled() || !m_trusted) {
         return;
     }
     const Keys keys = currentKeys();

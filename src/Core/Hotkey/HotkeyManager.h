@@ -5,6 +5,7 @@
 #include "Core/Models/DictationTask.h"
 #include "Platform/KeyEventTap.h"
 
+#include <QCoro/QCoroTask>
 #include <QList>
 #include <QObject>
 #include <QSet>
@@ -62,8 +63,9 @@ public:
     {
         AppSettings *settings = nullptr;
         KeyEventTap *tap = nullptr;
-        // Whether the process is trusted for Accessibility.
-        std::function<bool()> isTrusted;
+        // Whether the process is trusted for Accessibility. Asked by every start(); it must not
+        // wait on the desktop session, where an answer may be slow to come or never come.
+        std::function<QCoro::Task<bool>()> readTrust;
         // Where the keys the layout keeps for typing are published; may be absent.
         HotkeyLayout *layout = nullptr;
     };
@@ -87,8 +89,10 @@ public:
     // Asked only while no session runs: should Escape be taken anyway? Empty means no.
     std::function<bool()> escapeAlsoActive;
 
-    // Subscribes to the key settings once, installs the listener when it can, and replaces one
-    // that stopped working or was made before Accessibility trust. Safe to call again and again.
+    // Subscribes to the key settings once and asks whether the process is trusted; with the
+    // answer, installs the listener when it can, and replaces one that stopped working or was
+    // made before Accessibility trust. An answer already known is used before start() returns.
+    // Safe to call again and again.
     void start();
     // Removes the listener and forgets the held key, without any report. At termination, after
     // cancelSubscription().
@@ -135,6 +139,7 @@ private:
     using Keys = std::array<DictationHoldKey, 3>;
 
     void subscribe();
+    void applyTrust(bool trusted);
     Keys currentKeys() const;
     void keySettingsChanged();
     void installTapIfNeeded();
@@ -149,7 +154,7 @@ private:
 
     AppSettings *m_settings;
     KeyEventTap *m_tap;
-    std::function<bool()> m_isTrusted;
+    std::function<QCoro::Task<bool>()> m_readTrust;
     HotkeyLayout *m_layout;
     std::unique_ptr<KeyEventTap> m_ownedTap;
 
@@ -158,7 +163,8 @@ private:
     Keys m_lastKeys {};
     QList<Binding> m_bindings;
     std::optional<Held> m_holding;
-    bool m_wasTrusted = false;
+    // The last answer of m_readTrust.
+    bool m_trusted = false;
     DictationState m_sessionState = DictationState::idle;
 
     QList<Report> m_pending;

@@ -6,11 +6,8 @@
 #include "Core/Permissions.h"
 #include "Support/L10n.h"
 
-#include <QCoro/QCoroTask>
-#include <QPointer>
-
 FirstRunContent::FirstRunContent(Services services, QObject *parent)
-    : QObject(parent)
+    : PermissionReadout(services.modelStatus, parent)
     , m_services(std::move(services))
 {
     Q_ASSERT(m_services.settings);
@@ -31,7 +28,6 @@ FirstRunContent::FirstRunContent(Services services, QObject *parent)
             &FirstRunContent::improveDataSharingChanged);
     connect(settings, &AppSettings::crashReportingEnabledChanged, this,
             &FirstRunContent::crashReportingEnabledChanged);
-    refresh();
 }
 
 QString FirstRunContent::hotkeyLabel(DictationHoldKey key)
@@ -93,58 +89,8 @@ bool FirstRunContent::requirementOutOfReach()
 
 QString FirstRunContent::missingText() const
 {
-    return m_speech ? QString() : L10n::shared().string(QStringLiteral("onb.permModelMissing"));
-}
-
-void FirstRunContent::refresh()
-{
-    m_mic = Permissions::microphoneGranted();
-    m_ax = Permissions::knownAccessibility();
-    m_speech = Permissions::speechGranted();
-    m_ai = m_services.modelStatus ? static_cast<int>(m_services.modelStatus()) : 0;
-    Q_EMIT refreshed();
-    readAccessibility();
-}
-
-void FirstRunContent::readAccessibility()
-{
-    auto read = [](QPointer<FirstRunContent> self) -> QCoro::Task<> {
-        const bool granted = co_await Permissions::readAccessibility();
-        if (self && self->m_ax != granted) {
-            self->m_ax = granted;
-            Q_EMIT self->refreshed();
-        }
-    };
-    QCoro::connect(read(QPointer<FirstRunContent>(this)), this, [] {});
-}
-
-void FirstRunContent::grantMicrophone()
-{
-    // The microphone is never refused here, so there is no settings pane to send the user to
-    // instead of the request.
-    QPointer<FirstRunContent> self(this);
-    Permissions::requestMicrophone([self] {
-        if (self) {
-            self->refresh();
-        }
-    });
-}
-
-void FirstRunContent::grantAccessibility()
-{
-    Permissions::promptAccessibility();
-}
-
-void FirstRunContent::grantSpeech()
-{
-    // The page may be gone by the time the answer comes; its next tick shows the outcome anyway.
-    auto request = [](QPointer<FirstRunContent> self) -> QCoro::Task<> {
-        co_await Permissions::requestSpeechRecognition();
-        if (self) {
-            self->refresh();
-        }
-    };
-    QCoro::connect(request(QPointer<FirstRunContent>(this)), this, [] {});
+    return speechGranted() ? QString()
+                           : L10n::shared().string(QStringLiteral("onb.permModelMissing"));
 }
 
 void FirstRunContent::openAccessibilitySettings()
@@ -160,9 +106,4 @@ QString FirstRunContent::settingsLinkNotice() const
 {
     return m_settingsLinkFailed ? L10n::shared().string(QStringLiteral("handoff.noSettings"))
                                 : QString();
-}
-
-void FirstRunContent::openLanguageModelSettings()
-{
-    AppleIntelligence::openSettings();
 }

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "Core/AppleIntelligence.h"
 #include "Core/Models/DictationHoldKey.h"
+#include "UI/PermissionReadout.h"
 
-#include <QObject>
 #include <QString>
 #include <QtQml/qqmlregistration.h>
 
@@ -17,23 +16,17 @@ class HotkeyLayout;
 // buttons.
 //
 // The permissions come from the permission layer's own cache, so a read never waits on the
-// desktop session (the accessibility switch is asked of the bus without waiting, and shows its
-// last known answer meanwhile); the permissions page asks for them again on every tick of the
-// onboarding window. The consent switches write the settings at once. Main thread only.
-class FirstRunContent : public QObject
+// desktop session; the permissions page asks for them again on every tick of the onboarding
+// window. The consent switches write the settings at once. Main thread only.
+class FirstRunContent : public PermissionReadout
 {
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("made by the window")
-    Q_PROPERTY(bool micGranted READ micGranted NOTIFY refreshed)
-    Q_PROPERTY(bool axGranted READ axGranted NOTIFY refreshed)
-    Q_PROPERTY(bool speechGranted READ speechGranted NOTIFY refreshed)
     // Every row of the permissions page reads allowed.
     Q_PROPERTY(bool allGranted READ permissionsKnownGranted NOTIFY refreshed)
     // What is missing that nothing in the page can give; empty when nothing is.
     Q_PROPERTY(QString missingText READ missingText NOTIFY refreshed)
-    // 0 not supported (the row is absent), 1 disabled, 2 downloading, 3 ready.
-    Q_PROPERTY(int aiStatus READ aiStatus NOTIFY refreshed)
     Q_PROPERTY(QString hotkeyLabel READ hotkeyLabel NOTIFY hotkeyLabelChanged)
     Q_PROPERTY(QString layoutNote READ layoutNote NOTIFY hotkeyLabelChanged)
     Q_PROPERTY(bool improveDataSharing READ improveDataSharing WRITE setImproveDataSharing NOTIFY
@@ -56,10 +49,6 @@ public:
 
     explicit FirstRunContent(Services services, QObject *parent = nullptr);
 
-    bool micGranted() const { return m_mic; }
-    bool axGranted() const { return m_ax; }
-    bool speechGranted() const { return m_speech; }
-    int aiStatus() const { return m_ai; }
     QString missingText() const;
     // The key that really starts a dictation as the keycap names it, in the current interface
     // language: none when the layout keeps the chosen key for typing.
@@ -80,34 +69,20 @@ public:
     // on-device model never counts.
     static bool permissionsGranted();
     // The same rule over the answers as last read, which never waits on the desktop session.
-    bool permissionsKnownGranted() const { return m_mic && m_ax && m_speech; }
+    bool permissionsKnownGranted() const { return micGranted() && axGranted() && speechGranted(); }
     // Whether a requirement is missing that no button of the page can meet: the recogniser's
     // model is installed outside the application.
     static bool requirementOutOfReach();
 
-    // Reads the permissions and the model status again.
-    Q_INVOKABLE void refresh();
-    Q_INVOKABLE void grantMicrophone();
-    // Asks once per process, whichever window asks first; later presses do nothing.
-    Q_INVOKABLE void grantAccessibility();
-    Q_INVOKABLE void grantSpeech();
     Q_INVOKABLE void openAccessibilitySettings();
-    Q_INVOKABLE void openLanguageModelSettings();
 
 Q_SIGNALS:
-    void refreshed();
     void hotkeyLabelChanged();
     void improveDataSharingChanged();
     void crashReportingEnabledChanged();
     void settingsLinkNoticeChanged();
 
 private:
-    void readAccessibility();
-
     Services m_services;
-    bool m_mic = false;
-    bool m_ax = false;
-    bool m_speech = false;
-    int m_ai = 0;
     bool m_settingsLinkFailed = false;
 };

@@ -81,6 +81,7 @@ SettingsWindowController::SettingsWindowController(Services services, QObject *p
 SettingsWindowController::~SettingsWindowController()
 {
     tearDown(false);
+    delete m_closing.data();
 }
 
 QQuickView *SettingsWindowController::window() const
@@ -214,6 +215,8 @@ void SettingsWindowController::tearDown(bool later)
     FreedMemory::giveBackOnceGone(view);
     if (later) {
         // The close is still being delivered to the view; the next show() builds a new one.
+        delete m_closing.data();
+        m_closing = view;
         view->deleteLater();
     } else {
         delete view;

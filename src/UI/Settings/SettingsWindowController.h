@@ -102,5 +102,8 @@ private:
 
     Services m_services;
     QPointer<QQuickView> m_window;
+    // A closed window waiting for its deletion on a later turn; the controller takes it along
+    // when it goes first, since its models read the services.
+    QPointer<QQuickView> m_closing;
     QStringList m_warnings;
 };

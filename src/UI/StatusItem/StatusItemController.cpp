@@ -7,6 +7,7 @@
 #include "Core/History/HistoryStore.h"
 #include "Core/Hotkey/HotkeyLayout.h"
 #include "Core/Insertion/TextInserter.h"
+#include "Core/Permissions.h"
 #include "Platform/MotionPreference.h"
 #include "Platform/TrayPanel.h"
 #include "Support/L10n.h"
@@ -26,6 +27,8 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSystemTrayIcon>
+
+#include <utility>
 
 namespace {
 
@@ -84,6 +87,7 @@ StatusItemController::StatusItemController(StatusMenuModel::Services services, C
                 }
             });
 
+    readTrust();
     applyIcon(controller->state(), controller->isPaused());
 
     // The signals carry the new value; the other half of the pair is read as it stands.
@@ -95,7 +99,7 @@ StatusItemController::StatusItemController(StatusMenuModel::Services services, C
     connect(&L10n::shared(), &L10n::languageChanged, this, &StatusItemController::refreshIcon);
 
     m_lastNeedsPermissions = m_lastDrawn ? m_lastDrawn->needsPermissions : false;
-    connect(m_trustPoll.get(), &Timer::timeout, this, &StatusItemController::pollTrust);
+    connect(m_trustPoll.get(), &Timer::timeout, this, &StatusItemController::readTrust);
     m_trustPoll->start(trustPollInterval, true);
     connect(m_trustRedraw.get(), &Timer::timeout, this, &StatusItemController::refreshIcon);
 
@@ -162,6 +166,7 @@ QString StatusItemController::toolTip(bool needsPermissions)
 
 void StatusItemController::refreshIcon()
 {
+    readTrust();
     applyIcon(m_services.controller->state(), m_services.controller->isPaused());
 }
 
@@ -182,7 +187,12 @@ void StatusItemController::applyIcon(DictationState state, bool paused)
     m_button->setToolTip(toolTip(needsPermissions));
 }
 
-void StatusItemController::pollTrust()
+void StatusItemController::readTrust()
+{
+    Permissions::readAccessibility(this, [this](bool) { trustAnswered(); });
+}
+
+void StatusItemController::trustAnswered()
 {
     // The icon is embedded a moment after it is shown, and a panel can change its colours: the
     // ink is checked with the same beat.
@@ -190,6 +200,11 @@ void StatusItemController::pollTrust()
         updateTray();
     }
     const bool needsPermissions = StatusMenuModel::needsPermissions();
+    if (!std::exchange(m_trustAnswered, true)) {
+        m_lastNeedsPermissions = needsPermissions;
+        applyIcon(m_services.controller->state(), m_services.controller->isPaused());
+        return;
+    }
     if (needsPermissions == m_lastNeedsPermissions) {
         return;
     }

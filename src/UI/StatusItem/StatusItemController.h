@@ -34,6 +34,10 @@ class TrayMenuStyle;
 // accessibilityRedrawDelay after it is seen. An application of the icon redraws only when the
 // icon state, the permission flag or the interface language changed.
 //
+// The trust is asked of the session bus without waiting, and the icon and the menu show the last
+// answer known: a bus that is slow to answer, or never answers, holds up nothing. The first
+// answer shows at once, since the icon drawn before it could only guess.
+//
 // The picture lives in a StatusButton; the tray shows renderings of it, tinted for a light or a
 // dark appearance, and is sent a new icon only when the rendering changed (the badge's beat
 // gives a few frames a second, and none while it rests). Main thread only.
@@ -96,7 +100,8 @@ private:
     void applyIcon(DictationState state, bool paused);
     QColor trayInk() const;
     void updateTray();
-    void pollTrust();
+    void readTrust();
+    void trustAnswered();
     void populate(QMenu &menu, const QList<StatusMenuItem> &items);
 
     StatusMenuModel::Services m_services;
@@ -115,4 +120,5 @@ private:
     std::unique_ptr<Timer> m_trustRedraw;
     bool m_lastNeedsPermissions = false;
     QColor m_trayInk;
+    bool m_trustAnswered = false;
 };

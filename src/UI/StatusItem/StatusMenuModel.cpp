@@ -56,7 +56,7 @@ StatusMenuModel::StatusMenuModel(Services services)
 
 bool StatusMenuModel::needsPermissions()
 {
-    return !Permissions::microphoneGranted() || !Permissions::accessibilityGranted();
+    return !Permissions::microphoneGranted() || !Permissions::knownAccessibility();
 }
 
 std::optional<QString> StatusMenuModel::holdKeyHint(DictationHoldKey key)

@@ -70,7 +70,8 @@ public:
     // Runs the action of an item with the item's represented object.
     void perform(StatusMenuItem::Action action, const QVariant &representedObject = {});
 
-    // True unless the microphone is authorised and, then, Accessibility is trusted.
+    // True unless the microphone is authorised and, then, Accessibility is trusted, as last
+    // known: it never waits on the desktop session (see Permissions::knownAccessibility).
     static bool needsPermissions();
     // The name of the hold key for the first item's title; absent for none.
     static std::optional<QString> holdKeyHint(DictationHoldKey key);

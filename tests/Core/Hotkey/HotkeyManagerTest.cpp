@@ -1,8 +1,11 @@
 #include "Core/Hotkey/HotkeyManager.h"
 
+#include "Base/ManualClock.h"
 #include "Core/DebugLogCapture.h"
 #include "Core/Hotkey/HotkeyLayout.h"
+#include "Core/Permissions.h"
 #include "Fakes/FakeKeyEventTap.h"
+#include "Fakes/FakePermissionSystem.h"
 #include "Fakes/TestAppSettings.h"
 #include "TestSupport/QtPrinters.h"
 
@@ -17,6 +20,11 @@ using Modifier = KeyEventTap::Modifier;
 using Modifiers = KeyEventTap::Modifiers;
 
 namespace {
+
+QCoro::Task<bool> answer(bool trusted)
+{
+    co_return trusted;
+}
 
 QString taskName(DictationTask task)
 {
@@ -71,7 +79,8 @@ protected:
     FakeKeyEventTap tap;
     HotkeyLayout layout;
     bool trusted = true;
-    HotkeyManager manager {{settings.settings.get(), &tap, [this] { return trusted; }, &layout}};
+    HotkeyManager manager {
+        {settings.settings.get(), &tap, [this] { return answer(trusted); }, &layout}};
     QStringList reports;
 };
 
@@ -445,6 +454,50 @@ TEST_F(HotkeyManagerTest, TrustGrantedLaterInstallsAndARegrantRebuildsWithADirec
     manager.start();
     manager.start();
     EXPECT_EQ(tap.installs, 2);
+}
+
+// The trust is asked of the session bus without waiting: start() returns at once, starts while
+// the question is out add no read of their own, and the listener comes with the answer. A manager
+// gone by then is left alone.
+TEST(HotkeyManagerTrust, ALateAnswerInstallsTheListenerWhenItComes)
+{
+    TestAppSettings settings {true};
+    FakeKeyEventTap tap;
+    FakeKeyEventTap otherTap;
+    FakePermissionSystem system;
+    system.holdBusReads = true;
+    ManualClock clock;
+    Permissions::TestScope scope(system, clock);
+    const auto readTrust = [] {
+        return Permissions::readAccessibility();
+    };
+    HotkeyManager manager {{settings.settings.get(), &tap, readTrust}};
+    auto gone = std::make_unique<HotkeyManager>(
+        HotkeyManager::Services {settings.settings.get(), &otherTap, readTrust});
+
+    manager.start();
+    gone->start();
+    for (int second = 0; second < 3; ++second) {
+        clock.advance(Permissions::recheckInterval);
+        manager.start();
+    }
+    EXPECT_FALSE(manager.hasTap());
+    EXPECT_EQ(system.busReads, 0) << "a read that waits on the bus";
+    EXPECT_EQ(system.busAsyncReads, 1) << "one read out at a time";
+
+    gone.reset();
+    system.busAnswers.open();
+    EXPECT_TRUE(manager.hasTap());
+    EXPECT_EQ(tap.installs, 1) << "the starts that waited together install once";
+    EXPECT_EQ(otherTap.installs, 0);
+
+    // Taken away later: the next answer says so, and the listener stays as it is.
+    system.busEnabled = false;
+    clock.advance(Permissions::recheckInterval);
+    manager.start();
+    EXPECT_TRUE(manager.hasTap());
+    EXPECT_EQ(system.busAsyncReads, 2);
+    EXPECT_EQ(system.busReads, 0);
 }
 
 TEST_F(HotkeyManagerTest, AListenerThatStoppedWorkingIsReplacedAtTheNextStart)

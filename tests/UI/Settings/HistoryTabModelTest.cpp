@@ -1,6 +1,8 @@
 #include "UI/Settings/HistoryTabModel.h"
 #include "Base/ManualClock.h"
+#include "Core/Audio/MicrophoneDevices.h"
 #include "Core/History/HistoryStore.h"
+#include "Fakes/FakeAudioHardware.h"
 #include "Fakes/FakePasteboard.h"
 #include "Fakes/TestAppSettings.h"
 #include "Support/L10n.h"
@@ -249,6 +251,9 @@ namespace {
 struct HistoryWindowRig : HistoryRig
 {
     SettingsRouter router;
+    // The window's Dictation tab lists them; no device is needed here.
+    FakeAudioHardware hardware;
+    MicrophoneDevices microphones {hardware, clock};
     std::unique_ptr<SettingsWindowController> controller;
 
     HistoryWindowRig()
@@ -258,6 +263,7 @@ struct HistoryWindowRig : HistoryRig
         services.l10n = &L10n::shared();
         services.router = &router;
         services.clock = &clock;
+        services.microphones = &microphones;
         services.history = history.get();
         services.pasteboard = &pasteboard;
         controller = std::make_unique<SettingsWindowController>(services);

@@ -44,18 +44,20 @@ QAction *actionNamed(const QMenu &menu, const QString &text)
     return nullptr;
 }
 
+bool hasBadge(StatusItemController &item)
+{
+    for (const StatusButtonLayer *layer : item.button().sublayers()) {
+        if (layer->name() == AlertBadge::layerName) {
+            return true;
+        }
+    }
+    return false;
+}
+
 class StatusItemControllerTest : public testing::Test
 {
 protected:
-    bool hasBadge()
-    {
-        for (const StatusButtonLayer *layer : item.button().sublayers()) {
-            if (layer->name() == AlertBadge::layerName) {
-                return true;
-            }
-        }
-        return false;
-    }
+    bool hasBadge() { return ::hasBadge(item); }
 
     IconState drawnState() { return item.lastDrawn().value().state; }
 
@@ -195,6 +197,44 @@ TEST_F(StatusItemControllerTest, AGrantedTrustShowsHalfASecondAfterItIsSeen)
     env.rig.advance(StatusItemController::trustPollInterval
                     + StatusItemController::accessibilityRedrawDelay);
     EXPECT_TRUE(hasBadge());
+}
+
+// The trust is asked of the session bus without waiting. While an answer is out, the polls, the
+// permission timer's refresh and the menu go on with the last answer known and ask nothing more
+// of the bus; the answer shows when it comes, after the usual delay. The first answer a status
+// item gets shows at once: the icon drawn before it could only guess.
+TEST(StatusItemTrust, ABusThatAnswersLateHoldsNothingUp)
+{
+    StatusMenuRig env;
+    env.permissionSystem.holdBusReads = true;
+    env.permissionSystem.busEnabled = false;
+    env.rig.advance(Permissions::recheckInterval);
+    StillMotion motion;
+    StatusItemController item(env.services(), env.rig.clock, motion);
+    EXPECT_FALSE(hasBadge(item)) << "drawn with the last answer known";
+
+    for (int second = 0; second < 3; ++second) {
+        env.rig.advance(StatusItemController::trustPollInterval);
+        item.refreshIcon();
+    }
+    Q_EMIT item.menu().aboutToShow();
+    EXPECT_EQ(actionNamed(item.menu(), QStringLiteral("Set Up Permissions…")), nullptr);
+    EXPECT_FALSE(hasBadge(item));
+    EXPECT_EQ(env.permissionSystem.busReads, 0) << "a read that waits on the bus";
+    EXPECT_EQ(env.permissionSystem.busAsyncReads, 2) << "the rig's own, then one out at a time";
+
+    env.permissionSystem.busAnswers.open();
+    EXPECT_TRUE(hasBadge(item)) << "the item's first answer shows at once";
+    Q_EMIT item.menu().aboutToShow();
+    EXPECT_NE(actionNamed(item.menu(), QStringLiteral("Set Up Permissions…")), nullptr);
+
+    // Later answers are changes, shown after the delay.
+    env.permissionSystem.busEnabled = true;
+    env.rig.advance(StatusItemController::trustPollInterval);
+    EXPECT_TRUE(hasBadge(item));
+    env.rig.advance(StatusItemController::accessibilityRedrawDelay);
+    EXPECT_FALSE(hasBadge(item));
+    EXPECT_EQ(env.permissionSystem.busReads, 0);
 }
 
 TEST_F(StatusItemControllerTest, OpeningTheMenuRebuildsItAndRefreshesTheIcon)

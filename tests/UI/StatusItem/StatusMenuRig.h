@@ -11,6 +11,7 @@
 #include "UI/Settings/SettingsWindowShowing.h"
 #include "UI/StatusItem/StatusMenuModel.h"
 
+#include <QCoro/QCoroTask>
 #include <QStringList>
 
 #include <chrono>
@@ -39,6 +40,7 @@ struct StatusMenuRig
         hardware.setDevices({{QStringLiteral("usb-1"), QStringLiteral("USB Microphone"), 1},
                              {QStringLiteral("builtin"), QStringLiteral("Built-in Audio"), 2}});
         microphones.refresh();
+        readTrust();
     }
 
     ~StatusMenuRig() { L10n::shared().apply(QStringLiteral("en")); }
@@ -67,7 +69,11 @@ struct StatusMenuRig
     {
         permissionSystem.busEnabled = trusted;
         rig.advance(Permissions::recheckInterval);
+        readTrust();
     }
+
+    // Asks the fake bus, as the application's permission timer does, so the answer is known.
+    void readTrust() { QCoro::waitFor(Permissions::readAccessibility()); }
 
     void addRecord(const QString &cleanedText)
     {

@@ -18,12 +18,17 @@
 //
 // Prints "speech-start" when the first recorded sample is written and "speech-end" after the
 // last one, so a test can tell where the recording lies in what it captures.
+//
+// Ended (by its duration or by SIGTERM), it empties the pipe of what nobody read: the sound
+// server leaves the pipe alone while nothing records, and a recording stopped midway (a cancel)
+// would otherwise hear the rest of this feed at the start of the next test's recording.
 
 #include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -240,7 +245,27 @@ int openFifo(const std::string &path)
     return fd;
 }
 
-void writeAll(int fd, const std::int16_t *samples, std::size_t count)
+volatile std::sig_atomic_t stopRequested = 0;
+
+void requestStop(int)
+{
+    stopRequested = 1;
+}
+
+// Reads away whatever is still in the pipe, without waiting for more.
+void drainFifo(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    char buffer[16384];
+    while (::read(fd, buffer, sizeof buffer) > 0) { }
+    ::close(fd);
+}
+
+// Returns false when a stop was asked for before everything was written.
+bool writeAll(int fd, const std::int16_t *samples, std::size_t count)
 {
     const auto *bytes = reinterpret_cast<const char *>(samples);
     std::size_t left = count * sizeof(std::int16_t);
@@ -248,6 +273,9 @@ void writeAll(int fd, const std::int16_t *samples, std::size_t count)
         const ssize_t written = ::write(fd, bytes, left);
         if (written < 0) {
             if (errno == EINTR) {
+                if (stopRequested) {
+                    return false;
+                }
                 continue;
             }
             throw std::runtime_error(std::string("write to the pipe failed: ")
@@ -256,6 +284,7 @@ void writeAll(int fd, const std::int16_t *samples, std::size_t count)
         bytes += written;
         left -= std::size_t(written);
     }
+    return true;
 }
 
 void say(const char *line)
@@ -271,6 +300,13 @@ int main(int argc, char **argv)
 {
     const Options options = parseArguments(argc, argv);
     ::signal(SIGPIPE, SIG_IGN);
+    // Without SA_RESTART: a write blocked on a full pipe returns, so the feeder can end.
+    struct sigaction stop
+    {
+    };
+    stop.sa_handler = requestStop;
+    ::sigemptyset(&stop.sa_mask);
+    ::sigaction(SIGTERM, &stop, nullptr);
     try {
         const std::vector<std::int16_t> speech = recording(options);
         const std::size_t lead = std::size_t(options.leadMs) * sampleRate / 1000;
@@ -287,7 +323,8 @@ int main(int argc, char **argv)
         const int fd = openFifo(options.fifo);
         std::vector<std::int16_t> chunk(samplesPerChunk);
         const auto start = std::chrono::steady_clock::now();
-        for (std::size_t position = 0, index = 0; forever || position < total; ++index) {
+        for (std::size_t position = 0, index = 0; (forever || position < total) && !stopRequested;
+             ++index) {
             const std::size_t count =
                 forever ? chunk.size() : std::min(chunk.size(), total - position);
             for (std::size_t i = 0; i < count; ++i) {
@@ -298,13 +335,16 @@ int main(int argc, char **argv)
             if (!speech.empty() && position <= lead && lead < position + count) {
                 say("speech-start");
             }
-            writeAll(fd, chunk.data(), count);
+            if (!writeAll(fd, chunk.data(), count)) {
+                break;
+            }
             if (!speech.empty() && position < speechEnd && speechEnd <= position + count) {
                 say("speech-end");
             }
             position += count;
         }
         ::close(fd);
+        drainFifo(options.fifo);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "sonorvelle_audio_feeder: %s\n", error.what());
         return 1;

@@ -1,5 +1,6 @@
 #include "TestSupport/LoopbackHttpServer.h"
 #include "TestSupport/QtPrinters.h"
+#include "TestSupport/TestTime.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 
 #include <csignal>
@@ -123,9 +125,13 @@ TEST(AppEntry, AForwardingLaunchLeavesTheSettingsFileAlone)
         EXPECT_TRUE(waitForLogLine(logPath, 10000,
                                    "app: callback URL received (host=" + host.toUtf8() + ')'));
     };
-    // The first forwarded URL is handled from the event loop: launching has finished, and with it
-    // the instance's own writes.
+    // The first forwarded URL is handled from the event loop: launching has finished. The
+    // instance's own first write follows within a moment (writes are gathered for a short while),
+    // and the file exists from then on.
     forward(QStringLiteral("warmup"));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return QFileInfo::exists(defaultsPath); }, TestTime::scaledMs(10000)))
+        << "the instance never wrote its settings";
 
     // A language chosen whose mirror a rewrite would add.
     const QByteArray stored = R"({"languageCode": "de", "marker": "the instance's own copy"})";

@@ -20,6 +20,7 @@
 #include "Platform/X11/X11Pasteboard.h"
 #include "TestSupport/FakeCloudService.h"
 #include "TestSupport/QtPrinters.h"
+#include "TestSupport/TestTime.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -51,7 +52,8 @@
 
 namespace {
 
-constexpr int answerTimeoutMs = 15000;
+// Stretched in the sanitizer run, where the application starts and draws several times slower.
+const int answerTimeoutMs = TestTime::scaledMs(15000);
 // Left after the recording ends before the key goes up, as a person lets go a moment late.
 constexpr int releaseAfterSpeechMs = 300;
 

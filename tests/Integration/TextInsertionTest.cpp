@@ -152,7 +152,13 @@ protected:
             << "fixture program sonorvelle_key_injector was not built";
     }
 
-    void TearDown() override { EXPECT_EQ(keysDown(), QList<int> {}) << "a key was left pressed"; }
+    void TearDown() override
+    {
+        EXPECT_EQ(keysDown(), QList<int> {}) << "a key was left pressed";
+        // Typing changes the keymap many times; the next test starts once the window manager has
+        // grabbed its keys again on the last one.
+        EXPECT_TRUE(windowManagerCaughtUp(60000)) << "the window manager stopped answering";
+    }
 
     PasteInserter::Services services() { return {pasteboard, keyboard, Clock::system(), state}; }
 

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QPoint>
 #include <QRect>
+#include <QTest>
 #include <QtGlobal>
 
 #include <xcb/xcb.h>
@@ -158,6 +159,37 @@ inline bool askToActivate(xcb_window_t window)
                    XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
                    reinterpret_cast<const char *>(&event));
     return xcb_flush(x) > 0;
+}
+
+// Whether the window manager has worked through what came before this call, within `timeoutMs`:
+// it answers a frame-extents request on a new window only once the requests queued before it are
+// handled. Keymap changes make it grab its key bindings again, which can keep it busy for seconds.
+inline bool windowManagerCaughtUp(int timeoutMs)
+{
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get())) {
+        return false;
+    }
+    xcb_connection_t *x = connection.get();
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(x)).data;
+    const xcb_window_t probe = xcb_generate_id(x);
+    xcb_create_window(x, XCB_COPY_FROM_PARENT, probe, screen->root, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, 0, nullptr);
+    const xcb_atom_t extents = internAtom(x, "_NET_FRAME_EXTENTS");
+    xcb_client_message_event_t event {};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = probe;
+    event.type = internAtom(x, "_NET_REQUEST_FRAME_EXTENTS");
+    xcb_send_event(x, 0, screen->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char *>(&event));
+    xcb_flush(x);
+    const bool answered =
+        QTest::qWaitFor([&] { return cardinalProperty(x, probe, extents).has_value(); }, timeoutMs);
+    xcb_destroy_window(x, probe);
+    xcb_flush(x);
+    return answered;
 }
 
 // A click of the first mouse button at a point of the screen, sent through XTest as a user's.

@@ -348,7 +348,9 @@ void DictationController::startRecording(DictationTrigger trigger)
     });
 
     m_wavRecorder.reset();
-    if (m_services.settings->cloudSTT() && isSignedIn()) {
+    // Right after launch the keychain may not have answered yet: record anyway, and let the
+    // account known at the release decide whether the recording goes to the service.
+    if (m_services.settings->cloudSTT() && (isSignedIn() || !m_services.keychain->isLoaded())) {
         m_wavRecorder = std::make_shared<WavRecorder>();
     }
 
@@ -599,7 +601,10 @@ void DictationController::stopAndInsert()
     const DictationTask task = m_sessionTask;
     AppSettings &settings = *m_services.settings;
 
-    const std::shared_ptr<WavRecorder> recorder = std::exchange(m_wavRecorder, nullptr);
+    std::shared_ptr<WavRecorder> recorder = std::exchange(m_wavRecorder, nullptr);
+    if (recorder && !isSignedIn()) {
+        recorder.reset();
+    }
     std::optional<QByteArray> wav;
     if (recorder) {
         wav = recorder->finishWAV();

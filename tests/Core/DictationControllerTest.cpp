@@ -771,6 +771,25 @@ TEST_F(DictationControllerTest, ShortRecordingMarksThatNoWavWasMade)
               QStringLiteral("なし(録音が短い/変換失敗)"));
 }
 
+// A key held before the keychain has answered at launch: the recording is kept for the service
+// when the account turns out signed in by the release, and dropped when it does not.
+TEST(DictationControllerTable, AKeyHeldBeforeTheKeychainAnsweredStillRecordsForTheService)
+{
+    for (const bool signedInByRelease : {true, false}) {
+        SCOPED_TRACE(signedInByRelease ? "signed in" : "signed out");
+        DictationRig rig;
+        ASSERT_FALSE(rig.keychain.isLoaded());
+        rig.appSettings().setCloudSTT(true);
+        rig.startHeld();
+        const auto trace = rig.controller->trace();
+        if (signedInByRelease) {
+            rig.signIn();
+        }
+        rig.releaseAfter(2s);
+        EXPECT_EQ(DictationRig::detail(*trace, "wav.finish").isEmpty(), !signedInByRelease);
+    }
+}
+
 TEST(DictationControllerTable, ConnectionIsWarmedOnlyWhenACloudStepFollows)
 {
     struct Case

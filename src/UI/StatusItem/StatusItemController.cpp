@@ -14,8 +14,8 @@
 #include "UI/StatusItem/AboutPanel.h"
 #include "UI/StatusItem/AlertBadge.h"
 #include "UI/StatusItem/StatusButton.h"
-#include "UI/Theme.h"
 #include "UI/StatusItem/TrayMenuStyle.h"
+#include "UI/Theme.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -71,6 +71,7 @@ StatusItemController::StatusItemController(StatusMenuModel::Services services, C
     , m_trustRedraw(clock.makeTimer())
 {
     DictationController *controller = m_services.controller;
+    m_trayInk = trayInk();
 
     connect(m_button.get(), &StatusButton::needsDisplay, this, &StatusItemController::updateTray);
     connect(m_button.get(), &StatusButton::toolTipChanged, this,
@@ -196,9 +197,7 @@ void StatusItemController::trustAnswered()
 {
     // The icon is embedded a moment after it is shown, and a panel can change its colours: the
     // ink is checked with the same beat.
-    if (trayInk() != m_trayInk) {
-        updateTray();
-    }
+    refreshInk();
     const bool needsPermissions = StatusMenuModel::needsPermissions();
     if (!std::exchange(m_trustAnswered, true)) {
         m_lastNeedsPermissions = needsPermissions;
@@ -222,11 +221,20 @@ QColor StatusItemController::trayInk() const
                                                                   : QColor(Qt::black));
 }
 
+void StatusItemController::refreshInk()
+{
+    // Asking the panel is several round trips to the display: done on the trust beat and on a
+    // palette change, never for each frame the button draws.
+    const QColor ink = trayInk();
+    if (ink != m_trayInk) {
+        m_trayInk = ink;
+        updateTray();
+    }
+}
+
 void StatusItemController::updateTray()
 {
-    const QColor ink = trayInk();
-    m_trayInk = ink;
-    if (!m_trayRenderer.render(*m_button, ink)) {
+    if (!m_trayRenderer.render(*m_button, m_trayInk)) {
         return;
     }
     QIcon icon;
@@ -239,7 +247,7 @@ void StatusItemController::updateTray()
 bool StatusItemController::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) {
-        updateTray();
+        refreshInk();
     }
     return QObject::eventFilter(watched, event);
 }

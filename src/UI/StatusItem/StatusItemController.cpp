@@ -14,8 +14,8 @@
 #include "UI/StatusItem/AboutPanel.h"
 #include "UI/StatusItem/AlertBadge.h"
 #include "UI/StatusItem/StatusButton.h"
-#include "UI/StatusItem/TrayMenuStyle.h"
 #include "UI/Theme.h"
+#include "UI/StatusItem/TrayMenuStyle.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -71,7 +71,6 @@ StatusItemController::StatusItemController(StatusMenuModel::Services services, C
     , m_trustRedraw(clock.makeTimer())
 {
     DictationController *controller = m_services.controller;
-    m_trayInk = trayInk();
 
     connect(m_button.get(), &StatusButton::needsDisplay, this, &StatusItemController::updateTray);
     connect(m_button.get(), &StatusButton::toolTipChanged, this,
@@ -197,7 +196,9 @@ void StatusItemController::trustAnswered()
 {
     // The icon is embedded a moment after it is shown, and a panel can change its colours: the
     // ink is checked with the same beat.
-    refreshInk();
+    if (trayInk() != m_trayInk) {
+        updateTray();
+    }
     const bool needsPermissions = StatusMenuModel::needsPermissions();
     if (!std::exchange(m_trustAnswered, true)) {
         m_lastNeedsPermissions = needsPermissions;
@@ -221,20 +222,11 @@ QColor StatusItemController::trayInk() const
                                                                   : QColor(Qt::black));
 }
 
-void StatusItemController::refreshInk()
-{
-    // Asking the panel is several round trips to the display: done on the trust beat and on a
-    // palette change, never for each frame the button draws.
-    const QColor ink = trayInk();
-    if (ink != m_trayInk) {
-        m_trayInk = ink;
-        updateTray();
-    }
-}
-
 void StatusItemController::updateTray()
 {
-    if (!m_trayRenderer.render(*m_button, m_trayInk)) {
+    const QColor ink = trayInk();
+    m_trayInk = ink;
+    if (!m_trayRenderer.render(*m_button, ink)) {
         return;
     }
     QIcon icon;
@@ -247,7 +239,7 @@ void StatusItemController::updateTray()
 bool StatusItemController::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) {
-        refreshInk();
+        updateTray();
     }
     return QObject::eventFilter(watched, event);
 }

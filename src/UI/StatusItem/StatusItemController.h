@@ -99,7 +99,6 @@ protected:
 private:
     void applyIcon(DictationState state, bool paused);
     QColor trayInk() const;
-    void refreshInk();
     void updateTray();
     void readTrust();
     void trustAnswered();
